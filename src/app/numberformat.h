@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace pexumo {
+
+/// The process-wide number format: the decimal and thousands separators that every number text
+/// Pexumo writes uses, and that every reader of those texts expects. It starts from the user's
+/// regional settings and "ChangeDecimal" = 1 in config.ini switches it to "," and ".".
+struct NumberFormat
+{
+    QChar decimal = u'.';
+    QChar thousands = u',';
+
+    /// The format in force for the whole process.
+    static NumberFormat current();
+    static void setCurrent(NumberFormat format);
+
+    friend bool operator==(const NumberFormat&, const NumberFormat&) = default;
+};
+
+/// Shortest text of \a value with at most 15 significant digits, no exponent, no trailing zeros
+/// after the separator and no separator at all for a whole number: 7.12, 0.5, 100, 0.
+QString FormatNumber(double value, NumberFormat format = NumberFormat::current());
+
+/// Reads a whole text as a decimal number with the given separator; nullopt when it is not one
+/// (empty text, letters, a second separator). Never depends on the C library's locale.
+std::optional<double> ToNumber(QStringView text, NumberFormat format = NumberFormat::current());
+
+/// Reads the leading number of a text the way a C library reader does: white space skipped, an
+/// optional sign, digits and one decimal separator; reading stops at the first character that
+/// does not fit, and a text without a number reads as 0. Unlike strtod it never follows the C
+/// locale, only the separator it is given.
+double ReadLeadingNumber(QStringView text, NumberFormat format = NumberFormat::current());
+
+} // namespace pexumo

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "app/numberformat.h"
+#include "link/currentreading.h"
+#include "results/resultrecord.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+
+namespace pexumo {
+
+/// The meter's fixed frame, in the order received:
+///   0-1   header 0F FF
+///   2     record number: 0 = live reading, 1..255 = a record of the meter's memory (binary)
+///   3-4   value digits, packed decimal, high nibble first
+///   5-6   temperature digits, packed decimal
+///   7     mode byte: bits 0-4 mode code, bit 5 negative value, bit 6 Fahrenheit,
+///         bit 7 whole degrees (clear: tenths of a degree)
+///   8     spare (only the halt test looks at it)
+///   9-10  trailer 0F FD
+/// A frame whose bytes 2..8 are all 0x99 is a halt frame.
+inline constexpr std::size_t kFrameSize = 11;
+using MeterFrame = std::array<std::uint8_t, kFrameSize>;
+
+/// One row of the mode table: codes 1..20 are defined, 0 and 21..31 are not.
+struct ModeInfo
+{
+    const char* type;     ///< "COND", "TDS", "Salt", "pH", "ORP", "DO", "O2"
+    const char* unit;     ///< "us", "ms", "ppm", "ppt", "pH", "mV", "mg/L", "%"
+    int decimals;         ///< 0: factor 1 (digits used as they stand); 1: factor 0.1; 2: factor 0.01
+};
+
+/// The mode table entry of a code, or nullptr for an undefined code.
+const ModeInfo* lookupMode(int code);
+
+/// Two upper-case hexadecimal characters, high nibble first ("0F", "FD").
+QString ByteToHex(std::uint8_t b);
+/// Inverse of ByteToHex for its own output.
+int HexPairToInt(QStringView text);
+/// Normalises a number text: leading zeros go ("0250" -> "250", "000.5" -> "0.5"), and a text
+/// that reads as zero becomes "0". The separator is the one the text was written with.
+QString TrimNumberText(QStringView text, NumberFormat format = NumberFormat::current());
+
+/// What one frame means. The decoder keeps no state: the same frame always decodes the same way
+/// under the same number format.
+struct FrameEvent
+{
+    enum class Kind {
+        Live,   ///< a live reading: `live` holds it
+        Record, ///< a memory record: `record` holds the row for the downloaded-records list
+        Halt,   ///< the meter halted: stop sampling
+        Dropped ///< nothing to apply beyond the timer effect; see `reason`
+    };
+    enum class DropReason {
+        None,
+        UndefinedMode, ///< mode code 0 or 21..31 (`mode` holds it); the timer effect still applies
+        BadDigits      ///< a value or temperature nibble above 9: the frame is damaged, no effect
+    };
+    /// What the frame does to the sampling timer.
+    enum class TimerEffect { None, Enable, Disable };
+
+    Kind kind = Kind::Dropped;
+    DropReason reason = DropReason::None;
+    TimerEffect timer = TimerEffect::None;
+    std::uint8_t recordNo = 0; ///< byte 2
+    int mode = 0;              ///< byte 7 & 0x1F
+    CurrentReading live;       ///< valid for Kind::Live
+    ResultRecord record;       ///< valid for Kind::Record
+};
+
+/// Decodes a frame whose header and trailer are already known to be right (the byte stream only
+/// hands out such frames).
+FrameEvent decodeFrame(const MeterFrame& frame, NumberFormat format = NumberFormat::current());
+
+/// True when bytes 0-1 and 9-10 hold the header and trailer.
+bool hasFraming(const MeterFrame& frame);
+
+/// Builds a frame from its parts (used by the demo meter, the simulator and tests).
+/// \a value and \a temp are the four decimal digits as numbers 0..9999.
+MeterFrame encodeFrame(std::uint8_t recordNo, int value, int temp, int mode, bool negative,
+                       bool fahrenheit, bool wholeDegrees);
+/// The halt frame: payload bytes all 0x99.
+MeterFrame haltFrame();
+
+} // namespace pexumo
