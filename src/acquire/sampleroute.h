@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/numberformat.h"
+#include "link/currentreading.h"
+#include "results/resultrecord.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace pexumo {
+
+/// The seven measured parameters, each with a small and a big chart and a result list.
+enum class Parameter
+{
+    PH,
+    ORP,
+    COND,
+    TDS,
+    Salt,
+    DO,
+    O2
+};
+
+/// What one sampling tick does with the current reading: the chart and list it goes to, the
+/// point to plot, the row to insert and the dashboard read-out.
+struct SamplePlan
+{
+    Parameter target;     ///< the charts and the list that receive the sample
+    double y = 0;         ///< the value plotted on both charts of \a target
+    ResultRecord row;     ///< the new top row; TimeOrNo is left empty for the caller
+    bool hasTemp = false; ///< false for a millivolt reading: no temperature point, read-out emptied
+    double tempY = 0;     ///< the temperature point, in the reading's own unit (C or F)
+    QString readoutValue; ///< the value text of the read-out, "-" in front for a negative sign
+};
+
+/// Routes a reading by its type (compared exactly, case-sensitively). A pH reading in millivolts
+/// goes to the ORP chart and list; ms and ppt are plotted in us and ppm (x 1000) so a range
+/// change stays on one scale; only the pH and ORP routes carry the sign into chart and row.
+/// Numbers are read with the separator of \a format, so the decimal comma texts that the decoder
+/// writes under that option plot as their full value. nullopt for an empty or unknown type.
+std::optional<SamplePlan> planSample(const CurrentReading& reading,
+                                     NumberFormat format = NumberFormat::current());
+
+} // namespace pexumo

@@ -1,0 +1,132 @@
+#include "app/config.h"
+
+#include <QFile>
+
+#include <limits>
+
+namespace pexumo {
+
+// A reader of our own rather than QSettings or inih: QSettings matches key names case-sensitively
+// on Linux, while this file's names match in any case; inih cuts lines of 200 characters or more
+// into a bogus next line, while "FormCaption" may hold 2047 characters; both read "010" as octal.
+
+namespace {
+// A config.ini is a few lines; anything read beyond this is not one we would use.
+constexpr qint64 MaxConfigBytes = 1 << 20;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+QByteArrayView trimmed(QByteArrayView v)
+{
+    while (!v.isEmpty() && isBlank(v.front()))
+        v = v.sliced(1);
+    while (!v.isEmpty() && isBlank(v.back()))
+        v.chop(1);
+    return v;
+}
+
+bool sameName(QByteArrayView a, QLatin1StringView b)
+{
+    return QLatin1StringView(a).compare(b, Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+std::optional<qint64> parseWholeNumber(QStringView text)
+{
+    text = text.trimmed();
+    bool negative = false;
+    if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-')) {
+        negative = text.front() == u'-';
+        text = text.sliced(1);
+    }
+    int base = 10;
+    if (text.startsWith(u'$')) {
+        base = 16;
+        text = text.sliced(1);
+    } else if (text.startsWith(u"0x") || text.startsWith(u"0X")) {
+        base = 16;
+        text = text.sliced(2);
+    }
+    if (text.isEmpty())
+        return std::nullopt;
+    // The magnitude in unsigned 64 bits, so that the most negative value still fits.
+    constexpr quint64 limit = quint64(std::numeric_limits<qint64>::max()) + 1;
+    quint64 magnitude = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        int digit = -1;
+        if (u >= u'0' && u <= u'9')
+            digit = u - u'0';
+        else if (base == 16 && u >= u'a' && u <= u'f')
+            digit = u - u'a' + 10;
+        else if (base == 16 && u >= u'A' && u <= u'F')
+            digit = u - u'A' + 10;
+        if (digit < 0)
+            return std::nullopt;
+        if (magnitude > (limit - quint64(digit)) / quint64(base))
+            return std::nullopt;
+        magnitude = magnitude * quint64(base) + quint64(digit);
+    }
+    if (!negative && magnitude == limit)
+        return std::nullopt;
+    if (negative)
+        return magnitude == limit ? std::numeric_limits<qint64>::min() : -qint64(magnitude);
+    return qint64(magnitude);
+}
+
+AppConfig parseConfig(QByteArrayView content)
+{
+    AppConfig config;
+    if (content.contains('\0'))
+        return config;
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content = content.sliced(3);
+
+    bool inSection = false;
+    bool haveDecimal = false;
+    bool haveCaption = false;
+    while (!content.isEmpty()) {
+        const qsizetype end = content.indexOf('\n');
+        QByteArrayView line = trimmed(end < 0 ? content : content.first(end));
+        content = end < 0 ? QByteArrayView() : content.sliced(end + 1);
+
+        if (line.isEmpty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            const qsizetype close = line.indexOf(']');
+            inSection = close > 0 &&
+                        sameName(trimmed(line.sliced(1, close - 1)), QLatin1StringView("Pexumo"));
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArrayView key = trimmed(line.first(eq));
+        const QByteArrayView value = trimmed(line.sliced(eq + 1));
+        if (!haveDecimal && sameName(key, QLatin1StringView("ChangeDecimal"))) {
+            haveDecimal = true;
+            // Text that is not a whole number counts as 0.
+            config.changeDecimal = parseWholeNumber(QString::fromUtf8(value)).value_or(0) == 1;
+        } else if (!haveCaption && sameName(key, QLatin1StringView("FormCaption"))) {
+            haveCaption = true;
+            config.formCaption = QString::fromUtf8(value).left(MaxFormCaptionLength);
+        }
+    }
+    return config;
+}
+
+AppConfig readConfig(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray content = file.read(MaxConfigBytes);
+    return parseConfig(content);
+}
+
+} // namespace pexumo

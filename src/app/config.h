@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace pexumo {
+
+/// The configuration file's name, looked up in the process's working directory (not beside the
+/// program).
+inline constexpr char ConfigFileName[] = "config.ini";
+
+/// The longest title-bar text taken from "FormCaption"; a longer value is cut to this length.
+inline constexpr int MaxFormCaptionLength = 2047;
+
+/// What config.ini sets: section [Pexumo], keys "ChangeDecimal" and "FormCaption".
+struct AppConfig
+{
+    bool changeDecimal = false; ///< "ChangeDecimal" was exactly 1: decimal comma, "." thousands
+    QString formCaption;        ///< main window title; empty when not set
+
+    friend bool operator==(const AppConfig&, const AppConfig&) = default;
+};
+
+/// Reads the configuration file at \a path. A missing, unreadable or binary file gives the
+/// defaults; never throws.
+AppConfig readConfig(const QString& path);
+
+/// Parses the bytes of an INI file. Section and key names match regardless of letter case; the
+/// first [Pexumo] key of a name counts; ";" and "#" start comment lines; blanks around names,
+/// "=" and values are dropped; CR LF, LF and a UTF-8 byte order mark are accepted. Text with a
+/// NUL byte is taken for a binary file and gives the defaults.
+AppConfig parseConfig(QByteArrayView content);
+
+/// Reads a whole number the way the configuration's integers are written: optional sign, then
+/// decimal digits, or hexadecimal digits after "$", "0x" or "0X" ("010" is ten, not octal).
+/// Blanks around it are allowed; nullopt for anything else or a value beyond 64 bits.
+std::optional<qint64> parseWholeNumber(QStringView text);
+
+} // namespace pexumo
