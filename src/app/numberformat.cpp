@@ -10,26 +10,93 @@ namespace pexumo {
 namespace {
 NumberFormat g_current;
 
-// Copies the ASCII number characters of text into buf, mapping the format's decimal separator to
-// '.', so that std::from_chars (which is locale-free and always reads '.') can do the work.
-// Returns how many characters were copied; stops at the first non-ASCII character or at the end
-// of buf.
-std::size_t toAsciiNumber(QStringView text, NumberFormat format, char* buf, std::size_t size)
+bool isCSpace(QChar c)
 {
-    std::size_t n = 0;
-    for (QChar c : text) {
-        if (n == size)
-            break;
-        if (c == format.decimal)
-            buf[n++] = '.';
-        else if (c == u'.' && format.decimal != u'.')
-            buf[n++] = '\x01'; // a dot is not a separator under a decimal comma
-        else if (c.unicode() < 0x80)
-            buf[n++] = static_cast<char>(c.unicode());
-        else
-            break;
+    const char16_t u = c.unicode();
+    return u == u' ' || (u >= u'\t' && u <= u'\r');
+}
+
+bool isDigit(QChar c)
+{
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
+// std::from_chars is locale-free but only reads ASCII with '.' as the point, so the number's
+// characters are copied into a char buffer with the format's separator mapped to '.'. Short texts
+// (every text the meter produces) stay on the stack.
+class AsciiNumber
+{
+public:
+    explicit AsciiNumber(QStringView text, NumberFormat format)
+    {
+        const auto n = static_cast<std::size_t>(text.size());
+        char* out = m_small.data();
+        if (n > m_small.size()) {
+            m_large.resize(n);
+            out = m_large.data();
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const QChar c = text[static_cast<qsizetype>(i)];
+            out[i] = c == format.decimal ? '.' : static_cast<char>(c.unicode());
+        }
+        m_begin = out;
+        m_end = out + n;
     }
-    return n;
+    const char* begin() const { return m_begin; }
+    const char* end() const { return m_end; }
+
+private:
+    std::array<char, 64> m_small{};
+    std::string m_large;
+    const char* m_begin = nullptr;
+    const char* m_end = nullptr;
+};
+
+// Length of the decimal number at the start of text: digits with at most one separator and at
+// least one digit, then an optional exponent. 0 when no number starts there.
+qsizetype matchUnsigned(QStringView text, QChar decimal, bool allowExponent)
+{
+    qsizetype i = 0;
+    qsizetype digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < text.size() && text[i] == decimal) {
+        ++i;
+        while (i < text.size() && isDigit(text[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0;
+    if (allowExponent && i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < text.size() && (text[j] == u'+' || text[j] == u'-'))
+            ++j;
+        const qsizetype expStart = j;
+        while (j < text.size() && isDigit(text[j]))
+            ++j;
+        if (j > expStart)
+            i = j;
+    }
+    return i;
+}
+
+// Reads a span already known to be a well-formed unsigned decimal number. Values beyond the
+// range of double become infinity or the nearest tiny value, as the C library's reader does.
+double readUnsigned(QStringView span, NumberFormat format)
+{
+    const AsciiNumber ascii(span, format);
+    double value = 0;
+    const auto res = std::from_chars(ascii.begin(), ascii.end(), value);
+    if (res.ec == std::errc::result_out_of_range) {
+        long double wide = 0;
+        std::from_chars(ascii.begin(), ascii.end(), wide);
+        value = static_cast<double>(wide);
+    }
+    return value;
 }
 } // namespace
 
@@ -45,89 +112,95 @@ void NumberFormat::setCurrent(NumberFormat format)
 
 QString FormatNumber(double value, NumberFormat format)
 {
-    if (!std::isfinite(value))
-        return std::isnan(value) ? QStringLiteral("NAN") : (value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"));
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     if (value == 0)
         return QStringLiteral("0");
 
-    // 15 significant digits in scientific form, then trailing zeros stripped and the point
-    // placed by hand: the shortest plain text that keeps 15 digits.
-    std::array<char, 40> buf{};
-    auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value,
-                             std::chars_format::scientific, 14);
-    std::string sci(buf.data(), res.ptr);
-    const auto ePos = sci.find('e');
-    const int exponent = std::stoi(sci.substr(ePos + 1));
-    std::string mantissa = sci.substr(0, ePos);
-    const bool negative = mantissa.front() == '-';
+    // 15 significant digits in scientific form ("-d.dddddddddddddde+XX"), then the trailing
+    // zeros are stripped and the separator placed by hand.
+    std::array<char, 32> sci{};
+    const auto res = std::to_chars(sci.data(), sci.data() + sci.size(), value,
+                                   std::chars_format::scientific, 14);
+    const char* p = sci.data();
+    const bool negative = *p == '-';
     if (negative)
-        mantissa.erase(0, 1);
-    std::string digits;
-    for (char c : mantissa)
-        if (c != '.')
-            digits += c;
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
+        ++p;
+    std::array<char, 16> digits{};
+    int digitCount = 0;
+    for (; p < res.ptr && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[static_cast<std::size_t>(digitCount++)] = *p;
+    int exponent = 0;
+    bool negativeExponent = false;
+    for (++p; p < res.ptr; ++p) {
+        if (*p == '-')
+            negativeExponent = true;
+        else if (*p != '+')
+            exponent = exponent * 10 + (*p - '0');
+    }
+    if (negativeExponent)
+        exponent = -exponent;
+    while (digitCount > 1 && digits[static_cast<std::size_t>(digitCount - 1)] == '0')
+        --digitCount;
 
-    std::string out;
+    // Largest text: sign, 309 integer digits; or sign, "0.", 323 zeros and 15 digits.
+    std::array<char16_t, 352> out{};
+    std::size_t n = 0;
+    if (negative)
+        out[n++] = u'-';
     if (exponent >= 0) {
-        const std::size_t intLen = static_cast<std::size_t>(exponent) + 1;
-        if (digits.size() <= intLen) {
-            out = digits + std::string(intLen - digits.size(), '0');
-        } else {
-            out = digits.substr(0, intLen) + '.' + digits.substr(intLen);
+        const int intLen = exponent + 1;
+        for (int i = 0; i < intLen; ++i)
+            out[n++] = i < digitCount ? char16_t(digits[static_cast<std::size_t>(i)]) : u'0';
+        if (digitCount > intLen) {
+            out[n++] = format.decimal.unicode();
+            for (int i = intLen; i < digitCount; ++i)
+                out[n++] = char16_t(digits[static_cast<std::size_t>(i)]);
         }
     } else {
-        out = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        out[n++] = u'0';
+        out[n++] = format.decimal.unicode();
+        for (int i = 0; i < -exponent - 1; ++i)
+            out[n++] = u'0';
+        for (int i = 0; i < digitCount; ++i)
+            out[n++] = char16_t(digits[static_cast<std::size_t>(i)]);
     }
-    QString text = QString::fromLatin1(out);
-    if (format.decimal != u'.')
-        text.replace(u'.', format.decimal);
-    if (negative)
-        text.prepend(u'-');
-    return text;
+    return QString(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(n));
 }
 
 std::optional<double> ToNumber(QStringView text, NumberFormat format)
 {
     text = text.trimmed();
-    if (text.isEmpty() || text.size() > 64)
+    bool negative = false;
+    if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-')) {
+        negative = text.front() == u'-';
+        text = text.mid(1);
+    }
+    const qsizetype len = matchUnsigned(text, format.decimal, false);
+    if (len == 0 || len != text.size())
         return std::nullopt;
-    std::array<char, 64> buf{};
-    const std::size_t n = toAsciiNumber(text, format, buf.data(), buf.size());
-    if (n != static_cast<std::size_t>(text.size()))
-        return std::nullopt;
-    const char* first = buf.data();
-    if (*first == '+')
-        ++first;
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(first, buf.data() + n, value, std::chars_format::fixed);
-    if (ec != std::errc() || ptr != buf.data() + n)
-        return std::nullopt;
-    return value;
+    const double value = readUnsigned(text, format);
+    return negative ? -value : value;
 }
 
 double ReadLeadingNumber(QStringView text, NumberFormat format)
 {
     qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
+    while (i < text.size() && isCSpace(text[i]))
         ++i;
-    text = text.mid(i);
-    std::array<char, 128> buf{};
-    const std::size_t n = toAsciiNumber(text, format, buf.data(), buf.size());
-    const char* first = buf.data();
-    const char* last = buf.data() + n;
     bool negative = false;
-    if (first != last && (*first == '+' || *first == '-')) {
-        negative = *first == '-';
-        ++first;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
     }
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ptr == first)
+    text = text.mid(i);
+    const qsizetype len = matchUnsigned(text, format.decimal, true);
+    if (len == 0)
         return 0;
-    if (ec == std::errc::result_out_of_range)
-        value = HUGE_VAL;
+    const double value = readUnsigned(text.first(len), format);
     return negative ? -value : value;
 }
 

@@ -25,16 +25,19 @@ struct NumberFormat
 
 /// Shortest text of \a value with at most 15 significant digits, no exponent, no trailing zeros
 /// after the separator and no separator at all for a whole number: 7.12, 0.5, 100, 0.
+/// Never writes a thousands separator. Non-finite values give "NAN", "INF" and "-INF".
 QString FormatNumber(double value, NumberFormat format = NumberFormat::current());
 
 /// Reads a whole text as a decimal number with the given separator; nullopt when it is not one
-/// (empty text, letters, a second separator). Never depends on the C library's locale.
+/// (empty text, letters, a second separator, an exponent, a thousands separator). Surrounding white
+/// space and a leading sign are accepted. Never depends on the C library's locale.
 std::optional<double> ToNumber(QStringView text, NumberFormat format = NumberFormat::current());
 
 /// Reads the leading number of a text the way a C library reader does: white space skipped, an
-/// optional sign, digits and one decimal separator; reading stops at the first character that
-/// does not fit, and a text without a number reads as 0. Unlike strtod it never follows the C
-/// locale, only the separator it is given.
+/// optional sign, digits with one decimal separator, an optional exponent ("1e3"); reading stops
+/// at the first character that does not fit, and a text without a number reads as 0. Unlike
+/// strtod it never follows the C locale, only the separator it is given, and it reads no
+/// hexadecimal, "inf" or "nan".
 double ReadLeadingNumber(QStringView text, NumberFormat format = NumberFormat::current());
 
 } // namespace pexumo

@@ -18,8 +18,12 @@ class FrameStream
 public:
     struct Item
     {
-        enum class Kind { Frame, Skipped } kind = Kind::Frame;
-        MeterFrame frame{};   ///< Kind::Frame
+        enum class Kind
+        {
+            Frame,
+            Skipped
+        } kind = Kind::Frame;
+        MeterFrame frame{};    ///< Kind::Frame
         qsizetype skipped = 0; ///< Kind::Skipped: bytes discarded in this run
     };
 
@@ -31,15 +35,16 @@ public:
     /// (nullopt when nothing waits) and empties the stream.
     std::optional<Item> finish();
 
-    /// Bytes received but not yet handed out.
+    /// Bytes received but not yet handed out as a frame or a skipped run (call finish() only once
+    /// next() has returned nullopt: a whole frame still waiting would be counted as skipped).
     qsizetype pending() const;
     /// All bytes discarded so far.
     qint64 totalSkipped() const { return m_totalSkipped; }
 
 private:
     QByteArray m_buffer;
-    qsizetype m_pos = 0;          ///< start of the bytes not yet handed out
-    qsizetype m_skippedRun = 0;   ///< bytes discarded since the last frame, not yet reported
+    qsizetype m_pos = 0;        ///< start of the bytes not yet handed out
+    qsizetype m_skippedRun = 0; ///< bytes discarded since the last frame, not yet reported
     qint64 m_totalSkipped = 0;
 };
 

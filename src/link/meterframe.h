@@ -28,9 +28,9 @@ using MeterFrame = std::array<std::uint8_t, kFrameSize>;
 /// One row of the mode table: codes 1..20 are defined, 0 and 21..31 are not.
 struct ModeInfo
 {
-    const char* type;     ///< "COND", "TDS", "Salt", "pH", "ORP", "DO", "O2"
-    const char* unit;     ///< "us", "ms", "ppm", "ppt", "pH", "mV", "mg/L", "%"
-    int decimals;         ///< 0: factor 1 (digits used as they stand); 1: factor 0.1; 2: factor 0.01
+    const char* type; ///< "COND", "TDS", "Salt", "pH", "ORP", "DO", "O2"
+    const char* unit; ///< "us", "ms", "ppm", "ppt", "pH", "mV", "mg/L", "%"
+    int decimals;     ///< 0: factor 1 (digits used as they stand); 1: factor 0.1; 2: factor 0.01
 };
 
 /// The mode table entry of a code, or nullptr for an undefined code.
@@ -41,26 +41,37 @@ QString ByteToHex(std::uint8_t b);
 /// Inverse of ByteToHex for its own output.
 int HexPairToInt(QStringView text);
 /// Normalises a number text: leading zeros go ("0250" -> "250", "000.5" -> "0.5"), and a text
-/// that reads as zero becomes "0". The separator is the one the text was written with.
+/// that reads as zero becomes "0" ("0.0", "0000", ""). Texts are read with the separator of
+/// \a format, the one they were written with: "0,5" stays "0,5" under a decimal comma.
 QString TrimNumberText(QStringView text, NumberFormat format = NumberFormat::current());
+/// As above; returns \a text itself (shared, no copy) when nothing changes.
+QString TrimNumberText(const QString& text, NumberFormat format = NumberFormat::current());
 
 /// What one frame means. The decoder keeps no state: the same frame always decodes the same way
 /// under the same number format.
 struct FrameEvent
 {
-    enum class Kind {
+    enum class Kind
+    {
         Live,   ///< a live reading: `live` holds it
         Record, ///< a memory record: `record` holds the row for the downloaded-records list
         Halt,   ///< the meter halted: stop sampling
         Dropped ///< nothing to apply beyond the timer effect; see `reason`
     };
-    enum class DropReason {
+    enum class DropReason
+    {
         None,
         UndefinedMode, ///< mode code 0 or 21..31 (`mode` holds it); the timer effect still applies
-        BadDigits      ///< a value or temperature nibble above 9: the frame is damaged, no effect
+        BadDigits,     ///< a value or temperature nibble above 9: the frame is damaged, no effect
+        BadFraming     ///< header or trailer wrong (FrameStream never hands out such a frame)
     };
     /// What the frame does to the sampling timer.
-    enum class TimerEffect { None, Enable, Disable };
+    enum class TimerEffect
+    {
+        None,
+        Enable,
+        Disable
+    };
 
     Kind kind = Kind::Dropped;
     DropReason reason = DropReason::None;
@@ -71,15 +82,18 @@ struct FrameEvent
     ResultRecord record;       ///< valid for Kind::Record
 };
 
-/// Decodes a frame whose header and trailer are already known to be right (the byte stream only
-/// hands out such frames).
+/// Decodes one frame. Order of the tests: framing (Dropped/BadFraming, no effect), halt (timer
+/// Disable), undefined mode code (Dropped/UndefinedMode, with the timer effect of its kind: live
+/// Enable, record Disable), damaged digits (Dropped/BadDigits, no effect), then the live reading
+/// (timer Enable) or the memory record (timer Disable).
 FrameEvent decodeFrame(const MeterFrame& frame, NumberFormat format = NumberFormat::current());
 
 /// True when bytes 0-1 and 9-10 hold the header and trailer.
 bool hasFraming(const MeterFrame& frame);
 
 /// Builds a frame from its parts (used by the demo meter, the simulator and tests).
-/// \a value and \a temp are the four decimal digits as numbers 0..9999.
+/// \a value and \a temp are the four decimal digits as numbers 0..9999 (clamped to that range);
+/// \a mode is the 5-bit mode code (higher bits are masked off).
 MeterFrame encodeFrame(std::uint8_t recordNo, int value, int temp, int mode, bool negative,
                        bool fahrenheit, bool wholeDegrees);
 /// The halt frame: payload bytes all 0x99.

@@ -1,0 +1,268 @@
+#include "link/meterframe.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace pexumo {
+
+namespace {
+
+constexpr std::array<ModeInfo, 21> kModes{{
+    {nullptr, nullptr, 0}, // code 0 is undefined
+    {"COND", "us", 1},     {"COND", "us", 0},  {"COND", "ms", 2},  {"COND", "ms", 1},
+    {"TDS", "ppm", 1},     {"TDS", "ppm", 0},  {"TDS", "ppt", 2},  {"TDS", "ppt", 1},
+    {"Salt", "ppm", 1},    {"Salt", "ppm", 0}, {"Salt", "ppt", 2}, {"Salt", "ppt", 1},
+    {"pH", "pH", 2},       {"pH", "mV", 1},    {"pH", "mV", 0},    {"ORP", "mV", 1},
+    {"ORP", "mV", 0},      {"DO", "mg/L", 2},  {"DO", "ppm", 2},   {"O2", "%", 1},
+}};
+
+// The type and unit texts as shared QStrings, built once: every decoded frame copies them, and a
+// QString copy shares its data instead of allocating.
+struct ModeTexts
+{
+    std::array<QString, kModes.size()> type;
+    std::array<QString, kModes.size()> unit;
+    QString celsius = QStringLiteral("C");
+    QString fahrenheit = QStringLiteral("F");
+    QString zero = QStringLiteral("0");
+
+    ModeTexts()
+    {
+        for (std::size_t i = 1; i < kModes.size(); ++i) {
+            type[i] = QString::fromLatin1(kModes[i].type);
+            unit[i] = QString::fromLatin1(kModes[i].unit);
+        }
+    }
+};
+
+const ModeTexts& modeTexts()
+{
+    static const ModeTexts texts;
+    return texts;
+}
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+constexpr std::uint8_t kHalt = 0x99;
+
+bool isDecimalByte(std::uint8_t b)
+{
+    return (b >> 4) <= 9 && (b & 0x0F) <= 9;
+}
+
+// Value of two packed-decimal bytes, high nibble first: 07 12 -> 712.
+int packedDecimal(std::uint8_t high, std::uint8_t low)
+{
+    return (high >> 4) * 1000 + (high & 0x0F) * 100 + (low >> 4) * 10 + (low & 0x0F);
+}
+
+// Where the trimmed text starts in its input, and whether it needs a "0" in front.
+struct TrimPlan
+{
+    bool zero = false;
+    qsizetype start = 0;
+    bool prependZero = false;
+};
+
+TrimPlan planTrim(QStringView text, NumberFormat format)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u'0')
+        ++i;
+    if (i == text.size())
+        return {true, 0, false};
+    // "0" followed by ".5" reads as the same number as ".5" itself.
+    if (ReadLeadingNumber(text.sliced(i), format) == 0)
+        return {true, 0, false};
+    return {false, i, text[i] == format.decimal};
+}
+
+QString applyTrim(QStringView text, const TrimPlan& plan)
+{
+    if (plan.zero)
+        return modeTexts().zero;
+    if (!plan.prependZero)
+        return text.sliced(plan.start).toString();
+    QString out;
+    out.reserve(text.size() - plan.start + 1);
+    out.append(u'0');
+    out.append(text.sliced(plan.start));
+    return out;
+}
+
+// The four digit characters of two packed-decimal bytes (their hex texts), trimmed.
+QString trimmedDigits(std::uint8_t high, std::uint8_t low, NumberFormat format)
+{
+    const std::array<char16_t, 4> digits{
+        char16_t(u'0' + (high >> 4)), char16_t(u'0' + (high & 0x0F)), char16_t(u'0' + (low >> 4)),
+        char16_t(u'0' + (low & 0x0F))};
+    const QStringView view(digits.data(), qsizetype(digits.size()));
+    return applyTrim(view, planTrim(view, format));
+}
+
+// digits x 0.1 or x 0.01: the factor is held in extended precision and the product rounded to a
+// double before it is formatted, which keeps texts like 7.12 free of binary noise.
+QString scaled(int digits, int decimals, NumberFormat format)
+{
+    static constexpr long double kFactors[] = {1.0L, 0.1L, 0.01L};
+    const double product =
+        static_cast<double>(static_cast<long double>(digits) * kFactors[decimals]);
+    return FormatNumber(product, format);
+}
+
+QString valueText(const MeterFrame& f, const ModeInfo& mode, NumberFormat format)
+{
+    if (mode.decimals == 0)
+        return trimmedDigits(f[3], f[4], format);
+    return TrimNumberText(scaled(packedDecimal(f[3], f[4]), mode.decimals, format), format);
+}
+
+// Temperature in tenths of a degree (bit 7 of the mode byte clear) or whole degrees (set).
+// A live reading always shows a decimal place for tenths ("25.0"); a memory record does not.
+QString tempText(const MeterFrame& f, bool live, NumberFormat format)
+{
+    if (f[7] & 0x80)
+        return trimmedDigits(f[5], f[6], format);
+    QString text = scaled(packedDecimal(f[5], f[6]), 1, format);
+    if (live && !text.contains(format.decimal)) {
+        text.append(format.decimal);
+        text.append(u'0');
+    }
+    return TrimNumberText(text, format);
+}
+
+} // namespace
+
+const ModeInfo* lookupMode(int code)
+{
+    if (code < 1 || code >= static_cast<int>(kModes.size()))
+        return nullptr;
+    return &kModes[static_cast<std::size_t>(code)];
+}
+
+QString ByteToHex(std::uint8_t b)
+{
+    const QChar text[2] = {QLatin1Char(kHexDigits[b >> 4]), QLatin1Char(kHexDigits[b & 0x0F])};
+    return QString(text, 2);
+}
+
+int HexPairToInt(QStringView text)
+{
+    const auto nibble = [](QChar c) {
+        const char16_t u = c.unicode();
+        if (u >= u'A' && u <= u'F')
+            return u - u'A' + 10;
+        if (u >= u'0' && u <= u'9')
+            return u - u'0';
+        return 0;
+    };
+    if (text.size() < 2)
+        return 0;
+    return nibble(text[0]) * 16 + nibble(text[1]);
+}
+
+QString TrimNumberText(QStringView text, NumberFormat format)
+{
+    return applyTrim(text, planTrim(text, format));
+}
+
+QString TrimNumberText(const QString& text, NumberFormat format)
+{
+    const TrimPlan plan = planTrim(text, format);
+    // "0.5" needs a "0" in front of ".5": that is the text itself.
+    if (!plan.zero && (plan.start == 0 || (plan.start == 1 && plan.prependZero)))
+        return text;
+    return applyTrim(text, plan);
+}
+
+bool hasFraming(const MeterFrame& frame)
+{
+    return frame[0] == 0x0F && frame[1] == 0xFF && frame[9] == 0x0F && frame[10] == 0xFD;
+}
+
+FrameEvent decodeFrame(const MeterFrame& f, NumberFormat format)
+{
+    FrameEvent ev;
+    if (!hasFraming(f)) {
+        ev.reason = FrameEvent::DropReason::BadFraming;
+        return ev;
+    }
+    ev.recordNo = f[2];
+    ev.mode = f[7] & 0x1F;
+    // The halt test comes before the record-number test: a halt frame is never record 153.
+    if (std::all_of(f.begin() + 2, f.begin() + 9, [](std::uint8_t b) { return b == kHalt; })) {
+        ev.kind = FrameEvent::Kind::Halt;
+        ev.timer = FrameEvent::TimerEffect::Disable;
+        return ev;
+    }
+    const bool live = f[2] == 0;
+    // A live frame lets sampling run again, a memory record holds it off while a download
+    // arrives; both apply even when the mode code is undefined.
+    ev.timer = live ? FrameEvent::TimerEffect::Enable : FrameEvent::TimerEffect::Disable;
+    const ModeInfo* mode = lookupMode(ev.mode);
+    if (!mode) {
+        ev.reason = FrameEvent::DropReason::UndefinedMode;
+        return ev;
+    }
+    if (!isDecimalByte(f[3]) || !isDecimalByte(f[4]) || !isDecimalByte(f[5]) ||
+        !isDecimalByte(f[6])) {
+        ev.reason = FrameEvent::DropReason::BadDigits;
+        ev.timer = FrameEvent::TimerEffect::None;
+        return ev;
+    }
+
+    const ModeTexts& texts = modeTexts();
+    const auto code = static_cast<std::size_t>(ev.mode);
+    const qint32 sign = (f[7] & 0x20) ? -1 : 1;
+    const QString& tempUnit = (f[7] & 0x40) ? texts.fahrenheit : texts.celsius;
+    if (live) {
+        ev.kind = FrameEvent::Kind::Live;
+        ev.live.FMeasType = texts.type[code];
+        ev.live.FMeasValue = valueText(f, *mode, format);
+        ev.live.FMeasTemp = tempText(f, true, format);
+        ev.live.FMeasUnit = texts.unit[code];
+        ev.live.FTempUnit = tempUnit;
+        ev.live.FValueSign = sign;
+        return ev;
+    }
+
+    ev.kind = FrameEvent::Kind::Record;
+    ResultRecord& r = ev.record;
+    r.TimeOrNo = QString::number(f[2]);
+    r.Type = texts.type[code];
+    r.Value = valueText(f, *mode, format);
+    r.Unit = texts.unit[code];
+    // An electrode voltage (ORP, or pH shown in mV) is stored without its temperature.
+    const std::string_view type = mode->type;
+    const bool voltage = type == "ORP" || (type == "pH" && std::string_view(mode->unit) == "mV");
+    if (!voltage) {
+        r.Temp = tempText(f, false, format);
+        r.TempUnit = tempUnit;
+    }
+    r.Sign = sign;
+    return ev;
+}
+
+MeterFrame encodeFrame(std::uint8_t recordNo, int value, int temp, int mode, bool negative,
+                       bool fahrenheit, bool wholeDegrees)
+{
+    const auto bcd = [](int digits) {
+        const int v = std::clamp(digits, 0, 9999);
+        return std::array<std::uint8_t, 2>{
+            static_cast<std::uint8_t>((v / 1000) << 4 | (v / 100 % 10)),
+            static_cast<std::uint8_t>((v / 10 % 10) << 4 | (v % 10))};
+    };
+    const auto v = bcd(value);
+    const auto t = bcd(temp);
+    const auto modeByte =
+        static_cast<std::uint8_t>((mode & 0x1F) | (negative ? 0x20 : 0) | (fahrenheit ? 0x40 : 0) |
+                                  (wholeDegrees ? 0x80 : 0));
+    return {0x0F, 0xFF, recordNo, v[0], v[1], t[0], t[1], modeByte, 0x00, 0x0F, 0xFD};
+}
+
+MeterFrame haltFrame()
+{
+    return {0x0F, 0xFF, kHalt, kHalt, kHalt, kHalt, kHalt, kHalt, kHalt, 0x0F, 0xFD};
+}
+
+} // namespace pexumo
