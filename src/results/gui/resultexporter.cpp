@@ -1,0 +1,55 @@
+#include "results/gui/resultexporter.h"
+
+#include "results/textexport.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace pexumo {
+
+ResultExporter::ResultExporter(QWidget* parentWindow)
+    : QObject(parentWindow), m_parentWindow(parentWindow),
+      m_saveDialog(new QFileDialog(parentWindow))
+{
+    m_saveDialog->setObjectName(QStringLiteral("SaveDialog1"));
+    m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    m_saveDialog->setFileMode(QFileDialog::AnyFile);
+    m_saveDialog->setNameFilters(
+        {QStringLiteral("Text File (*.txt)"), QStringLiteral("All Type (*.*)")});
+    m_saveDialog->setDefaultSuffix(QString());
+    m_saveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    m_saveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    m_saveDialog->setWindowModality(Qt::ApplicationModal);
+
+    askFileName = [this]() -> QString {
+        if (m_saveDialog->exec() != QDialog::Accepted)
+            return {};
+        const QStringList files = m_saveDialog->selectedFiles();
+        return files.isEmpty() ? QString() : files.first();
+    };
+    showError = [this](const QString& message) {
+        const QString caption = m_parentWindow && !m_parentWindow->windowTitle().isEmpty()
+                                    ? m_parentWindow->windowTitle()
+                                    : QCoreApplication::applicationName();
+        QMessageBox::critical(m_parentWindow, caption, message);
+    };
+}
+
+QString ResultExporter::save(const ResultListModel& list)
+{
+    m_saveDialog->selectFile(QString());
+    const QString chosen = askFileName ? askFileName() : QString();
+    if (chosen.isEmpty())
+        return {};
+    const QString path = withTxtExtension(chosen);
+    const WriteResult result = writeFileAtomically(path, exportBytes(list));
+    if (!result.ok) {
+        if (showError)
+            showError(result.error);
+        return {};
+    }
+    return path;
+}
+
+} // namespace pexumo

@@ -1,0 +1,241 @@
+#include "results/resultlistmodel.h"
+
+#include "results/celltext.h"
+
+#include <QStringList>
+
+#include <cstring>
+#include <limits>
+
+namespace pexumo {
+
+namespace {
+constexpr unsigned char SignZero = 0;
+constexpr unsigned char SignPlus = 1;
+constexpr unsigned char SignMinus = 2;
+constexpr unsigned char SignOther = 3;
+constexpr unsigned char LongLength = 255;
+
+const QStringList& headersFor(ListKind kind)
+{
+    static const QStringList sample{QStringLiteral("Time"), QStringLiteral("Type"),
+                                    QStringLiteral("Value"), QStringLiteral("Unit"),
+                                    QStringLiteral("Temp")};
+    static const QStringList downloaded{QStringLiteral("DataNo"), QStringLiteral("Type"),
+                                        QStringLiteral("Value"),  QStringLiteral("Unit"),
+                                        QStringLiteral("Temp"),   QStringLiteral("TempUnit")};
+    return kind == ListKind::Downloaded ? downloaded : sample;
+}
+
+template <typename T> void appendRaw(std::vector<char>& arena, T value)
+{
+    const auto at = arena.size();
+    arena.resize(at + sizeof(T));
+    std::memcpy(arena.data() + at, &value, sizeof(T));
+}
+
+template <typename T> T readRaw(const char*& p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof(T));
+    p += sizeof(T);
+    return value;
+}
+} // namespace
+
+ResultListModel::ResultListModel(ListKind kind, QObject* parent)
+    : QAbstractTableModel(parent), m_kind(kind), m_handler(defaultHandler())
+{
+}
+
+ResultListModel::CellTextHandler ResultListModel::defaultHandler() const
+{
+    switch (m_kind) {
+    case ListKind::Sample:
+        return applySampleRule;
+    case ListKind::Orp:
+        return applyOrpRule;
+    case ListKind::Downloaded:
+        break;
+    }
+    return [](const ResultRecord& record, int column, QString& cellText) {
+        applyDownloadedRule(record, column, cellText);
+    };
+}
+
+void ResultListModel::appendText(const QString& text)
+{
+    // Latin-1 fast path for the usual ASCII texts; anything wider is kept whole as UTF-8.
+    bool ascii = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    const QByteArray wide = ascii ? QByteArray() : text.toUtf8();
+    const auto length = static_cast<quint64>(ascii ? text.size() : wide.size());
+    if (length < LongLength) {
+        m_arena.push_back(static_cast<char>(length));
+    } else {
+        m_arena.push_back(static_cast<char>(LongLength));
+        appendRaw(m_arena, length);
+    }
+    const auto at = m_arena.size();
+    m_arena.resize(at + length);
+    char* out = m_arena.data() + at;
+    if (ascii) {
+        for (QChar c : text)
+            *out++ = static_cast<char>(c.unicode());
+    } else {
+        std::memcpy(out, wide.constData(), length);
+    }
+}
+
+void ResultListModel::add(const ResultRecord& record)
+{
+    const bool onTop = m_kind != ListKind::Downloaded;
+    const int viewRow = onTop ? 0 : rowCount();
+    beginInsertRows(QModelIndex(), viewRow, viewRow);
+    m_offsets.push_back(m_arena.size());
+    switch (record.Sign) {
+    case 0:
+        m_arena.push_back(static_cast<char>(SignZero));
+        break;
+    case 1:
+        m_arena.push_back(static_cast<char>(SignPlus));
+        break;
+    case -1:
+        m_arena.push_back(static_cast<char>(SignMinus));
+        break;
+    default:
+        m_arena.push_back(static_cast<char>(SignOther));
+        appendRaw(m_arena, record.Sign);
+        break;
+    }
+    for (const QString* text : {&record.TimeOrNo, &record.Type, &record.Value, &record.Unit,
+                                &record.Temp, &record.TempUnit})
+        appendText(*text);
+    endInsertRows();
+}
+
+qsizetype ResultListModel::storedIndex(qsizetype viewRow) const
+{
+    return m_kind == ListKind::Downloaded ? viewRow : size() - 1 - viewRow;
+}
+
+ResultListModel::PackedRecord ResultListModel::packedInOrder(qsizetype i) const
+{
+    Q_ASSERT(i >= 0 && i < size());
+    PackedRecord packed;
+    const char* p = m_arena.data() + m_offsets[static_cast<std::size_t>(i)];
+    switch (static_cast<unsigned char>(*p++)) {
+    case SignPlus:
+        packed.sign = 1;
+        break;
+    case SignMinus:
+        packed.sign = -1;
+        break;
+    case SignOther:
+        packed.sign = readRaw<qint32>(p);
+        break;
+    default:
+        packed.sign = 0;
+        break;
+    }
+    for (QByteArrayView& text : packed.texts) {
+        quint64 length = static_cast<unsigned char>(*p++);
+        if (length == LongLength)
+            length = readRaw<quint64>(p);
+        text = QByteArrayView(p, static_cast<qsizetype>(length));
+        p += length;
+    }
+    return packed;
+}
+
+ResultRecord ResultListModel::recordInOrder(qsizetype i) const
+{
+    const PackedRecord packed = packedInOrder(i);
+    const auto text = [&packed](int field) { return QString::fromUtf8(packed.texts[field]); };
+    return ResultRecord{text(0), text(1), text(2), text(3), text(4), text(5), packed.sign};
+}
+
+ResultRecord ResultListModel::recordAtRow(qsizetype viewRow) const
+{
+    return recordInOrder(storedIndex(viewRow));
+}
+
+void ResultListModel::setCellTextHandler(CellTextHandler handler)
+{
+    beginResetModel();
+    m_handler = handler ? std::move(handler) : defaultHandler();
+    endResetModel();
+}
+
+QString ResultListModel::cellText(qsizetype viewRow, int column) const
+{
+    QString text;
+    m_handler(recordAtRow(viewRow), column, text);
+    return text;
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    // A view counts rows in int; past that the oldest rows stay stored and exported.
+    constexpr auto maxRows = static_cast<qsizetype>(std::numeric_limits<int>::max());
+    return static_cast<int>(std::min(size(), maxRows));
+}
+
+int ResultListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(headersFor(m_kind).size());
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    if (role != Qt::DisplayRole)
+        return {};
+    return cellText(index.row(), index.column());
+}
+
+void ResultListModel::multiData(const QModelIndex& index, QModelRoleDataSpan roleDataSpan) const
+{
+    // The delegate asks for several roles per painted cell; decode and format only once.
+    const bool valid =
+        checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid);
+    QString text;
+    bool formatted = false;
+    for (QModelRoleData& roleData : roleDataSpan) {
+        if (valid && roleData.role() == Qt::DisplayRole) {
+            if (!formatted) {
+                text = cellText(index.row(), index.column());
+                formatted = true;
+            }
+            roleData.setData(text);
+        } else {
+            roleData.clearData();
+        }
+    }
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    const QStringList& headers = headersFor(m_kind);
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= headers.size())
+        return {};
+    return headers[section];
+}
+
+Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+} // namespace pexumo

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "results/resultrecord.h"
+
+#include <QAbstractTableModel>
+#include <QByteArrayView>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace pexumo {
+
+/// Which of the eight lists a model backs: the six sample lists (pH, COND, TDS, Salt, DO, O2),
+/// the ORP list, or the downloaded-record list. The kind fixes the columns, the cell-text rule,
+/// where a new row goes and the layout of the saved file.
+enum class ListKind
+{
+    Sample,
+    Orp,
+    Downloaded
+};
+
+/// One result list: rows of ResultRecord, read-only for the user, only ever growing.
+///
+/// Rows are kept oldest-first whatever the kind, so adding is always an append: on Sample and
+/// Orp lists the newest row is shown on top (view row r is stored row size-1-r), on the
+/// Downloaded list it is shown at the bottom (view row r is stored row r).
+///
+/// Storage, sized for millions of rows: one byte arena plus one 8-byte offset per row. A row in
+/// the arena is a sign code followed by the six texts in field order, each as a length and its
+/// UTF-8 bytes (ASCII in practice, one byte per character):
+///   sign code  1 byte: 0 -> 0, 1 -> +1, 2 -> -1, 3 -> any other value, 4 bytes follow
+///   length     1 byte below 255; 255 -> 8 bytes of length follow (no text is ever cut)
+/// A typical sample row takes about 30 arena bytes. No cell text is stored: every text the view
+/// shows is derived from the record when it is asked for.
+class ResultListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    /// Derives a cell's text from the row's record. It receives the logical column and the
+    /// preset (empty) text, and replaces it or leaves it.
+    using CellTextHandler =
+        std::function<void(const ResultRecord& record, int column, QString& cellText)>;
+
+    /// A stored row without decoding: the six texts as UTF-8 bytes pointing into the model's
+    /// storage (valid until the next add()), in ResultRecord field order, and the sign.
+    struct PackedRecord
+    {
+        std::array<QByteArrayView, 6> texts;
+        qint32 sign = 0;
+    };
+
+    explicit ResultListModel(ListKind kind, QObject* parent = nullptr);
+
+    ListKind kind() const { return m_kind; }
+
+    /// Adds a row: on top for Sample and Orp lists, at the bottom for the Downloaded list.
+    void add(const ResultRecord& record);
+
+    qsizetype size() const { return static_cast<qsizetype>(m_offsets.size()); }
+
+    /// The record shown at \a viewRow (0 = top row).
+    ResultRecord recordAtRow(qsizetype viewRow) const;
+    /// The record in order of adding: 0 is the oldest sample, or the first record received.
+    ResultRecord recordInOrder(qsizetype i) const;
+    /// Like recordInOrder() but without building QStrings, for writing files fast.
+    PackedRecord packedInOrder(qsizetype i) const;
+    /// Bytes the rows take in storage: an upper bound of the total length of their texts.
+    qsizetype storedBytes() const { return static_cast<qsizetype>(m_arena.size()); }
+
+    /// Replaces the cell-text handler; an empty handler restores the kind's own rule.
+    void setCellTextHandler(CellTextHandler handler);
+
+    /// The text of a cell as the view shows it: the handler's answer for a preset empty text.
+    QString cellText(qsizetype viewRow, int column) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    void multiData(const QModelIndex& index, QModelRoleDataSpan roleDataSpan) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    qsizetype storedIndex(qsizetype viewRow) const;
+    void appendText(const QString& text);
+    CellTextHandler defaultHandler() const;
+
+    ListKind m_kind;
+    CellTextHandler m_handler;
+    std::vector<char> m_arena;
+    std::vector<quint64> m_offsets; ///< start of each row in m_arena, oldest row first
+};
+
+} // namespace pexumo
