@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class QIODevice;
+class QWidget;
+
+namespace pexumo {
+
+class DemoMeter;
+
+/// The port name that opens the built-in demo meter instead of a serial port.
+inline const QString kDemoPortName = QStringLiteral("Demo meter");
+
+/// Line settings of the meter's port. A name without a leading "/" is looked up in /dev.
+struct PortSettings
+{
+    QString name = "COM2";
+    qint32 baudRate = 9600;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
+
+    friend bool operator==(const PortSettings&, const PortSettings&) = default;
+};
+
+/// The program's receive-only link to the meter: a serial port, or the demo meter when the name
+/// is kDemoPortName. Everything runs on the thread that owns the object (the UI thread); nothing
+/// blocks.
+///
+/// When the far end vanishes (the USB cable is pulled), the port takes every byte it had received
+/// into a buffer of its own, closes, emits OnRxChar for those bytes if there are any and then
+/// connectionLost once. Read() keeps returning the rescued bytes after the close.
+class TComPort : public QObject
+{
+    Q_OBJECT
+public:
+    /// Receive buffer of the line, in bytes.
+    static constexpr qint64 kReadBufferSize = 99998;
+
+    explicit TComPort(QObject* parent = nullptr);
+    ~TComPort() override;
+
+    PortSettings settings() const { return m_settings; }
+    /// Takes new settings. On an open port the line settings apply at once and another port
+    /// name closes the port and opens the new one. False, with errorString(), when the open port
+    /// refuses a setting (the previous line settings are then restored) or the new port cannot
+    /// be opened (the port is then closed; the new settings are kept).
+    bool setSettings(const PortSettings& settings);
+
+    /// Opens the named port with the settings, DTR and RTS held inactive. True at once when it
+    /// is already open. On failure false, and errorString() says why in plain words.
+    bool Open();
+    /// Closes the port; nothing when it is closed. Rescued bytes not yet read are dropped.
+    void Close();
+    /// True from a successful Open() until Close() or the loss of the connection.
+    bool Connected() const;
+    /// Bytes that Read() can return now.
+    qint64 bytesWaiting() const;
+    /// Copies up to \a count waiting bytes into \a buffer without waiting for more; returns how
+    /// many, or -1 (with errorString()) when the port is closed and nothing is left to read.
+    qint64 Read(char* buffer, qint64 count);
+    /// Why the last Open(), setSettings(), ShowSetupDialog() or Read() failed, or why the
+    /// connection was lost. Empty after a setup dialog that was cancelled.
+    QString errorString() const { return m_error; }
+
+    /// Shows the port setup dialog modally and applies its settings on "OK". True when new
+    /// settings were applied; false when the user cancelled (errorString() empty) or applying
+    /// failed (errorString() says why).
+    bool ShowSetupDialog(QWidget* parent);
+
+signals:
+    /// Bytes have arrived; \a count is bytesWaiting(), at least 1. Not emitted again while a
+    /// handler of this signal is still running; bytes arriving meanwhile are reported after it.
+    void OnRxChar(QObject* sender, int count);
+    /// The port was closed because the device went away (emitted once per loss).
+    void connectionLost(const QString& reason);
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void loseConnection(const QString& reason);
+    void reportReceived();
+    bool applyLineSettings(const PortSettings& settings);
+    QString describeOpenFailure() const;
+
+    PortSettings m_settings;
+    QSerialPort* m_serial;
+    DemoMeter* m_demo;
+    QIODevice* m_device = nullptr; ///< m_serial or m_demo while open, else null
+    QByteArray m_rescued;          ///< bytes taken from a lost port, handed out by Read()
+    QString m_error;
+    bool m_inRxHandler = false;
+    bool m_rxPending = false;
+};
+
+} // namespace pexumo
