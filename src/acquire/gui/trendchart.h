@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QChartView>
+#include <QPoint>
+#include <QStringList>
+
+class QLineSeries;
+class QValueAxis;
+
+namespace pexumo {
+
+class PointLegend;
+
+/// One trend chart with a single line series: title on top, no outer margin, a plain line, axes
+/// that follow the points (the values use the band from 5 % to 95 % of the plot height) and a
+/// legend at the right listing the points' values. A left click emits clicked(); dragging with the
+/// right button scrolls the view within the points' reach and ends automatic scaling for good.
+class TrendChart : public QChartView
+{
+    Q_OBJECT
+
+public:
+    explicit TrendChart(const QString& title, QWidget* parent = nullptr);
+
+    /// The chart's only series; its X values ascend.
+    QLineSeries* series() const { return m_series; }
+
+    /// Appends \a y as the newest sample, keeping at most \a window points, and rescales the axes
+    /// unless the user has scrolled this chart.
+    void addWindowedPoint(double y, int window);
+
+    /// False once the user has scrolled the chart with the right mouse button.
+    bool isAutoScaling() const { return m_autoScale; }
+
+    QValueAxis* axisX() const { return m_axisX; }
+    QValueAxis* axisY() const { return m_axisY; }
+
+    /// The legend rows as drawn: one value text per point from the oldest, as many as fit.
+    QStringList legendRows() const;
+
+    /// Re-reads the process's number format for axis labels and legend values.
+    void applyNumberFormat();
+
+signals:
+    /// A left click on the chart.
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void rescale();
+    void scrollBy(QPoint delta);
+
+    QLineSeries* m_series = nullptr;
+    QValueAxis* m_axisX = nullptr;
+    QValueAxis* m_axisY = nullptr;
+    PointLegend* m_legend = nullptr;
+    bool m_autoScale = true;
+    bool m_leftDown = false;
+    bool m_rightDown = false;
+    QPoint m_lastDragPos;
+};
+
+} // namespace pexumo

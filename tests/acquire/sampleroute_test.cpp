@@ -1,0 +1,136 @@
+#include "acquire/sampleroute.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace pexumo {
+namespace {
+
+const NumberFormat Dot{u'.', u','};
+const NumberFormat Comma{u',', u'.'};
+
+struct RouteCase
+{
+    const char* name;
+    CurrentReading reading;
+    Parameter target;
+    double y;
+    const char* rowValue;
+    const char* rowTemp;
+    const char* rowTempUnit;
+    bool hasTemp;
+    double tempY;
+    const char* readout;
+};
+
+void PrintTo(const RouteCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+CurrentReading reading(const char* type, const char* value, const char* unit, qint32 sign,
+                       const char* temp = "25.3", const char* tempUnit = "C")
+{
+    return CurrentReading{type, value, temp, unit, tempUnit, sign};
+}
+
+class RouteTest : public ::testing::TestWithParam<RouteCase>
+{
+};
+
+TEST_P(RouteTest, PlansChartRowAndReadout)
+{
+    const RouteCase& c = GetParam();
+    const auto plan = planSample(c.reading, Dot);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->target, c.target);
+    EXPECT_DOUBLE_EQ(plan->y, c.y);
+    EXPECT_EQ(plan->row.TimeOrNo, QString());
+    EXPECT_EQ(plan->row.Type, c.reading.FMeasType);
+    EXPECT_EQ(plan->row.Value, QString::fromUtf8(c.rowValue));
+    EXPECT_EQ(plan->row.Unit, c.reading.FMeasUnit);
+    EXPECT_EQ(plan->row.Temp, QString::fromUtf8(c.rowTemp));
+    EXPECT_EQ(plan->row.TempUnit, QString::fromUtf8(c.rowTempUnit));
+    EXPECT_EQ(plan->row.Sign, 0);
+    EXPECT_EQ(plan->hasTemp, c.hasTemp);
+    if (c.hasTemp) {
+        EXPECT_DOUBLE_EQ(plan->tempY, c.tempY);
+    }
+    EXPECT_EQ(plan->readoutValue, QString::fromUtf8(c.readout));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, RouteTest,
+    ::testing::Values(RouteCase{"pH", reading("pH", "7.12", "pH", 1), Parameter::PH, 7.12, "7.12",
+                                "25.3", "C", true, 25.3, "7.12"},
+                      RouteCase{"pH_negative", reading("pH", "0.5", "pH", -1), Parameter::PH, -0.5,
+                                "-0.5", "25.3", "C", true, 25.3, "-0.5"},
+                      RouteCase{"pH_mV_negative", reading("pH", "120.5", "mV", -1), Parameter::ORP,
+                                -120.5, "-120.5", "", "", false, 0, "-120.5"},
+                      RouteCase{"ORP", reading("ORP", "350", "mV", 1), Parameter::ORP, 350, "350",
+                                "", "", false, 0, "350"},
+                      RouteCase{"ORP_negative", reading("ORP", "35", "mV", -1), Parameter::ORP, -35,
+                                "-35", "", "", false, 0, "-35"},
+                      RouteCase{"COND_ms", reading("COND", "1.41", "ms", 1), Parameter::COND, 1410,
+                                "1.41", "25.3", "C", true, 25.3, "1.41"},
+                      RouteCase{"COND_us_unsigned", reading("COND", "141", "us", -1),
+                                Parameter::COND, 141, "141", "25.3", "C", true, 25.3, "-141"},
+                      RouteCase{"TDS_ppt", reading("TDS", "2.5", "ppt", 1), Parameter::TDS, 2500,
+                                "2.5", "25.3", "C", true, 25.3, "2.5"},
+                      RouteCase{"TDS_ppm_unsigned", reading("TDS", "250", "ppm", -1),
+                                Parameter::TDS, 250, "250", "25.3", "C", true, 25.3, "-250"},
+                      RouteCase{"Salt_ppt_unsigned", reading("Salt", "1.5", "ppt", -1),
+                                Parameter::Salt, 1500, "1.5", "25.3", "C", true, 25.3, "-1.5"},
+                      RouteCase{"Salt_ppm", reading("Salt", "150", "ppm", 1), Parameter::Salt, 150,
+                                "150", "25.3", "C", true, 25.3, "150"},
+                      RouteCase{"DO_mgL_unsigned", reading("DO", "8.2", "mg/L", -1), Parameter::DO,
+                                8.2, "8.2", "25.3", "C", true, 25.3, "-8.2"},
+                      RouteCase{"DO_ppm_not_scaled", reading("DO", "8.2", "ppm", 1), Parameter::DO,
+                                8.2, "8.2", "25.3", "C", true, 25.3, "8.2"},
+                      RouteCase{"O2_unsigned", reading("O2", "95.1", "%", -1), Parameter::O2, 95.1,
+                                "95.1", "25.3", "C", true, 25.3, "-95.1"},
+                      RouteCase{"Fahrenheit", reading("pH", "7", "pH", 1, "77.5", "F"),
+                                Parameter::PH, 7, "7", "77.5", "F", true, 77.5, "7"},
+                      RouteCase{"not_a_number_plots_zero", reading("DO", "--", "mg/L", 1, "x"),
+                                Parameter::DO, 0, "--", "x", "C", true, 0, "--"},
+                      RouteCase{"trailing_text_ignored",
+                                reading("COND", "1.41ms", "ms", 1, "25.3C"), Parameter::COND, 1410,
+                                "1.41ms", "25.3C", "C", true, 25.3, "1.41ms"},
+                      RouteCase{"COND_other_unit_not_scaled", reading("COND", "3", "ppt", 1),
+                                Parameter::COND, 3, "3", "25.3", "C", true, 25.3, "3"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Route, EmptyOrUnknownTypeGivesNothing)
+{
+    for (const char* type : {"", "ph", "PH", "Temp", "orp", " pH"})
+        EXPECT_FALSE(planSample(reading(type, "7", "pH", 1), Dot)) << type;
+    EXPECT_FALSE(planSample(CurrentReading{}, Dot)) << "the start-up reading";
+}
+
+TEST(Route, DecimalCommaPlotsTheWholeValue)
+{
+    const auto ph = planSample(reading("pH", "7,12", "pH", 1, "25,3"), Comma);
+    ASSERT_TRUE(ph);
+    EXPECT_DOUBLE_EQ(ph->y, 7.12);
+    EXPECT_DOUBLE_EQ(ph->tempY, 25.3);
+    EXPECT_EQ(ph->row.Value, "7,12");
+    EXPECT_EQ(ph->readoutValue, "7,12");
+
+    const auto cond = planSample(reading("COND", "1,41", "ms", 1), Comma);
+    ASSERT_TRUE(cond);
+    EXPECT_DOUBLE_EQ(cond->y, 1410);
+}
+
+TEST(Route, UsesTheProcessFormatByDefault)
+{
+    const NumberFormat saved = NumberFormat::current();
+    NumberFormat::setCurrent(Comma);
+    const auto plan = planSample(reading("O2", "95,5", "%", 1));
+    NumberFormat::setCurrent(saved);
+    ASSERT_TRUE(plan);
+    EXPECT_DOUBLE_EQ(plan->y, 95.5);
+}
+
+} // namespace
+} // namespace pexumo

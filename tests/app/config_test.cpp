@@ -1,0 +1,145 @@
+#include "app/config.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace pexumo {
+namespace {
+
+struct ConfigCase
+{
+    const char* name;
+    QByteArray content;
+    bool changeDecimal;
+    QString caption;
+};
+
+void PrintTo(const ConfigCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ParseConfigTest : public ::testing::TestWithParam<ConfigCase>
+{
+};
+
+TEST_P(ParseConfigTest, Reads)
+{
+    const ConfigCase& c = GetParam();
+    const AppConfig config = parseConfig(c.content);
+    EXPECT_EQ(config.changeDecimal, c.changeDecimal);
+    EXPECT_EQ(config.formCaption, c.caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ParseConfigTest,
+    ::testing::Values(
+        ConfigCase{"empty", "", false, ""},
+        ConfigCase{"both_keys", "[Pexumo]\nChangeDecimal=1\nFormCaption=Pexumo meter\n", true,
+                   "Pexumo meter"},
+        ConfigCase{"no_section", "ChangeDecimal=1\nFormCaption=Lab\n", false, ""},
+        ConfigCase{"other_section", "[Other]\nChangeDecimal=1\nFormCaption=Lab\n", false, ""},
+        ConfigCase{"section_ends", "[Pexumo]\nFormCaption=Lab\n[Other]\nChangeDecimal=1\n", false,
+                   "Lab"},
+        ConfigCase{"empty_caption", "[Pexumo]\nFormCaption=\n", false, ""},
+        ConfigCase{"decimal_1", "[Pexumo]\nChangeDecimal=1", true, ""},
+        ConfigCase{"hex_0x1", "[Pexumo]\nChangeDecimal=0x1", true, ""},
+        ConfigCase{"hex_0X01", "[Pexumo]\nChangeDecimal=0X01", true, ""},
+        ConfigCase{"hex_dollar", "[Pexumo]\nChangeDecimal=$1", true, ""},
+        ConfigCase{"leading_zero_is_decimal", "[Pexumo]\nChangeDecimal=001", true, ""},
+        ConfigCase{"two", "[Pexumo]\nChangeDecimal=2", false, ""},
+        ConfigCase{"zero", "[Pexumo]\nChangeDecimal=0", false, ""},
+        ConfigCase{"yes", "[Pexumo]\nChangeDecimal=yes", false, ""},
+        ConfigCase{"one_with_junk", "[Pexumo]\nChangeDecimal=1x", false, ""},
+        ConfigCase{"minus_one", "[Pexumo]\nChangeDecimal=-1", false, ""},
+        ConfigCase{"huge", "[Pexumo]\nChangeDecimal=18446744073709551617", false, ""},
+        ConfigCase{"case_insensitive", "[pEXUMO]\nchangedecimal=1\nFORMCAPTION=Lab\n", true, "Lab"},
+        ConfigCase{
+            "blanks_crlf_bom",
+            "\xEF\xBB\xBF; comment\r\n# also\r\n\r\n  [ Pexumo ]  \r\n  ChangeDecimal  =  1  "
+            "\r\n FormCaption = Water lab 2 \r\n",
+            true, "Water lab 2"},
+        ConfigCase{"first_key_counts", "[Pexumo]\nFormCaption=A\nFormCaption=B\n", false, "A"},
+        ConfigCase{"equals_in_value", "[Pexumo]\nFormCaption=a=b\n", false, "a=b"},
+        ConfigCase{"utf8_caption", "[Pexumo]\nFormCaption=Messger\xC3\xA4t\n", false,
+                   QString::fromUtf8("Messger\xC3\xA4t")},
+        ConfigCase{"line_without_equals", "[Pexumo]\nChangeDecimal\nFormCaption=x\n", false, "x"},
+        ConfigCase{"binary", QByteArray("[Pexumo]\nChangeDecimal=1\n\0\x01\xff", 27), false, ""},
+        ConfigCase{"garbage", "\xff\xfe[[[]]]==\n=\n[\n]\n[Pexumo\nFormCaption=x", false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseConfig, LongCaptionIsCutAt2047)
+{
+    const QString caption(3000, u'c');
+    const AppConfig config = parseConfig(QByteArray("[Pexumo]\nFormCaption=") + caption.toUtf8() +
+                                         "\nChangeDecimal=1\n");
+    EXPECT_EQ(config.formCaption, caption.left(2047));
+    EXPECT_TRUE(config.changeDecimal) << "a long line does not spill into the next";
+}
+
+TEST(ParseConfig, LongLineBeforeTheKeysDoesNotMakeAKey)
+{
+    const QByteArray line = "; " + QByteArray(250, 'x') + "ChangeDecimal=1";
+    EXPECT_FALSE(parseConfig("[Pexumo]\n" + line + "\n").changeDecimal);
+}
+
+TEST(WholeNumber, Forms)
+{
+    EXPECT_EQ(parseWholeNumber(u"10"), 10);
+    EXPECT_EQ(parseWholeNumber(u"010"), 10);
+    EXPECT_EQ(parseWholeNumber(u" -42 "), -42);
+    EXPECT_EQ(parseWholeNumber(u"$ff"), 255);
+    EXPECT_EQ(parseWholeNumber(u"0xFF"), 255);
+    EXPECT_EQ(parseWholeNumber(u"-$10"), -16);
+    EXPECT_EQ(parseWholeNumber(u"9223372036854775807"), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(parseWholeNumber(u"-9223372036854775808"), std::numeric_limits<qint64>::min());
+    for (const char16_t* bad : {u"", u"-", u"$", u"0x", u"1.0", u"ff", u"$fg", u"1 2", u"yes",
+                                u"9223372036854775808", u"\u0661"})
+        EXPECT_FALSE(parseWholeNumber(bad)) << QString::fromUtf16(bad).toStdString();
+}
+
+TEST(ReadConfig, MissingFileGivesDefaults)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_EQ(readConfig(dir.filePath(ConfigFileName)), AppConfig{});
+}
+
+TEST(ReadConfig, DirectoryInsteadOfFileGivesDefaults)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(ConfigFileName));
+    EXPECT_EQ(readConfig(dir.filePath(ConfigFileName)), AppConfig{});
+}
+
+TEST(ReadConfig, ReadsAFile)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(ConfigFileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Pexumo]\r\nChangeDecimal=$1\r\nFormCaption=Bench 3\r\n");
+    file.close();
+    EXPECT_EQ(readConfig(file.fileName()), (AppConfig{true, "Bench 3"}));
+}
+
+TEST(ReadConfig, UnreadableFileGivesDefaults)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(ConfigFileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Pexumo]\nFormCaption=secret\n");
+    file.close();
+    file.setPermissions(QFileDevice::Permissions());
+    QFile probe(file.fileName());
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "running with rights that read any file";
+    EXPECT_EQ(readConfig(file.fileName()), AppConfig{});
+}
+
+} // namespace
+} // namespace pexumo
