@@ -1,0 +1,421 @@
+// pexumo-meter-sim: plays a meter's byte stream into a serial device, a pseudo-terminal or
+// standard output, for tests and for trying the program with the real serial stack.
+
+#include "link/demostream.h"
+#include "link/meterframe.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace pexumo;
+using Clock = std::chrono::steady_clock;
+
+/// One byte at 9600 baud, 8N1: ten bit times.
+constexpr std::chrono::nanoseconds kByteTime{10'000'000'000LL / 9600};
+
+const char* const kUsage =
+    "usage: pexumo-meter-sim [--fast] [--pty | --device PATH] [--play FILE | --script FILE]\n"
+    "                        [--fault garbage|lostbyte|badmode|halt[@N] ...] [--count N]\n"
+    "\n"
+    "  --pty          create a pseudo-terminal, print its path as the first line and serve it\n"
+    "                 until killed\n"
+    "  --device PATH  write to a serial device (set to 9600 8N1); default: standard output\n"
+    "  --fast         no pacing: as fast as the reader takes the bytes\n"
+    "  --play FILE    play a file of raw bytes instead of the demo stream\n"
+    "  --script FILE  play a script of frames (see the README)\n"
+    "  --fault K[@N]  inject a fault before frame N (default 5): garbage bytes, a lost byte,\n"
+    "                 an undefined mode code, a halt frame\n"
+    "  --count N      stop after N frames\n";
+
+enum class FaultKind
+{
+    Garbage,
+    LostByte,
+    BadMode,
+    Halt
+};
+
+struct Fault
+{
+    FaultKind kind;
+    long long frame;
+};
+
+struct Options
+{
+    bool fast = false;
+    bool pty = false;
+    std::string device;
+    std::string play;
+    std::string script;
+    std::vector<Fault> faults;
+    long long count = -1;
+};
+
+/// Bytes due at a point of stream time (seconds from the start).
+struct Chunk
+{
+    double at = 0;
+    std::string bytes;
+    bool isFrame = false;
+};
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "pexumo-meter-sim: %s\n", message.c_str());
+    std::exit(2);
+}
+
+long long parseCount(const std::string& text, const char* what)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || n < 0)
+        fail(std::string("bad ") + what + ": " + text);
+    return n;
+}
+
+Fault parseFault(const std::string& spec)
+{
+    const auto at = spec.find('@');
+    const std::string kind = spec.substr(0, at);
+    Fault f{FaultKind::Garbage, 5};
+    if (kind == "garbage")
+        f.kind = FaultKind::Garbage;
+    else if (kind == "lostbyte")
+        f.kind = FaultKind::LostByte;
+    else if (kind == "badmode")
+        f.kind = FaultKind::BadMode;
+    else if (kind == "halt")
+        f.kind = FaultKind::Halt;
+    else
+        fail("unknown fault: " + spec);
+    if (at != std::string::npos)
+        f.frame = parseCount(spec.substr(at + 1), "fault frame");
+    return f;
+}
+
+Options parseArgs(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                fail(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--fast")
+            o.fast = true;
+        else if (a == "--pty")
+            o.pty = true;
+        else if (a == "--device")
+            o.device = value();
+        else if (a == "--play")
+            o.play = value();
+        else if (a == "--script")
+            o.script = value();
+        else if (a == "--fault")
+            o.faults.push_back(parseFault(value()));
+        else if (a == "--count")
+            o.count = parseCount(value(), "count");
+        else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else {
+            std::fputs(kUsage, stderr);
+            fail("unknown option: " + a);
+        }
+    }
+    if (o.pty && !o.device.empty())
+        fail("--pty and --device exclude each other");
+    if (!o.play.empty() && !o.script.empty())
+        fail("--play and --script exclude each other");
+    return o;
+}
+
+std::string frameBytes(const MeterFrame& f)
+{
+    return std::string(reinterpret_cast<const char*>(f.data()), f.size());
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        fail("cannot read " + path + ": " + std::strerror(errno));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+/// Script lines (blank lines and "#" comments are skipped):
+///   0F FF 00 07 12 02 53 0D 00 0F FD       raw bytes in hexadecimal, any number
+///   live MODE VALUE TEMP [neg] [F] [whole] a live frame; VALUE and TEMP are the four digits
+///   record N MODE VALUE TEMP [neg] [F] [whole]
+///   halt
+///   wait SECONDS                           later lines are due that much later
+std::vector<Chunk> parseScript(const std::string& path)
+{
+    std::vector<Chunk> chunks;
+    std::istringstream lines(readFile(path));
+    std::string line;
+    double at = 0;
+    int lineNo = 0;
+    while (std::getline(lines, line)) {
+        ++lineNo;
+        const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+        if (const auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream words(line);
+        std::vector<std::string> w{std::istream_iterator<std::string>(words),
+                                   std::istream_iterator<std::string>()};
+        if (w.empty())
+            continue;
+        if (w[0] == "wait") {
+            if (w.size() != 2)
+                fail(where + "wait SECONDS");
+            char* end = nullptr;
+            const double s = std::strtod(w[1].c_str(), &end);
+            if (*end != '\0' || s < 0)
+                fail(where + "bad wait: " + w[1]);
+            at += s;
+        } else if (w[0] == "halt") {
+            chunks.push_back({at, frameBytes(haltFrame()), true});
+        } else if (w[0] == "live" || w[0] == "record") {
+            const bool live = w[0] == "live";
+            const std::size_t first = live ? 1 : 2;
+            if (w.size() < first + 3)
+                fail(where + (live ? "live MODE VALUE TEMP [neg] [F] [whole]"
+                                   : "record N MODE VALUE TEMP [neg] [F] [whole]"));
+            const long long recordNo = live ? 0 : parseCount(w[1], "record number");
+            const long long mode = parseCount(w[first], "mode");
+            const long long value = parseCount(w[first + 1], "value");
+            const long long temp = parseCount(w[first + 2], "temperature");
+            if (recordNo > 255 || mode > 31 || value > 9999 || temp > 9999)
+                fail(where + "number out of range");
+            bool neg = false, fahrenheit = false, whole = false;
+            for (std::size_t i = first + 3; i < w.size(); ++i) {
+                if (w[i] == "neg")
+                    neg = true;
+                else if (w[i] == "F")
+                    fahrenheit = true;
+                else if (w[i] == "whole")
+                    whole = true;
+                else
+                    fail(where + "unknown flag: " + w[i]);
+            }
+            chunks.push_back(
+                {at,
+                 frameBytes(encodeFrame(static_cast<std::uint8_t>(recordNo),
+                                        static_cast<int>(value), static_cast<int>(temp),
+                                        static_cast<int>(mode), neg, fahrenheit, whole)),
+                 true});
+        } else {
+            std::string bytes;
+            for (const std::string& h : w) {
+                char* end = nullptr;
+                const long b = std::strtol(h.c_str(), &end, 16);
+                if (h.size() > 2 || *end != '\0' || b < 0 || b > 255)
+                    fail(where + "not a hexadecimal byte: " + h);
+                bytes.push_back(static_cast<char>(b));
+            }
+            chunks.push_back({at, bytes, bytes.size() == kFrameSize});
+        }
+    }
+    return chunks;
+}
+
+void setRaw(int fd, bool setSpeed)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return; // not a terminal (a file or a pipe): nothing to set
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL;
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | CSTOPB | PARENB);
+    if (setSpeed) {
+        cfsetispeed(&t, B9600);
+        cfsetospeed(&t, B9600);
+    }
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+/// Writes every byte, waiting while the reader lags. False when the far end is gone.
+bool writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+class Output
+{
+public:
+    explicit Output(const Options& o) : m_paced(!o.fast)
+    {
+        if (o.pty) {
+            char name[256] = {};
+            if (openpty(&m_fd, &m_slaveFd, name, nullptr, nullptr) != 0)
+                fail(std::string("openpty: ") + std::strerror(errno));
+            // The slave stays open here so that a reader closing and reopening the port does
+            // not hang the terminal up.
+            setRaw(m_slaveFd, false);
+            std::printf("%s\n", name);
+            std::fflush(stdout);
+        } else if (!o.device.empty()) {
+            m_fd = ::open(o.device.c_str(), O_WRONLY | O_NOCTTY);
+            if (m_fd < 0)
+                fail(o.device + ": " + std::strerror(errno));
+            setRaw(m_fd, true);
+        } else {
+            m_fd = STDOUT_FILENO;
+        }
+    }
+
+    /// Before each frame of a paced pseudo-terminal: drops what no reader took since the last
+    /// frame, so that a program connecting later gets fresh readings, as from a real meter.
+    void dropUnread()
+    {
+        if (m_paced && m_slaveFd >= 0)
+            tcflush(m_slaveFd, TCIFLUSH);
+    }
+
+    bool write(const std::string& bytes, Clock::time_point& next)
+    {
+        if (!m_paced)
+            return writeAll(m_fd, bytes.data(), bytes.size());
+        for (char b : bytes) {
+            std::this_thread::sleep_until(next);
+            if (!writeAll(m_fd, &b, 1))
+                return false;
+            next += kByteTime;
+        }
+        return true;
+    }
+
+    bool isPty() const { return m_slaveFd >= 0; }
+
+private:
+    bool m_paced;
+    int m_fd = -1;
+    int m_slaveFd = -1;
+};
+
+/// Applies the faults due before frame \a index (counted from 0) to the frame and to what
+/// precedes it.
+void injectFaults(const std::vector<Fault>& faults, long long index, Chunk& frame,
+                  std::vector<Chunk>& before)
+{
+    for (const Fault& f : faults) {
+        if (f.frame != index)
+            continue;
+        switch (f.kind) {
+        case FaultKind::Garbage:
+            before.push_back({frame.at, std::string("\x55\xAA\x0F\x12\x34\xFD\x07", 7), false});
+            break;
+        case FaultKind::LostByte:
+            frame.bytes.erase(5, 1);
+            break;
+        case FaultKind::BadMode:
+            frame.bytes[7] =
+                static_cast<char>((static_cast<unsigned char>(frame.bytes[7]) & 0xE0) | 25);
+            break;
+        case FaultKind::Halt:
+            before.push_back({frame.at, frameBytes(haltFrame()), true});
+            break;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parseArgs(argc, argv);
+
+    // The whole source is known in advance except the endless demo stream.
+    std::optional<std::vector<Chunk>> fixed;
+    if (!options.play.empty())
+        fixed = std::vector<Chunk>{{0, readFile(options.play), false}};
+    else if (!options.script.empty())
+        fixed = parseScript(options.script);
+
+    Output out(options);
+    DemoStream demo;
+    std::size_t fixedIndex = 0;
+    long long frames = 0;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point next = start;
+
+    for (;;) {
+        if (options.count >= 0 && frames >= options.count)
+            break;
+        Chunk chunk;
+        if (fixed) {
+            if (fixedIndex >= fixed->size())
+                break;
+            chunk = (*fixed)[fixedIndex++];
+        } else {
+            const DemoStream::TimedFrame f = demo.next();
+            chunk = {f.at, frameBytes(f.frame), true};
+        }
+        std::vector<Chunk> sequence;
+        if (chunk.isFrame)
+            injectFaults(options.faults, frames++, chunk, sequence);
+        sequence.push_back(chunk);
+
+        for (const Chunk& c : sequence) {
+            if (!options.fast) {
+                const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(c.at));
+                if (due > next) {
+                    std::this_thread::sleep_until(due);
+                    next = due;
+                }
+                out.dropUnread();
+            }
+            if (!out.write(c.bytes, next)) {
+                std::fprintf(stderr, "pexumo-meter-sim: write failed: %s\n", std::strerror(errno));
+                return 1;
+            }
+        }
+    }
+
+    if (out.isPty()) {
+        // Serve until killed, so that the reader never sees the terminal hang up.
+        for (;;)
+            ::pause();
+    }
+    return 0;
+}
