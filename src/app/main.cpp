@@ -1,11 +1,21 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/gui/application.h"
+#include "app/gui/tfmain.h"
 
+#include <exception>
+
+// Command-line arguments and the environment are not read: everything the user sets is in the
+// window, and config.ini in the working directory sets the title and the decimal comma.
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow w;
-    w.show();
-    app.exec();
+    pexumo::Application app(argc, argv);
+    try {
+        pexumo::TfMain window;
+        window.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        pexumo::Application::showException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        pexumo::Application::showException(QString());
+    }
     return 0;
 }

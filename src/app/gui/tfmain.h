@@ -1,0 +1,244 @@
+#pragma once
+
+#include "acquire/sampleroute.h"
+#include "link/currentreading.h"
+#include "link/framestream.h"
+#include "link/meterframe.h"
+#include "results/resultrecord.h"
+
+#include <QMainWindow>
+#include <QTime>
+
+#include <array>
+#include <functional>
+
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QLineSeries;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+
+namespace pexumo {
+
+class DegreeMark;
+class ResultExporter;
+class ResultList;
+class TComPort;
+class TrendChart;
+
+/// The one main window: the control bar, the dashboard, seven parameter pages and the records
+/// page. Its handlers are thin entry points; the work happens in the link, acquire and results
+/// subsystems. Widgets are public and carry the names the rest of the program and the tests use.
+class TfMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /// Where the window looks for its configuration; empty means "config.ini" in the working
+    /// directory at the moment the window is created.
+    explicit TfMain(QWidget* parent = nullptr, const QString& configPath = QString());
+    ~TfMain() override;
+
+    // --- Control bar
+    QWidget* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label6 = nullptr;
+    QPushButton* Button1 = nullptr;  ///< "Set"
+    QPushButton* Button2 = nullptr;  ///< "Stop"/"Go": its caption is the run state
+    QPushButton* Button11 = nullptr; ///< "DownloadData"
+    QPushButton* Button3 = nullptr;  ///< "MainPage"
+    QPushButton* btnSetting = nullptr;
+    QPushButton* btnConn = nullptr;
+    QLabel* lblLinkStatus = nullptr; ///< damaged bytes on the line, without a modal box per frame
+
+    // --- Pages
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabAll = nullptr;
+    QWidget* TabPH = nullptr;
+    QWidget* TabORP = nullptr;
+    QWidget* TabCOND = nullptr;
+    QWidget* TabTDS = nullptr;
+    QWidget* TabSalt = nullptr;
+    QWidget* TabDO = nullptr;
+    QWidget* TabO2 = nullptr;
+    QWidget* TabSaveData = nullptr;
+
+    // --- Dashboard charts and read-out
+    TrendChart* ChartPH = nullptr;
+    TrendChart* ChartORP = nullptr;
+    TrendChart* ChartCOND = nullptr;
+    TrendChart* ChartTDS = nullptr;
+    TrendChart* ChartSalt = nullptr;
+    TrendChart* ChartDO = nullptr;
+    TrendChart* ChartO2 = nullptr;
+    TrendChart* ChartTemp = nullptr;
+    QLineSeries* LinePH = nullptr;
+    QLineSeries* LineORP = nullptr;
+    QLineSeries* LineCOND = nullptr;
+    QLineSeries* LineTDS = nullptr;
+    QLineSeries* LineSalt = nullptr;
+    QLineSeries* LineDO = nullptr;
+    QLineSeries* LineO2 = nullptr;
+    QLineSeries* LineTemp = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    DegreeMark* Shape1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+
+    // --- Parameter pages
+    TrendChart* ChartPH_Big = nullptr;
+    TrendChart* ChartORP_Big = nullptr;
+    TrendChart* ChartCOND_Big = nullptr;
+    TrendChart* ChartTDS_Big = nullptr;
+    TrendChart* ChartSalt_Big = nullptr;
+    TrendChart* ChartDO_Big = nullptr;
+    TrendChart* ChartO2_Big = nullptr;
+    QLineSeries* LinePH_Big = nullptr;
+    QLineSeries* LineORP_Big = nullptr;
+    QLineSeries* LineCOND_Big = nullptr;
+    QLineSeries* LineTDS_Big = nullptr;
+    QLineSeries* LineSalt_Big = nullptr;
+    QLineSeries* LineDO_Big = nullptr;
+    QLineSeries* LineO2_Big = nullptr;
+    ResultList* vtPH = nullptr;
+    ResultList* vtORP = nullptr;
+    ResultList* vtCOND = nullptr;
+    ResultList* vtTDS = nullptr;
+    ResultList* vtSalt = nullptr;
+    ResultList* vtDO = nullptr;
+    ResultList* vtO2 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button9 = nullptr;
+    QPushButton* Button10 = nullptr;
+
+    // --- Records page
+    ResultList* vtSaveData = nullptr;
+    QPushButton* Button12 = nullptr;
+
+    // --- Non-visual parts
+    TComPort* ComPort1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
+    /// The meter's latest live reading.
+    const CurrentReading& currentReading() const { return m_reading; }
+    /// Bytes of the line discarded as damaged since start.
+    qint64 skippedBytes() const { return m_skippedBytes; }
+
+    // --- Seams for tests and for the demo; each defaults to the real thing.
+    /// Shows a "Warning!" box with an exclamation icon and one OK button.
+    std::function<void(const QString& text, const QString& detail)> showWarning;
+    /// Shows the port setup dialog (after a failed open and on "Setting").
+    std::function<void()> showSetupDialog;
+    /// The local time a sample is stamped with.
+    std::function<QTime()> clock;
+    /// Asked before closing while some list holds rows that were never saved; true closes.
+    std::function<bool()> confirmDiscard;
+
+public slots:
+    // Start-up and shutdown
+    void FormCreate(QObject* Sender);
+    void FormClose(QObject* Sender);
+
+    // Link
+    void btnConnClick(QObject* Sender);
+    void btnSettingClick(QObject* Sender);
+    void ComPort1RxChar(QObject* Sender, int Count);
+
+    // Sampling and run control
+    void Timer1Timer(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
+
+    // Navigation
+    void ChartPHClick(QObject* Sender);
+    void ChartORPClick(QObject* Sender);
+    void ChartCONDClick(QObject* Sender);
+    void ChartTDSClick(QObject* Sender);
+    void ChartSaltClick(QObject* Sender);
+    void ChartDOClick(QObject* Sender);
+    void ChartO2Click(QObject* Sender);
+    void Button3Click(QObject* Sender);
+    void Button11Click(QObject* Sender);
+
+    // Saving
+    void Button4Click(QObject* Sender);
+    void Button5Click(QObject* Sender);
+    void Button6Click(QObject* Sender);
+    void Button7Click(QObject* Sender);
+    void Button8Click(QObject* Sender);
+    void Button9Click(QObject* Sender);
+    void Button10Click(QObject* Sender);
+    void Button12Click(QObject* Sender);
+
+public:
+    // Cell texts of the lists, asked for each cell as it is drawn.
+    void vtPHGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtORPGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtCONDGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtTDSGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtSaltGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtDOGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtO2GetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtSaveDataGetText(const ResultRecord& Node, int Column, QString& CellText);
+
+    /// Applies what one frame means to the reading, the records list, the timer and the captions.
+    void DecodeFrame(const FrameEvent& event);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildControlBar();
+    void buildDashboard();
+    void buildParameterPage(Parameter parameter, QWidget*& page, const QString& title,
+                            TrendChart*& chart, QLineSeries*& line, ResultList*& list,
+                            QPushButton*& saveButton);
+    void buildRecordsPage();
+    void wireHandlers();
+
+    /// Reads the interval box; on bad text tells the user, resets the box and returns false.
+    bool takeInterval(int& seconds);
+    /// Gives the timer a new period; an unchanged period keeps a running timer on its schedule.
+    void setTimerPeriod(int seconds);
+    void enableTimer();
+    void onConnectionLost(const QString& reason);
+    void showParameterPage(Parameter parameter);
+    void saveList(ResultList* list);
+    void updateLinkStatus();
+    void applyRegionalNumberFormat();
+    bool hasUnsavedRows() const;
+
+    QString m_configPath;
+    bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
+    CurrentReading m_reading;
+    FrameStream m_stream;
+    qint64 m_skippedBytes = 0;
+    ResultExporter* m_exporter = nullptr;
+
+    // The seven parameters in route order, for the handlers that differ only by parameter.
+    std::array<TrendChart*, 7> m_smallCharts{};
+    std::array<TrendChart*, 7> m_bigCharts{};
+    std::array<ResultList*, 7> m_lists{};
+    std::array<QWidget*, 7> m_pages{};
+    /// Rows of each list (7 parameters, then the records) when it was last saved.
+    std::array<qsizetype, 8> m_savedRows{};
+};
+
+/// The single main window of the running program.
+extern TfMain* fMain;
+
+} // namespace pexumo
