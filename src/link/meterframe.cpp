@@ -170,7 +170,7 @@ QString TrimNumberText(const QString& text, NumberFormat format)
 {
     const TrimPlan plan = planTrim(text, format);
     // "0.5" needs a "0" in front of ".5": that is the text itself.
-    if (!plan.zero && (plan.start == 0 || (plan.start == 1 && plan.prependZero)))
+    if (!plan.zero && plan.start == (plan.prependZero ? 1 : 0))
         return text;
     return applyTrim(text, plan);
 }
