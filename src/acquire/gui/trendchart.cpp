@@ -153,6 +153,10 @@ TrendChart::TrendChart(const QString& title, QWidget* parent) : QChartView(paren
     m_series->attachAxis(m_axisX);
     m_series->attachAxis(m_axisY);
     m_axisX->setRange(0, 1);
+    m_axisX->setTickType(QValueAxis::TicksDynamic);
+    m_axisX->setTickAnchor(0);
+    m_axisX->setTickInterval(1);
+    m_axisX->setLabelFormat(QStringLiteral("%.0f"));
     m_axisY->setRange(0, 1);
 
     m_legend = new PointLegend(*m_series, chart);
@@ -205,6 +209,8 @@ void TrendChart::rescale()
         m_axisX->setRange(e->minX, e->maxX);
     else
         m_axisX->setRange(e->minX - 1, e->maxX + 1);
+    // X counts samples: ticks on whole sample numbers, about five of them.
+    m_axisX->setTickInterval(std::max(1.0, std::ceil((e->maxX - e->minX) / 5.0)));
 
     // The points fill the band from 5 % to 95 % of the plot height: 5/90 of their span above
     // and below.
@@ -233,9 +239,9 @@ void TrendChart::scrollBy(QPoint delta)
         const double min = axis->min();
         const double max = axis->max();
         if (max < lo)
-            axis->setRange(lo, lo + (max - min));
+            axis->setRange(lo - (max - min), lo);
         else if (min > hi)
-            axis->setRange(hi - (max - min), hi);
+            axis->setRange(hi, hi + (max - min));
     };
     clamp(m_axisX, e->minX, e->maxX);
     clamp(m_axisY, e->minY, e->maxY);

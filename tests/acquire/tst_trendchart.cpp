@@ -1,0 +1,257 @@
+#include "acquire/gui/trendchart.h"
+#include "acquire/windowedseries.h"
+#include "app/numberformat.h"
+
+#include <QApplication>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QValueAxis>
+
+#include <memory>
+
+using namespace pexumo;
+
+class TstTrendChart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void windowSlides_data();
+    void windowSlides();
+    void axesUseTheMiddleBand_data();
+    void axesUseTheMiddleBand();
+    void rightDragScrollsAndStopsAutoScaling();
+    void dragStaysWithinThePoints();
+    void rightDragOnEmptyChartIsHarmless();
+    void leftClickEmitsClicked();
+    void legendListsPointValuesThatFit();
+    void decimalCommaInLegendAndAxes();
+
+private:
+    std::unique_ptr<TrendChart> shown(const QString& title, QSize size = {257, 185});
+    static void sendMouse(TrendChart& chart, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                          Qt::MouseButtons buttons);
+    static QStringList axisLabelTexts(TrendChart& chart);
+};
+
+std::unique_ptr<TrendChart> TstTrendChart::shown(const QString& title, QSize size)
+{
+    auto chart = std::make_unique<TrendChart>(title);
+    chart->resize(size);
+    chart->show();
+    if (!QTest::qWaitForWindowExposed(chart.get()))
+        qWarning("chart window not exposed");
+    QCoreApplication::processEvents();
+    return chart;
+}
+
+void TstTrendChart::sendMouse(TrendChart& chart, QEvent::Type type, QPoint pos,
+                              Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(pos), QPointF(chart.viewport()->mapToGlobal(pos)), button,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(chart.viewport(), &event);
+}
+
+QStringList TstTrendChart::axisLabelTexts(TrendChart& chart)
+{
+    QCoreApplication::processEvents();
+    QStringList texts;
+    for (QGraphicsItem* item : chart.scene()->items()) {
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible())
+            texts << text->toPlainText();
+    }
+    return texts;
+}
+
+void TstTrendChart::cleanup()
+{
+    NumberFormat::setCurrent(NumberFormat{});
+}
+
+void TstTrendChart::windowSlides_data()
+{
+    QTest::addColumn<int>("window");
+    QTest::newRow("small") << SmallChartWindow;
+    QTest::newRow("big") << BigChartWindow;
+}
+
+void TstTrendChart::windowSlides()
+{
+    QFETCH(int, window);
+    TrendChart chart("pH");
+    for (int i = 0; i <= window; ++i)
+        chart.addWindowedPoint(100 + i, window);
+    const QList<QPointF> points = chart.series()->points();
+    QCOMPARE(points.size(), window);
+    QCOMPARE(points.front(), QPointF(1, 101));
+    QCOMPARE(points.back(), QPointF(window, 100 + window));
+    QCOMPARE(chart.axisX()->min(), 1.0);
+    QCOMPARE(chart.axisX()->max(), double(window));
+}
+
+void TstTrendChart::axesUseTheMiddleBand_data()
+{
+    QTest::addColumn<QList<double>>("ys");
+    QTest::addColumn<double>("yMin");
+    QTest::addColumn<double>("yMax");
+    QTest::newRow("0..90") << QList<double>{0, 90, 45} << -5.0 << 95.0;
+    QTest::newRow("negative") << QList<double>{-120.5, -30.5} << -125.5 << -25.5;
+    QTest::newRow("1410 scaled") << QList<double>{1410, 1500} << 1405.0 << 1505.0;
+}
+
+void TstTrendChart::axesUseTheMiddleBand()
+{
+    QFETCH(QList<double>, ys);
+    QFETCH(double, yMin);
+    QFETCH(double, yMax);
+    TrendChart chart("ORP");
+    for (double y : ys)
+        chart.addWindowedPoint(y, SmallChartWindow);
+    QVERIFY(qFuzzyCompare(chart.axisY()->min(), yMin));
+    QVERIFY(qFuzzyCompare(chart.axisY()->max(), yMax));
+    QCOMPARE(chart.axisX()->min(), 0.0);
+    QCOMPARE(chart.axisX()->max(), double(ys.size() - 1));
+}
+
+void TstTrendChart::rightDragScrollsAndStopsAutoScaling()
+{
+    auto dragged = shown("pH");
+    auto other = shown("ORP");
+    for (int i = 0; i < 5; ++i) {
+        dragged->addWindowedPoint(i, SmallChartWindow);
+        other->addWindowedPoint(i, SmallChartWindow);
+    }
+    QVERIFY(dragged->isAutoScaling());
+    const double minBefore = dragged->axisX()->min();
+
+    const QPoint start = dragged->rect().center();
+    sendMouse(*dragged, QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
+    sendMouse(*dragged, QEvent::MouseMove, start + QPoint(30, 0), Qt::NoButton, Qt::RightButton);
+    sendMouse(*dragged, QEvent::MouseButtonRelease, start + QPoint(30, 0), Qt::RightButton,
+              Qt::NoButton);
+    QVERIFY(!dragged->isAutoScaling());
+    QVERIFY2(dragged->axisX()->min() < minBefore, "dragging right shows earlier samples");
+    QVERIFY(other->isAutoScaling());
+
+    const double xMin = dragged->axisX()->min();
+    const double xMax = dragged->axisX()->max();
+    const double yMax = dragged->axisY()->max();
+    for (int i = 0; i < 20; ++i) {
+        dragged->addWindowedPoint(1000 + i, SmallChartWindow);
+        other->addWindowedPoint(1000 + i, SmallChartWindow);
+    }
+    QCOMPARE(dragged->axisX()->min(), xMin);
+    QCOMPARE(dragged->axisX()->max(), xMax);
+    QCOMPARE(dragged->axisY()->max(), yMax);
+    QCOMPARE(dragged->series()->count(), SmallChartWindow);
+    QCOMPARE(other->axisX()->max(), 24.0);
+    QVERIFY(other->axisY()->max() > 1019);
+}
+
+void TstTrendChart::dragStaysWithinThePoints()
+{
+    auto chart = shown("COND");
+    for (int i = 0; i < 11; ++i)
+        chart->addWindowedPoint(i * 10, SmallChartWindow);
+    const QPoint start = chart->rect().center();
+    sendMouse(*chart, QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
+    QPoint pos = start;
+    for (int i = 0; i < 50; ++i) {
+        pos += QPoint(-40, 40);
+        sendMouse(*chart, QEvent::MouseMove, pos, Qt::NoButton, Qt::RightButton);
+    }
+    sendMouse(*chart, QEvent::MouseButtonRelease, pos, Qt::RightButton, Qt::NoButton);
+    // Dragged far left and down: the content followed the mouse, so the view went to later
+    // samples and higher values, but no further than the last sample and the highest value.
+    QCOMPARE(chart->axisX()->min(), 10.0);
+    QCOMPARE(chart->axisY()->min(), 100.0);
+
+    sendMouse(*chart, QEvent::MouseButtonPress, pos, Qt::RightButton, Qt::RightButton);
+    for (int i = 0; i < 100; ++i) {
+        pos += QPoint(40, -40);
+        sendMouse(*chart, QEvent::MouseMove, pos, Qt::NoButton, Qt::RightButton);
+    }
+    sendMouse(*chart, QEvent::MouseButtonRelease, pos, Qt::RightButton, Qt::NoButton);
+    QCOMPARE(chart->axisX()->max(), 0.0);
+    QCOMPARE(chart->axisY()->max(), 0.0);
+}
+
+void TstTrendChart::rightDragOnEmptyChartIsHarmless()
+{
+    auto chart = shown("Temp");
+    const QPoint start = chart->rect().center();
+    sendMouse(*chart, QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
+    sendMouse(*chart, QEvent::MouseMove, start + QPoint(50, 50), Qt::NoButton, Qt::RightButton);
+    sendMouse(*chart, QEvent::MouseButtonRelease, start + QPoint(50, 50), Qt::RightButton,
+              Qt::NoButton);
+    QVERIFY(chart->isAutoScaling());
+    chart->addWindowedPoint(3, SmallChartWindow);
+    QCOMPARE(chart->series()->count(), 1);
+}
+
+void TstTrendChart::leftClickEmitsClicked()
+{
+    auto chart = shown("DO");
+    QSignalSpy spy(chart.get(), &TrendChart::clicked);
+    QTest::mouseClick(chart->viewport(), Qt::RightButton, {}, QPoint(20, 20));
+    QCOMPARE(spy.count(), 0);
+    QTest::mouseClick(chart->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(chart->isAutoScaling());
+}
+
+void TstTrendChart::legendListsPointValuesThatFit()
+{
+    auto small = shown("pH");
+    small->addWindowedPoint(7.12, SmallChartWindow);
+    small->addWindowedPoint(-0.5, SmallChartWindow);
+    small->addWindowedPoint(1410, SmallChartWindow);
+    QCoreApplication::processEvents();
+    QCOMPARE(small->legendRows(), (QStringList{"7.12", "-0.5", "1410"}));
+
+    auto big = shown("pH", {785, 273});
+    for (int i = 0; i < 40; ++i)
+        big->addWindowedPoint(i, BigChartWindow);
+    QCoreApplication::processEvents();
+    const QStringList rows = big->legendRows();
+    QVERIFY2(rows.size() > 5, qPrintable(QString::number(rows.size())));
+    QVERIFY(rows.size() <= BigChartWindow);
+    QCOMPARE(rows.front(), "14");
+    QCOMPARE(rows.back(), QString::number(14 + rows.size() - 1));
+
+    // The tiny window shows fewer rows than there are points: only what fits.
+    small->resize(257, 60);
+    for (int i = 0; i < SmallChartWindow; ++i)
+        small->addWindowedPoint(i, SmallChartWindow);
+    QCoreApplication::processEvents();
+    QVERIFY(small->legendRows().size() < SmallChartWindow);
+}
+
+void TstTrendChart::decimalCommaInLegendAndAxes()
+{
+    NumberFormat::setCurrent(NumberFormat{u',', u'.'});
+    auto chart = shown("pH");
+    chart->addWindowedPoint(7.25, SmallChartWindow);
+    chart->addWindowedPoint(7.5, SmallChartWindow);
+    chart->addWindowedPoint(1410.5, SmallChartWindow);
+    QCOMPARE(chart->legendRows(), (QStringList{"7,25", "7,5", "1410,5"}));
+
+    const QStringList labels = axisLabelTexts(*chart);
+    QVERIFY2(labels.filter(QStringLiteral(",")).size() > 0, qPrintable(labels.join(u'|')));
+    QVERIFY2(labels.filter(QStringLiteral(".")).isEmpty(), qPrintable(labels.join(u'|')));
+
+    NumberFormat::setCurrent(NumberFormat{});
+    chart->addWindowedPoint(2.5, SmallChartWindow);
+    QCOMPARE(chart->legendRows().back(), "2.5");
+    const QStringList dotLabels = axisLabelTexts(*chart);
+    QVERIFY2(dotLabels.filter(QStringLiteral(",")).isEmpty(), qPrintable(dotLabels.join(u'|')));
+}
+
+QTEST_MAIN(TstTrendChart)
+#include "tst_trendchart.moc"
