@@ -9,12 +9,18 @@ namespace pexumo {
 /// fields together; the sampling tick reads them.
 struct CurrentReading
 {
-    QString FMeasType;        ///< "pH", "ORP", "COND", "TDS", "Salt", "DO", "O2"; empty before the first reading
-    QString FMeasValue = "0"; ///< unsigned value text, in the process's number format
-    QString FMeasTemp = "0";  ///< temperature text
-    QString FMeasUnit;        ///< "pH", "mV", "us", "ms", "ppm", "ppt", "mg/L", "%"
-    QString FTempUnit;        ///< "C" or "F"
-    qint32 FValueSign = 1;    ///< +1, or -1 for a negative value
+    /// "pH", "ORP", "COND", "TDS", "Salt", "DO", "O2"; empty before the first reading
+    QString FMeasType;
+    /// Unsigned value text, in the process's number format
+    QString FMeasValue = QStringLiteral("0");
+    /// Temperature text
+    QString FMeasTemp = QStringLiteral("0");
+    /// "pH", "mV", "us", "ms", "ppm", "ppt", "mg/L", "%"
+    QString FMeasUnit;
+    /// "C" or "F"
+    QString FTempUnit;
+    /// +1, or -1 for a negative value
+    qint32 FValueSign = 1;
 
     friend bool operator==(const CurrentReading&, const CurrentReading&) = default;
 };

@@ -16,22 +16,32 @@ constexpr std::array<ModeInfo, 21> kModes{{
     {"ORP", "mV", 0},      {"DO", "mg/L", 2},  {"DO", "ppm", 2},   {"O2", "%", 1},
 }};
 
-// The type and unit texts as shared QStrings, built once: every decoded frame copies them, and a
-// QString copy shares its data instead of allocating.
+// The type and unit texts as QStrings over static 16-bit copies of the table, built once: every
+// decoded frame copies them, and such a copy neither allocates nor counts references.
 struct ModeTexts
 {
+    std::array<std::array<char16_t, 8>, kModes.size()> typeStorage{};
     std::array<QString, kModes.size()> type;
     std::array<QString, kModes.size()> unit;
     QString celsius = QStringLiteral("C");
     QString fahrenheit = QStringLiteral("F");
     QString zero = QStringLiteral("0");
+    std::array<std::array<char16_t, 8>, kModes.size()> unitStorage{};
 
     ModeTexts()
     {
         for (std::size_t i = 1; i < kModes.size(); ++i) {
-            type[i] = QString::fromLatin1(kModes[i].type);
-            unit[i] = QString::fromLatin1(kModes[i].unit);
+            type[i] = rawText(kModes[i].type, typeStorage[i]);
+            unit[i] = rawText(kModes[i].unit, unitStorage[i]);
         }
+    }
+
+    static QString rawText(const char* latin1, std::array<char16_t, 8>& out)
+    {
+        qsizetype n = 0;
+        for (; latin1[n] != 0; ++n)
+            out[static_cast<std::size_t>(n)] = char16_t(static_cast<unsigned char>(latin1[n]));
+        return QString::fromRawData(reinterpret_cast<const QChar*>(out.data()), n);
     }
 };
 
@@ -90,45 +100,59 @@ QString applyTrim(QStringView text, const TrimPlan& plan)
     return out;
 }
 
-// The four digit characters of two packed-decimal bytes (their hex texts), trimmed.
-QString trimmedDigits(std::uint8_t high, std::uint8_t low, NumberFormat format)
+// Writes digits / 10^decimals (digits 0..9999, decimals 0..2) the way FormatNumber writes that
+// quotient, already trimmed: "250", "7.12", "0.5". With oneDecimal a whole number keeps one
+// decimal place ("25.0"). Returns the length; zero is left to the caller.
+qsizetype writeScaled(char16_t* out, int digits, int decimals, QChar separator, bool oneDecimal)
 {
-    const std::array<char16_t, 4> digits{
-        char16_t(u'0' + (high >> 4)), char16_t(u'0' + (high & 0x0F)), char16_t(u'0' + (low >> 4)),
-        char16_t(u'0' + (low & 0x0F))};
-    const QStringView view(digits.data(), qsizetype(digits.size()));
-    return applyTrim(view, planTrim(view, format));
+    static constexpr int kPow10[] = {1, 10, 100, 1000};
+    int whole = digits / kPow10[decimals];
+    int fraction = digits % kPow10[decimals];
+    int fractionDigits = decimals;
+    while (fractionDigits > 0 && fraction % 10 == 0) {
+        fraction /= 10;
+        --fractionDigits;
+    }
+    std::array<char16_t, 4> reversed{};
+    std::size_t k = 0;
+    do {
+        reversed[k++] = char16_t(u'0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    qsizetype n = 0;
+    while (k > 0)
+        out[n++] = reversed[--k];
+    if (fractionDigits > 0) {
+        out[n++] = separator.unicode();
+        for (int i = fractionDigits - 1; i >= 0; --i)
+            out[n++] = char16_t(u'0' + fraction / kPow10[i] % 10);
+    } else if (oneDecimal) {
+        out[n++] = separator.unicode();
+        out[n++] = u'0';
+    }
+    return n;
 }
 
-// digits x 0.1 or x 0.01: the factor is held in extended precision and the product rounded to a
-// double before it is formatted, which keeps texts like 7.12 free of binary noise.
-QString scaled(int digits, int decimals, NumberFormat format)
+QString scaledText(int digits, int decimals, NumberFormat format, bool oneDecimal)
 {
-    static constexpr long double kFactors[] = {1.0L, 0.1L, 0.01L};
-    const double product =
-        static_cast<double>(static_cast<long double>(digits) * kFactors[decimals]);
-    return FormatNumber(product, format);
+    if (digits == 0)
+        return modeTexts().zero;
+    std::array<char16_t, 8> buf{};
+    const qsizetype n = writeScaled(buf.data(), digits, decimals, format.decimal, oneDecimal);
+    return QString(reinterpret_cast<const QChar*>(buf.data()), n);
 }
 
 QString valueText(const MeterFrame& f, const ModeInfo& mode, NumberFormat format)
 {
-    if (mode.decimals == 0)
-        return trimmedDigits(f[3], f[4], format);
-    return TrimNumberText(scaled(packedDecimal(f[3], f[4]), mode.decimals, format), format);
+    return scaledText(packedDecimal(f[3], f[4]), mode.decimals, format, false);
 }
 
 // Temperature in tenths of a degree (bit 7 of the mode byte clear) or whole degrees (set).
 // A live reading always shows a decimal place for tenths ("25.0"); a memory record does not.
 QString tempText(const MeterFrame& f, bool live, NumberFormat format)
 {
-    if (f[7] & 0x80)
-        return trimmedDigits(f[5], f[6], format);
-    QString text = scaled(packedDecimal(f[5], f[6]), 1, format);
-    if (live && !text.contains(format.decimal)) {
-        text.append(format.decimal);
-        text.append(u'0');
-    }
-    return TrimNumberText(text, format);
+    const bool tenths = (f[7] & 0x80) == 0;
+    return scaledText(packedDecimal(f[5], f[6]), tenths ? 1 : 0, format, live && tenths);
 }
 
 } // namespace
@@ -159,6 +183,11 @@ int HexPairToInt(QStringView text)
     if (text.size() < 2)
         return 0;
     return nibble(text[0]) * 16 + nibble(text[1]);
+}
+
+QString ScaledDigitsText(int digits, int decimals, NumberFormat format)
+{
+    return scaledText(std::clamp(digits, 0, 9999), std::clamp(decimals, 0, 2), format, false);
 }
 
 QString TrimNumberText(QStringView text, NumberFormat format)

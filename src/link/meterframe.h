@@ -40,6 +40,11 @@ const ModeInfo* lookupMode(int code);
 QString ByteToHex(std::uint8_t b);
 /// Inverse of ByteToHex for its own output.
 int HexPairToInt(QStringView text);
+/// The text of \a digits (0..9999) times the factor 1, 0.1 or 0.01 (\a decimals 0, 1, 2), trimmed:
+/// TrimNumberText(FormatNumber(double(digits * factor))) with the factor in extended precision,
+/// which for four digits is always the exact decimal ("7.12", "0.5", "250", "0"). The decoder
+/// writes it straight from the digits; a test checks the identity for every input.
+QString ScaledDigitsText(int digits, int decimals, NumberFormat format = NumberFormat::current());
 /// Normalises a number text: leading zeros go ("0250" -> "250", "000.5" -> "0.5"), and a text
 /// that reads as zero becomes "0" ("0.0", "0000", ""). Texts are read with the separator of
 /// \a format, the one they were written with: "0,5" stays "0,5" under a decimal comma.

@@ -212,6 +212,35 @@ TEST(ValueScaling, EveryDigitCombinationGivesTheExactDecimal)
     }
 }
 
+// The decoder writes scaled texts straight from the digits. For every four-digit input that
+// equals the meter's own rule: factor in extended precision, product rounded to double,
+// FormatNumber, and (live temperature in tenths) ".0" appended to a whole number, then trimmed.
+TEST(ValueScaling, DigitTextsEqualTheExtendedPrecisionProduct)
+{
+    static constexpr long double kFactors[] = {1.0L, 0.1L, 0.01L};
+    for (const NumberFormat& format : {kDot, kComma}) {
+        for (int decimals = 0; decimals <= 2; ++decimals) {
+            for (int n = 0; n <= 9999; ++n) {
+                const double product =
+                    static_cast<double>(static_cast<long double>(n) * kFactors[decimals]);
+                const QString expected = TrimNumberText(FormatNumber(product, format), format);
+                ASSERT_EQ(ScaledDigitsText(n, decimals, format), expected)
+                    << n << " decimals " << decimals;
+            }
+        }
+        for (int n = 0; n <= 9999; ++n) {
+            QString expected = FormatNumber(
+                static_cast<double>(static_cast<long double>(n) * kFactors[1]), format);
+            if (!expected.contains(format.decimal))
+                expected += QString(format.decimal) + u'0';
+            expected = TrimNumberText(expected, format);
+            const FrameEvent ev =
+                decodeFrame(encodeFrame(0, 1, n, 13, false, false, false), format);
+            ASSERT_EQ(ev.live.FMeasTemp, expected) << n;
+        }
+    }
+}
+
 struct ModeByteCase
 {
     const char* name;
