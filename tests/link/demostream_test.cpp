@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <cctype>
+#include <cmath>
+#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -140,6 +142,11 @@ struct Range
     const char* unit;
     double low, high; ///< believable signed values
 };
+
+void PrintTo(const Range& r, std::ostream* os)
+{
+    *os << r.type << " in " << r.unit;
+}
 
 class DemoStreamValues : public ::testing::TestWithParam<Range>
 {

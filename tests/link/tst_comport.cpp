@@ -85,6 +85,8 @@ private slots:
     void setupDialogOkAppliesAndCancelKeeps();
     void demoMeterDeliversFrames();
     void meterSimulatorServesAPty();
+    void meterSimulatorInjectsFaults_data();
+    void meterSimulatorInjectsFaults();
 };
 
 void TestComPort::init()
@@ -441,6 +443,53 @@ void TestComPort::meterSimulatorServesAPty()
     port.Close();
     sim.kill();
     sim.waitForFinished();
+}
+
+void TestComPort::meterSimulatorInjectsFaults_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<qsizetype>("skipped");
+    const QByteArray halt = QByteArray::fromHex("0F FF 99 99 99 99 99 99 99 0F FD");
+    QTest::newRow("halt") << QStringList{"--fault", "halt@1"} << halt << 4 << qsizetype(0);
+    QTest::newRow("garbage") << QStringList{"--fault", "garbage@1"} << QByteArray() << 3
+                             << qsizetype(7);
+    // A frame one byte short: the stream drops it, as it cannot tell it from junk.
+    QTest::newRow("lost byte") << QStringList{"--fault", "lostbyte@1"} << QByteArray() << 2
+                               << qsizetype(10);
+}
+
+void TestComPort::meterSimulatorInjectsFaults()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, frames);
+    QFETCH(qsizetype, skipped);
+    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
+    if (!QFile::exists(program))
+        QSKIP("pexumo-meter-sim is not built");
+    QProcess sim;
+    sim.start(program, QStringList{"--fast", "--count", "3"} + args);
+    QVERIFY(sim.waitForFinished());
+    QCOMPARE(sim.exitCode(), 0);
+    const QByteArray out = sim.readAllStandardOutput();
+    if (!expected.isEmpty())
+        QVERIFY(out.contains(expected));
+    FrameStream stream;
+    stream.append(out);
+    int gotFrames = 0;
+    qsizetype gotSkipped = 0;
+    while (auto item = stream.next()) {
+        if (item->kind == FrameStream::Item::Kind::Frame)
+            ++gotFrames;
+        else
+            gotSkipped += item->skipped;
+    }
+    if (auto rest = stream.finish())
+        gotSkipped += rest->skipped;
+    QCOMPARE(gotFrames, frames);
+    QCOMPARE(gotSkipped, skipped);
 }
 
 QTEST_MAIN(TestComPort)
