@@ -84,15 +84,19 @@ void TstTrendChart::windowSlides_data()
 void TstTrendChart::windowSlides()
 {
     QFETCH(int, window);
+    // Filled while hidden, like the chart of a page not shown: the axes catch up when shown.
     TrendChart chart("pH");
+    chart.resize(257, 185);
     for (int i = 0; i <= window; ++i)
         chart.addWindowedPoint(100 + i, window);
     const QList<QPointF> points = chart.series()->points();
     QCOMPARE(points.size(), window);
     QCOMPARE(points.front(), QPointF(1, 101));
     QCOMPARE(points.back(), QPointF(window, 100 + window));
+    chart.show();
     QCOMPARE(chart.axisX()->min(), 1.0);
     QCOMPARE(chart.axisX()->max(), double(window));
+    QVERIFY(chart.axisY()->min() < 101 && chart.axisY()->max() > 100 + window);
 }
 
 void TstTrendChart::axesUseTheMiddleBand_data()
@@ -103,6 +107,8 @@ void TstTrendChart::axesUseTheMiddleBand_data()
     QTest::newRow("0..90") << QList<double>{0, 90, 45} << -5.0 << 95.0;
     QTest::newRow("negative") << QList<double>{-120.5, -30.5} << -125.5 << -25.5;
     QTest::newRow("1410 scaled") << QList<double>{1410, 1500} << 1405.0 << 1505.0;
+    QTest::newRow("flat") << QList<double>{7, 7, 7} << 6.65 << 7.35;
+    QTest::newRow("flat zero") << QList<double>{0, 0} << -1.0 << 1.0;
 }
 
 void TstTrendChart::axesUseTheMiddleBand()
@@ -110,13 +116,13 @@ void TstTrendChart::axesUseTheMiddleBand()
     QFETCH(QList<double>, ys);
     QFETCH(double, yMin);
     QFETCH(double, yMax);
-    TrendChart chart("ORP");
+    auto chart = shown("ORP");
     for (double y : ys)
-        chart.addWindowedPoint(y, SmallChartWindow);
-    QVERIFY(qFuzzyCompare(chart.axisY()->min(), yMin));
-    QVERIFY(qFuzzyCompare(chart.axisY()->max(), yMax));
-    QCOMPARE(chart.axisX()->min(), 0.0);
-    QCOMPARE(chart.axisX()->max(), double(ys.size() - 1));
+        chart->addWindowedPoint(y, SmallChartWindow);
+    QVERIFY(qFuzzyCompare(chart->axisY()->min(), yMin));
+    QVERIFY(qFuzzyCompare(chart->axisY()->max(), yMax));
+    QCOMPARE(chart->axisX()->min(), 0.0);
+    QCOMPARE(chart->axisX()->max(), double(ys.size() - 1));
 }
 
 void TstTrendChart::rightDragScrollsAndStopsAutoScaling()

@@ -172,7 +172,8 @@ TrendChart::TrendChart(const QString& title, QWidget* parent) : QChartView(paren
     setRubberBand(QChartView::NoRubberBand);
     setDragMode(QGraphicsView::NoDrag);
     setFrameShape(QFrame::NoFrame);
-    setRenderHint(QPainter::Antialiasing);
+    // No antialiasing: it doubles the cost of painting a chart.
+    setRenderHint(QPainter::Antialiasing, false);
     applyNumberFormat();
 }
 
@@ -195,13 +196,25 @@ void TrendChart::addWindowedPoint(double y, int window)
     LineSeriesAdapter adapter{*m_series};
     AddWindowedPoint(adapter, window, y);
     applyNumberFormat();
-    if (m_autoScale)
+    // A range change re-lays out every axis label, the dearest part of an update; a hidden
+    // chart (a page not shown) catches up once when it is shown.
+    if (m_autoScale && isVisible())
         rescale();
+    else if (m_autoScale)
+        m_rescalePending = true;
     m_legend->update();
+}
+
+void TrendChart::showEvent(QShowEvent* event)
+{
+    if (m_rescalePending && m_autoScale)
+        rescale();
+    QChartView::showEvent(event);
 }
 
 void TrendChart::rescale()
 {
+    m_rescalePending = false;
     const auto e = extentOf(*m_series);
     if (!e)
         return;
@@ -210,7 +223,9 @@ void TrendChart::rescale()
     else
         m_axisX->setRange(e->minX - 1, e->maxX + 1);
     // X counts samples: ticks on whole sample numbers, about five of them.
-    m_axisX->setTickInterval(std::max(1.0, std::ceil((e->maxX - e->minX) / 5.0)));
+    const double tickInterval = std::max(1.0, std::ceil((e->maxX - e->minX) / 5.0));
+    if (tickInterval != m_axisX->tickInterval())
+        m_axisX->setTickInterval(tickInterval);
 
     // The points fill the band from 5 % to 95 % of the plot height: 5/90 of their span above
     // and below.

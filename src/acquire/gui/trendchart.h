@@ -26,7 +26,7 @@ public:
     QLineSeries* series() const { return m_series; }
 
     /// Appends \a y as the newest sample, keeping at most \a window points, and rescales the axes
-    /// unless the user has scrolled this chart.
+    /// unless the user has scrolled this chart (a hidden chart rescales when it is shown).
     void addWindowedPoint(double y, int window);
 
     /// False once the user has scrolled the chart with the right mouse button.
@@ -51,6 +51,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void rescale();
@@ -61,6 +62,7 @@ private:
     QValueAxis* m_axisY = nullptr;
     PointLegend* m_legend = nullptr;
     bool m_autoScale = true;
+    bool m_rescalePending = false;
     bool m_leftDown = false;
     bool m_rightDown = false;
     QPoint m_lastDragPos;
