@@ -1,6 +1,7 @@
 #include "app/config.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <limits>
 
@@ -26,6 +27,18 @@ QByteArrayView trimmed(QByteArrayView v)
     while (!v.isEmpty() && isBlank(v.back()))
         v.chop(1);
     return v;
+}
+
+// Values are UTF-8, or 8-bit text from an editor that writes the Windows code page; a value
+// that is not valid UTF-8 is taken byte for byte as Latin-1 rather than shown with replacement
+// marks.
+QString decodeValue(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    return text;
 }
 
 bool sameName(QByteArrayView a, QLatin1StringView b)
@@ -111,10 +124,10 @@ AppConfig parseConfig(QByteArrayView content)
         if (!haveDecimal && sameName(key, QLatin1StringView("ChangeDecimal"))) {
             haveDecimal = true;
             // Text that is not a whole number counts as 0.
-            config.changeDecimal = parseWholeNumber(QString::fromUtf8(value)).value_or(0) == 1;
+            config.changeDecimal = parseWholeNumber(decodeValue(value)).value_or(0) == 1;
         } else if (!haveCaption && sameName(key, QLatin1StringView("FormCaption"))) {
             haveCaption = true;
-            config.formCaption = QString::fromUtf8(value).left(MaxFormCaptionLength);
+            config.formCaption = decodeValue(value).left(MaxFormCaptionLength);
         }
     }
     return config;

@@ -68,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"equals_in_value", "[Pexumo]\nFormCaption=a=b\n", false, "a=b"},
         ConfigCase{"utf8_caption", "[Pexumo]\nFormCaption=Messger\xC3\xA4t\n", false,
                    QString::fromUtf8("Messger\xC3\xA4t")},
+        ConfigCase{"latin1_caption", "[Pexumo]\nFormCaption=Messger\xE4t\n", false,
+                   QString::fromUtf8("Messger\xC3\xA4t")},
         ConfigCase{"line_without_equals", "[Pexumo]\nChangeDecimal\nFormCaption=x\n", false, "x"},
         ConfigCase{"binary", QByteArray("[Pexumo]\nChangeDecimal=1\n\0\x01\xff", 27), false, ""},
         ConfigCase{"garbage", "\xff\xfe[[[]]]==\n=\n[\n]\n[Pexumo\nFormCaption=x", false, ""}),
