@@ -72,6 +72,7 @@ private slots:
     void openAppliesTheLineSettings_data();
     void openAppliesTheLineSettings();
     void bytesArriveInChunksThroughOnRxChar();
+    void handlerWithANestedEventLoopIsNotReentered();
     void openWhenOpenAndCloseWhenClosedDoNothing();
     void closedPortReceivesNothingAndReadFails();
     void farEndClosedGivesOneLossAndKeepsTheBytes();
@@ -163,6 +164,34 @@ void TestComPort::bytesArriveInChunksThroughOnRxChar()
     for (int count : rx.counts)
         QVERIFY(count >= 1);
     QCOMPARE(port.bytesWaiting(), qint64(0));
+}
+
+void TestComPort::handlerWithANestedEventLoopIsNotReentered()
+{
+    PtyPair pty;
+    TComPort port;
+    port.setSettings(ptySettings(pty));
+    QVERIFY(port.Open());
+    // The first call stands for a handler showing a modal box while the meter sends on.
+    int depth = 0, maxDepth = 0, calls = 0;
+    QByteArray taken;
+    connect(&port, &TComPort::OnRxChar, this, [&](QObject*, int count) {
+        ++depth;
+        ++calls;
+        maxDepth = std::max(maxDepth, depth);
+        QByteArray chunk(count, '\0');
+        QCOMPARE(port.Read(chunk.data(), count), qint64(count));
+        taken += chunk;
+        if (calls == 1) {
+            pty.write(kFrame2);
+            QTest::qWait(150);
+        }
+        --depth;
+    });
+    QVERIFY(pty.write(kFrame));
+    QTRY_COMPARE(taken, kFrame + kFrame2);
+    QCOMPARE(maxDepth, 1);
+    QVERIFY(calls >= 2);
 }
 
 void TestComPort::openWhenOpenAndCloseWhenClosedDoNothing()

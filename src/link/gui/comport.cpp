@@ -115,6 +115,7 @@ bool TComPort::Open()
     m_error.clear();
     m_rescued.clear();
     m_rxPending = false;
+    ++m_session;
 
     if (m_settings.name == kDemoPortName) {
         if (!m_demo->open(QIODevice::ReadOnly)) {
@@ -172,8 +173,10 @@ qint64 TComPort::Read(char* buffer, qint64 count)
     if (got < count && Connected()) {
         const qint64 n = m_device->read(buffer + got, count - got);
         if (n < 0) {
-            if (got > 0)
+            if (got > 0) {
+                m_totalRead += got;
                 return got;
+            }
             m_error =
                 tr("Reading from %1 failed: %2.").arg(m_settings.name, m_device->errorString());
             return -1;
@@ -183,6 +186,7 @@ qint64 TComPort::Read(char* buffer, qint64 count)
         m_error = tr("The port %1 is not open.").arg(m_settings.name);
         return -1;
     }
+    m_totalRead += got;
     return got;
 }
 
@@ -203,8 +207,9 @@ void TComPort::onReadyRead()
 
 void TComPort::reportReceived()
 {
-    // The handler may open a modal box whose event loop delivers further readyRead signals; those
-    // are collected and reported once the handler is back.
+    // The handler may open a modal box whose event loop receives further bytes. Neither our
+    // guard nor QIODevice's lets readyRead re-enter the handler then, so bytes that arrived
+    // meanwhile are reported once it is back.
     if (m_inRxHandler) {
         m_rxPending = true;
         return;
@@ -214,9 +219,13 @@ void TComPort::reportReceived()
         const qint64 waiting = bytesWaiting();
         if (waiting <= 0)
             break;
+        const qint64 readBefore = m_totalRead;
         m_inRxHandler = true;
         emit OnRxChar(this, static_cast<int>(std::min<qint64>(waiting, INT_MAX)));
         m_inRxHandler = false;
+        const qint64 leftUnread = waiting - (m_totalRead - readBefore);
+        if (bytesWaiting() > leftUnread)
+            m_rxPending = true;
     } while (m_rxPending);
 }
 
@@ -233,11 +242,21 @@ void TComPort::onError(QSerialPort::SerialPortError error)
 void TComPort::loseConnection(const QString& reason)
 {
     m_rescued.append(m_device->readAll());
-    Close();
+    Close(); // at once: the platform repeats the error in a busy loop while the port is open
     m_error = reason;
-    if (!m_rescued.isEmpty())
-        reportReceived();
-    emit connectionLost(reason);
+    // Reported from the event loop rather than from inside QSerialPort's error signal, so that
+    // the handlers may show a modal box. A port opened again meanwhile has nothing to report.
+    const quint64 session = m_session;
+    QMetaObject::invokeMethod(
+        this,
+        [this, session, reason] {
+            if (session != m_session || Connected())
+                return;
+            if (!m_rescued.isEmpty())
+                reportReceived();
+            emit connectionLost(reason);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace pexumo

@@ -33,8 +33,9 @@ struct PortSettings
 /// blocks.
 ///
 /// When the far end vanishes (the USB cable is pulled), the port takes every byte it had received
-/// into a buffer of its own, closes, emits OnRxChar for those bytes if there are any and then
-/// connectionLost once. Read() keeps returning the rescued bytes after the close.
+/// into a buffer of its own and closes at once; then, from the event loop, it emits OnRxChar for
+/// those bytes if there are any and connectionLost once. Read() keeps returning the rescued
+/// bytes after the close, until the next Open().
 class TComPort : public QObject
 {
     Q_OBJECT
@@ -55,7 +56,8 @@ public:
     /// Opens the named port with the settings, DTR and RTS held inactive. True at once when it
     /// is already open. On failure false, and errorString() says why in plain words.
     bool Open();
-    /// Closes the port; nothing when it is closed. Rescued bytes not yet read are dropped.
+    /// Closes the port; nothing when it is closed. Bytes rescued from a lost connection stay
+    /// readable.
     void Close();
     /// True from a successful Open() until Close() or the loss of the connection.
     bool Connected() const;
@@ -94,6 +96,8 @@ private:
     QIODevice* m_device = nullptr; ///< m_serial or m_demo while open, else null
     QByteArray m_rescued;          ///< bytes taken from a lost port, handed out by Read()
     QString m_error;
+    quint64 m_session = 0;  ///< counts Open() calls, to tell a stale loss report from a fresh one
+    qint64 m_totalRead = 0; ///< bytes handed out by Read(), to see what arrived during a handler
     bool m_inRxHandler = false;
     bool m_rxPending = false;
 };
