@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -282,6 +283,9 @@ bool writeAll(int fd, const char* data, std::size_t size)
 class Output
 {
 public:
+    /// One second of the line at 9600 baud.
+    static constexpr int kUnreadLimit = 960;
+
     explicit Output(const Options& o) : m_paced(!o.fast)
     {
         if (o.pty) {
@@ -303,11 +307,15 @@ public:
         }
     }
 
-    /// Before each frame of a paced pseudo-terminal: drops what no reader took since the last
-    /// frame, so that a program connecting later gets fresh readings, as from a real meter.
+    /// Before each frame of a paced pseudo-terminal: when more than a second of the line lies
+    /// unread, nobody has the port open; that backlog is dropped, so that a program connecting
+    /// later gets fresh readings, as from a real meter. A reader that is merely a few frames
+    /// behind loses nothing.
     void dropUnread()
     {
-        if (m_paced && m_slaveFd >= 0)
+        int waiting = 0;
+        if (m_paced && m_slaveFd >= 0 && ::ioctl(m_slaveFd, FIONREAD, &waiting) == 0 &&
+            waiting > kUnreadLimit)
             tcflush(m_slaveFd, TCIFLUSH);
     }
 

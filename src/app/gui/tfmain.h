@@ -134,6 +134,8 @@ public:
 
     /// The meter's latest live reading.
     const CurrentReading& currentReading() const { return m_reading; }
+    /// The save flow shared by the eight "SaveResult" buttons.
+    ResultExporter* exporter() const { return m_exporter; }
     /// Bytes of the line discarded as damaged since start.
     qint64 skippedBytes() const { return m_skippedBytes; }
 
