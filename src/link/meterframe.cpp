@@ -21,12 +21,12 @@ constexpr std::array<ModeInfo, 21> kModes{{
 struct ModeTexts
 {
     std::array<std::array<char16_t, 8>, kModes.size()> typeStorage{};
+    std::array<std::array<char16_t, 8>, kModes.size()> unitStorage{};
     std::array<QString, kModes.size()> type;
     std::array<QString, kModes.size()> unit;
     QString celsius = QStringLiteral("C");
     QString fahrenheit = QStringLiteral("F");
     QString zero = QStringLiteral("0");
-    std::array<std::array<char16_t, 8>, kModes.size()> unitStorage{};
 
     ModeTexts()
     {
