@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QPushButton>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
