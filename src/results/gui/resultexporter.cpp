@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace pexumo {
@@ -38,7 +39,9 @@ ResultExporter::ResultExporter(QWidget* parentWindow)
 
 QString ResultExporter::save(const ResultListModel& list)
 {
-    m_saveDialog->selectFile(QString());
+    // selectFile("") is ignored by the dialog; the name box itself has to be emptied.
+    if (auto* nameEdit = m_saveDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        nameEdit->clear();
     const QString chosen = askFileName ? askFileName() : QString();
     if (chosen.isEmpty())
         return {};

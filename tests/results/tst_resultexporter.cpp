@@ -1,0 +1,222 @@
+#include "results/gui/resultexporter.h"
+
+#include "results/textexport.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+using namespace pexumo;
+
+class TestResultExporter : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void fill(ResultListModel& list)
+    {
+        list.add({"10:00:01", "pH", "7.01", "pH", "25.3", "C", 0});
+        list.add({"10:00:02", "pH", "-1.5", "pH", "77", "F", 0});
+    }
+
+    static QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    static QStringList entries(const QTemporaryDir& dir)
+    {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    // Runs \a answer on the modal widget once it is up (polled, since showing takes a few
+    // event-loop turns); anything else that is modal is closed so the test never hangs.
+    template <typename Widget, typename Answer>
+    static void whenModal(Answer answer, int tries = 200)
+    {
+        QTimer::singleShot(10, [answer, tries] {
+            QWidget* active = QApplication::activeModalWidget();
+            if (auto* modal = qobject_cast<Widget*>(active); modal && modal->isVisible())
+                answer(modal);
+            else if (tries > 0)
+                whenModal<Widget>(answer, tries - 1);
+            else if (active)
+                active->close();
+        });
+    }
+
+private slots:
+    void cleanup()
+    {
+        // No dialog or box may outlive its test.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible() || !w->isModal(), qPrintable(w->objectName()));
+    }
+
+    void saveDialogIsSetUp()
+    {
+        QWidget window;
+        ResultExporter exporter(&window);
+        QFileDialog* dialog = exporter.SaveDialog1();
+        QCOMPARE(dialog->objectName(), QStringLiteral("SaveDialog1"));
+        QCOMPARE(dialog->parent(), &window);
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog->nameFilters(), (QStringList{"Text File (*.txt)", "All Type (*.*)"}));
+        QVERIFY(dialog->defaultSuffix().isEmpty());
+        QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+    }
+
+    void typedNameGetsItsFile_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("plain") << "result"
+                               << "result.txt";
+        QTest::newRow("upper case") << "result.TXT"
+                                    << "result.TXT.txt";
+        QTest::newRow("inner .txt") << "data.txt.bak"
+                                    << "data.txt.bak";
+        QTest::newRow("other extension") << "data.csv"
+                                         << "data.csv.txt";
+        QTest::newRow("folder with .txt") << "old.txtfiles/result"
+                                          << "old.txtfiles/result";
+    }
+
+    void typedNameGetsItsFile()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("old.txtfiles"));
+        QWidget window;
+        ResultExporter exporter(&window);
+        exporter.askFileName = [&] { return dir.filePath(typed); };
+        QStringList errors;
+        exporter.showError = [&errors](const QString& message) { errors << message; };
+        ResultListModel list(ListKind::Sample);
+        fill(list);
+
+        QCOMPARE(exporter.save(list), dir.filePath(saved));
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(contents(dir.filePath(saved)),
+                 QByteArray("10:00:01    pH    7.01    pH    25.3     C\r\n"
+                            "10:00:02    pH    -1.5    pH    77     F\r\n"));
+    }
+
+    void cancelCreatesNothing()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        bool asked = false;
+        exporter.askFileName = [&asked] {
+            asked = true;
+            return QString();
+        };
+        exporter.showError = [](const QString& message) { QFAIL(qPrintable(message)); };
+        ResultListModel list(ListKind::Orp);
+        fill(list);
+        QCOMPARE(exporter.save(list), QString());
+        QVERIFY(asked);
+        QVERIFY(entries(dir).isEmpty());
+    }
+
+    void realDialogCancelAndAccept()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        exporter.SaveDialog1()->setDirectory(dir.path());
+        exporter.SaveDialog1()->selectFile(dir.filePath("earlier"));
+        ResultListModel list(ListKind::Downloaded);
+        list.add({"3", "ORP", "120.5", "mV", "", "", -1});
+
+        QString shownName = "<dialog not shown>";
+        whenModal<QFileDialog>([&shownName](QFileDialog* dialog) {
+            if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                shownName = edit->text();
+            dialog->reject();
+        });
+        QCOMPARE(exporter.save(list), QString());
+        QCOMPARE(shownName, QString());
+        QVERIFY(entries(dir).isEmpty());
+
+        const QString typed = dir.filePath("memory");
+        whenModal<QFileDialog>([typed](QFileDialog* dialog) {
+            // Typed into the name box, as a user does (selectFile skips a focused box).
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (edit) {
+                edit->setText(typed);
+                QTest::keyClick(edit, Qt::Key_Return);
+            }
+            if (dialog->isVisible())
+                dialog->close();
+        });
+        QCOMPARE(exporter.save(list), typed + ".txt");
+        QCOMPARE(contents(typed + ".txt"), QByteArray("3   ORP   -120.5   mV      \r\n"));
+    }
+
+    void savingTwiceAndEmptyList()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        exporter.askFileName = [&dir] { return dir.filePath("result"); };
+        ResultListModel list(ListKind::Sample);
+        fill(list);
+        QVERIFY(!exporter.save(list).isEmpty());
+        ResultListModel empty(ListKind::Sample);
+        QVERIFY(!exporter.save(empty).isEmpty());
+        QCOMPARE(contents(dir.filePath("result.txt")), QByteArray());
+        QCOMPARE(entries(dir), QStringList{"result.txt"});
+    }
+
+    void failureIsShownAndTheProgramCarriesOn()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        QString target = dir.filePath("gone/result");
+        exporter.askFileName = [&target] { return target; };
+        QStringList errors;
+        exporter.showError = [&errors](const QString& message) { errors << message; };
+        ResultListModel list(ListKind::Sample);
+        fill(list);
+
+        QCOMPARE(exporter.save(list), QString());
+        QCOMPARE(errors, QStringList{"Cannot create file " + dir.filePath("gone/result.txt")});
+        QVERIFY(entries(dir).isEmpty());
+
+        target = dir.filePath("result");
+        QCOMPARE(exporter.save(list), dir.filePath("result.txt"));
+        QCOMPARE(errors.size(), 1);
+    }
+
+    void defaultErrorBoxIsModalAndCritical()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        window.setWindowTitle("Pexumo");
+        ResultExporter exporter(&window);
+        exporter.askFileName = [&dir] { return dir.filePath("gone/result"); };
+        ResultListModel list(ListKind::Sample);
+        QString shown;
+        QString caption;
+        whenModal<QMessageBox>([&shown, &caption](QMessageBox* box) {
+            QCOMPARE(box->icon(), QMessageBox::Critical);
+            shown = box->text();
+            caption = box->windowTitle();
+            box->accept();
+        });
+        QCOMPARE(exporter.save(list), QString());
+        QCOMPARE(shown, "Cannot create file " + dir.filePath("gone/result.txt"));
+        QCOMPARE(caption, QStringLiteral("Pexumo"));
+    }
+};
+
+QTEST_MAIN(TestResultExporter)
+#include "tst_resultexporter.moc"
