@@ -108,8 +108,14 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     };
     showSetupDialog = [this] {
         // A setting the open port refuses, or a chosen port that cannot be opened, is told at once.
+        const bool wasConnected = ComPort1->Connected();
         if (!ComPort1->ShowSetupDialog(this) && !ComPort1->errorString().isEmpty())
             QMessageBox::critical(this, QStringLiteral("Setup"), ComPort1->errorString());
+        // Another port that would not open leaves the link closed: say so on the bar.
+        if (wasConnected && !ComPort1->Connected()) {
+            btnConn->setText(kConnect);
+            Button2->setEnabled(false);
+        }
     };
     clock = [] { return QTime::currentTime(); };
     confirmDiscard = [this] {
