@@ -4,6 +4,8 @@
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
 #include "app/numberformat.h"
+#include "link/meterframe.h"
+#include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
 
@@ -301,6 +303,32 @@ private slots:
         QCOMPARE(w->PageControl1->currentWidget(), w->TabSaveData);
         QTest::mouseClick(w->Button3, Qt::LeftButton);
         QCOMPARE(w->PageControl1->currentWidget(), w->TabAll);
+    }
+
+    void closingWithUnsavedReadingsAsks()
+    {
+        auto w = makeWindow();
+        int asked = 0;
+        w->confirmDiscard = [&] {
+            ++asked;
+            return false;
+        };
+        w->show();
+        QVERIFY(w->close()); // nothing recorded: no question
+        QCOMPARE(asked, 0);
+
+        w->show();
+        w->DecodeFrame(decodeFrame(encodeFrame(1, 712, 250, 13, false, false, false)));
+        QVERIFY(!w->close()); // the user keeps the window and the record
+        QCOMPARE(asked, 1);
+        QVERIFY(w->isVisible());
+
+        QTemporaryDir dir;
+        w->exporter()->askFileName = [&] { return dir.filePath("records"); };
+        w->Button12Click(nullptr);
+        QVERIFY(QFile::exists(dir.filePath("records.txt")));
+        QVERIFY(w->close()); // everything saved: no question
+        QCOMPARE(asked, 1);
     }
 
     void configuration_data()

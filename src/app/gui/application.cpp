@@ -6,6 +6,11 @@
 
 namespace pexumo {
 
+std::function<void(const QString&)> Application::exceptionDisplay = [](const QString& message) {
+    QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+                          message);
+};
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool Application::notify(QObject* receiver, QEvent* event)
@@ -22,7 +27,8 @@ bool Application::notify(QObject* receiver, QEvent* event)
 
 void Application::showException(const QString& message)
 {
-    QMessageBox::critical(activeWindow(), applicationDisplayName(), message);
+    if (exceptionDisplay)
+        exceptionDisplay(message);
 }
 
 } // namespace pexumo

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace pexumo {
 
 /// The application object. An exception that escapes an event handler is shown in an error box
@@ -15,8 +17,11 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    /// Shows the message of an exception that reached the event loop.
+    /// Shows the message of an exception that reached the event loop (through exceptionDisplay).
     static void showException(const QString& message);
+    /// How an exception's message is shown; by default a modal error box captioned with the
+    /// application's name. Tests replace it.
+    static std::function<void(const QString&)> exceptionDisplay;
 };
 
 } // namespace pexumo
