@@ -167,9 +167,10 @@ ResultRecord ResultListModel::recordAtRow(qsizetype viewRow) const
 
 void ResultListModel::setCellTextHandler(CellTextHandler handler)
 {
-    beginResetModel();
     m_handler = handler ? std::move(handler) : defaultHandler();
-    endResetModel();
+    // Every shown text may change; a reset would also drop the user's column order.
+    if (!m_offsets.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
 }
 
 QString ResultListModel::cellText(qsizetype viewRow, int column) const

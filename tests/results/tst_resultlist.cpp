@@ -125,6 +125,22 @@ private slots:
                  QStringLiteral("Temp"));
     }
 
+    void installedHandlerRedrawsAndKeepsColumnOrder()
+    {
+        ResultList view(ListKind::Sample);
+        view.resize(700, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.list()->add(sample("10:00:01"));
+        view.horizontalHeader()->moveSection(4, 0);
+        view.list()->setCellTextHandler([](const ResultRecord& record, int column, QString& text) {
+            text = QStringLiteral("%1#%2").arg(record.Type).arg(column);
+        });
+        QCOMPARE(view.horizontalHeader()->logicalIndex(0), 4);
+        QCOMPARE(shownAt(view, 0, 0), QStringLiteral("COND#4"));
+        QCOMPARE(shownAt(view, 0, 1), QStringLiteral("COND#0"));
+    }
+
     void cellsCannotBeEdited()
     {
         ResultList view(ListKind::Sample);

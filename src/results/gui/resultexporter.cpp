@@ -37,6 +37,11 @@ ResultExporter::ResultExporter(QWidget* parentWindow)
     };
 }
 
+ResultExporter::~ResultExporter()
+{
+    delete m_saveDialog; // also without a parent window; the pointer is null if already gone
+}
+
 QString ResultExporter::save(const ResultListModel& list)
 {
     // selectFile("") is ignored by the dialog; the name box itself has to be emptied.

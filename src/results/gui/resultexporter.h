@@ -2,12 +2,13 @@
 
 #include "results/resultlistmodel.h"
 
+#include <QFileDialog>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 
-class QFileDialog;
 class QWidget;
 
 namespace pexumo {
@@ -21,10 +22,11 @@ class ResultExporter : public QObject
 public:
     /// \a parentWindow owns the exporter and parents its dialog and error boxes.
     explicit ResultExporter(QWidget* parentWindow);
+    ~ResultExporter() override;
 
     /// The shared save dialog: "Text File (*.txt)" and "All Type (*.*)", no default suffix,
     /// no question before replacing a file.
-    QFileDialog* SaveDialog1() const { return m_saveDialog; }
+    QFileDialog* SaveDialog1() const { return m_saveDialog.data(); }
 
     /// Runs the flow for \a list. Returns the path written, or "" when the user cancelled or
     /// the write failed (the failure has then been shown through showError).
@@ -37,7 +39,7 @@ public:
 
 private:
     QWidget* m_parentWindow;
-    QFileDialog* m_saveDialog;
+    QPointer<QFileDialog> m_saveDialog;
 };
 
 } // namespace pexumo
