@@ -10,12 +10,6 @@
 namespace pexumo {
 
 namespace {
-constexpr unsigned char SignZero = 0;
-constexpr unsigned char SignPlus = 1;
-constexpr unsigned char SignMinus = 2;
-constexpr unsigned char SignOther = 3;
-constexpr unsigned char LongLength = 255;
-
 const QStringList& headersFor(ListKind kind)
 {
     static const QStringList sample{QStringLiteral("Time"), QStringLiteral("Type"),
@@ -34,13 +28,6 @@ template <typename T> void appendRaw(std::vector<char>& arena, T value)
     std::memcpy(arena.data() + at, &value, sizeof(T));
 }
 
-template <typename T> T readRaw(const char*& p)
-{
-    T value;
-    std::memcpy(&value, p, sizeof(T));
-    p += sizeof(T);
-    return value;
-}
 } // namespace
 
 ResultListModel::ResultListModel(ListKind kind, QObject* parent)
@@ -122,35 +109,6 @@ void ResultListModel::add(const ResultRecord& record)
 qsizetype ResultListModel::storedIndex(qsizetype viewRow) const
 {
     return m_kind == ListKind::Downloaded ? viewRow : size() - 1 - viewRow;
-}
-
-ResultListModel::PackedRecord ResultListModel::packedInOrder(qsizetype i) const
-{
-    Q_ASSERT(i >= 0 && i < size());
-    PackedRecord packed;
-    const char* p = m_arena.data() + m_offsets[static_cast<std::size_t>(i)];
-    switch (static_cast<unsigned char>(*p++)) {
-    case SignPlus:
-        packed.sign = 1;
-        break;
-    case SignMinus:
-        packed.sign = -1;
-        break;
-    case SignOther:
-        packed.sign = readRaw<qint32>(p);
-        break;
-    default:
-        packed.sign = 0;
-        break;
-    }
-    for (QByteArrayView& text : packed.texts) {
-        quint64 length = static_cast<unsigned char>(*p++);
-        if (length == LongLength)
-            length = readRaw<quint64>(p);
-        text = QByteArrayView(p, static_cast<qsizetype>(length));
-        p += length;
-    }
-    return packed;
 }
 
 ResultRecord ResultListModel::recordInOrder(qsizetype i) const

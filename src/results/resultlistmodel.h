@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 
 #include <array>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -84,6 +85,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // Row layout codes, see the class comment.
+    static constexpr unsigned char SignZero = 0;
+    static constexpr unsigned char SignPlus = 1;
+    static constexpr unsigned char SignMinus = 2;
+    static constexpr unsigned char SignOther = 3;
+    static constexpr unsigned char LongLength = 255;
+
     qsizetype storedIndex(qsizetype viewRow) const;
     void appendText(const QString& text);
     CellTextHandler defaultHandler() const;
@@ -93,5 +101,37 @@ private:
     std::vector<char> m_arena;
     std::vector<quint64> m_offsets; ///< start of each row in m_arena, oldest row first
 };
+
+// Inline: the text export decodes every row through it.
+inline ResultListModel::PackedRecord ResultListModel::packedInOrder(qsizetype i) const
+{
+    Q_ASSERT(i >= 0 && i < size());
+    PackedRecord packed;
+    const char* p = m_arena.data() + m_offsets[static_cast<std::size_t>(i)];
+    switch (static_cast<unsigned char>(*p++)) {
+    case SignPlus:
+        packed.sign = 1;
+        break;
+    case SignMinus:
+        packed.sign = -1;
+        break;
+    case SignOther:
+        std::memcpy(&packed.sign, p, sizeof packed.sign);
+        p += sizeof packed.sign;
+        break;
+    default:
+        break;
+    }
+    for (QByteArrayView& text : packed.texts) {
+        quint64 length = static_cast<unsigned char>(*p++);
+        if (length == LongLength) {
+            std::memcpy(&length, p, sizeof length);
+            p += sizeof length;
+        }
+        text = QByteArrayView(p, static_cast<qsizetype>(length));
+        p += length;
+    }
+    return packed;
+}
 
 } // namespace pexumo
