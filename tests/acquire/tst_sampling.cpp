@@ -314,6 +314,40 @@ private slots:
         QCOMPARE(ys(w->LinePH), QList<double>({7.13}));
     }
 
+    void theTimerItselfSamples()
+    {
+        // No tick by hand: the window's own timer, at the 1 s period Connect gave it.
+        feed(live(712, 253, 13));
+        QTRY_COMPARE_WITH_TIMEOUT(w->vtPH->model()->rowCount(), 1, 2500);
+        QCOMPARE(ys(w->LinePH), QList<double>({7.12}));
+    }
+
+    void unchangedPeriodKeepsTheSchedule()
+    {
+        QTest::qWait(600);
+        w->Edit1->setText("1");
+        w->Button1Click(w->Button1);
+        QVERIFY(w->Timer1->isActive());
+        QVERIFY2(w->Timer1->remainingTime() < 500,
+                 qPrintable(QString::number(w->Timer1->remainingTime())));
+    }
+
+    void stopThenGoContinuesTheCharts()
+    {
+        feed(live(700, 250, 13));
+        tick();
+        tick();
+        w->Button2Click(w->Button2); // "Stop"
+        feed(live(710, 250, 13));
+        tick();
+        w->Button2Click(w->Button2); // "Go"
+        QCOMPARE(w->Button2->text(), QStringLiteral("Stop"));
+        tick();
+        QCOMPARE(xs(w->LinePH), range(0, 2));
+        QCOMPARE(ys(w->LinePH), QList<double>({7.0, 7.0, 7.1}));
+        QCOMPARE(w->vtPH->model()->rowCount(), 3);
+    }
+
     void downloadHoldsTheTimerOff()
     {
         feed(live(712, 253, 13));
@@ -447,6 +481,24 @@ private slots:
         QCOMPARE(w->skippedBytes(), 3);
         QVERIFY(w->lblLinkStatus->text().contains("Read ComPort Error."));
         QVERIFY(m_warnings.isEmpty());
+    }
+
+    void anotherPortStartsAFreshStream()
+    {
+        // Half a frame on the old line, then the user picks another port while connected: the
+        // stub is no damage on the new line.
+        const MeterFrame a = live(712, 253, 13);
+        m_pty->write(QByteArray(reinterpret_cast<const char*>(a.data()), 5));
+        QTest::qWait(200); // the stub reaches the window
+        PtyPair other;
+        PortSettings s = w->ComPort1->settings();
+        s.name = other.slavePath();
+        QVERIFY(w->ComPort1->setSettings(s));
+        QVERIFY(w->ComPort1->Connected());
+        other.write(QByteArray(reinterpret_cast<const char*>(a.data()), 11));
+        QTRY_COMPARE(w->currentReading().FMeasValue, QStringLiteral("7.12"));
+        QCOMPARE(w->skippedBytes(), 0);
+        QVERIFY(w->lblLinkStatus->text().isEmpty());
     }
 
     void pulledCableKeepsEverything()

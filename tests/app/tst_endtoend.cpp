@@ -28,28 +28,29 @@ private slots:
         QFile script(dir.filePath("meter.script"));
         QVERIFY(script.open(QIODevice::WriteOnly));
         // Time for the window to connect first, then one live reading of every route, each
-        // given time to be sampled, then a download of three records and a halt.
+        // given a second to be sampled (ample even under a sanitizer on a busy machine), then a
+        // download of three records and a halt.
         script.write("wait 1.0\n"
                      "live 13 0712 0253\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 14 1205 0250 neg\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 17 0500 0250\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 3 0141 0251\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 6 0250 0249\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 11 0120 0252\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 18 0815 0248\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "live 20 0954 0771 F\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "record 1 13 0701 0250\n"
                      "record 2 16 1205 0250 neg\n"
                      "record 3 8 0012 0077 F whole\n"
-                     "wait 0.4\n"
+                     "wait 1.0\n"
                      "halt\n");
         script.close();
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,7 +82,7 @@ private slots:
         QCOMPARE(w->objectName(), QStringLiteral("fMain"));
         QCOMPARE(fMain, w.get());
         QCOMPARE(w->Panel1->height(), 41);
-        QCOMPARE(w->windowTitle(), QString());
+        QCOMPARE(w->windowTitle(), QStringLiteral(" ")); // blank: no program name either
 
         const QStringList pages = {"TabAll",  "TabPH", "TabORP", "TabCOND",    "TabTDS",
                                    "TabSalt", "TabDO", "TabO2",  "TabSaveData"};
@@ -170,6 +171,13 @@ private slots:
         QCOMPARE(w->Label9->text(),
                  QStringLiteral("before remove the USB cable or turn off power"));
         QCOMPARE(w->Label9->pos(), QPoint(560, 544));
+        QCOMPARE(w->Label8->pos(), QPoint(560, 528));
+        QCOMPARE(w->Label7->pos(), QPoint(544, 512));
+        QCOMPARE(w->Edit2->geometry(), QRect(624, 408, 81, 30));
+        QCOMPARE(w->Label4->geometry(), QRect(710, 416, 81, 25));
+        QCOMPARE(w->Label3->geometry(), QRect(536, 464, 81, 25));
+        QCOMPARE(w->Edit3->geometry(), QRect(624, 456, 81, 30));
+        QCOMPARE(w->Label5->geometry(), QRect(710, 464, 81, 25));
         QVERIFY(!w->Timer1->isActive());
         QCOMPARE(w->Timer1->interval(), 1000);
         QCOMPARE(w->currentReading(), CurrentReading{});
@@ -261,6 +269,11 @@ private slots:
         };
         for (int i = 0; i + 1 < order.size(); ++i)
             QCOMPARE(nextTabStop(order[i]), order[i + 1]);
+        // The page area comes before the bar: the stop before Edit1 lies on the pages.
+        QWidget* previous = w->Edit1->previousInFocusChain();
+        while (!(previous->focusPolicy() & Qt::TabFocus))
+            previous = previous->previousInFocusChain();
+        QVERIFY2(w->PageControl1->isAncestorOf(previous), qPrintable(previous->objectName()));
     }
 
     void navigation()
@@ -359,7 +372,7 @@ private slots:
         file.write(ini);
         file.close();
         auto w = makeWindow(file.fileName());
-        QCOMPARE(w->windowTitle(), title);
+        QCOMPARE(w->windowTitle(), title.isEmpty() ? QStringLiteral(" ") : title);
         QCOMPARE(NumberFormat::current().decimal, decimal);
         QCOMPARE(FormatNumber(7.25),
                  decimal == u',' ? QStringLiteral("7,25") : QStringLiteral("7.25"));
@@ -368,25 +381,34 @@ private slots:
     void configurationFromWorkingDirectory()
     {
         // config.ini is looked up in the working directory, not beside the program.
-        QTemporaryDir dir;
-        QFile file(dir.filePath("config.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Pexumo]\nFormCaption=From the working directory\n");
-        file.close();
+        const auto writeConfig = [](const QString& path, const QByteArray& caption) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Pexumo]\nFormCaption=" + caption + "\n");
+        };
+        QTemporaryDir workDir;
+        QTemporaryDir emptyDir;
+        writeConfig(workDir.filePath("config.ini"), "From the working directory");
+        const QString besideProgram =
+            QDir(QCoreApplication::applicationDirPath()).filePath("config.ini");
+        QVERIFY(!QFile::exists(besideProgram));
+        writeConfig(besideProgram, "Beside the program");
+        const auto cleanup = qScopeGuard([&] { QFile::remove(besideProgram); });
         const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(before); });
+
+        QVERIFY(QDir::setCurrent(workDir.path()));
         {
             TfMain w;
             w.confirmDiscard = [] { return true; };
             QCOMPARE(w.windowTitle(), QStringLiteral("From the working directory"));
         }
-        QVERIFY(QDir::setCurrent(QCoreApplication::applicationDirPath()));
+        QVERIFY(QDir::setCurrent(emptyDir.path()));
         {
             TfMain w;
             w.confirmDiscard = [] { return true; };
-            QCOMPARE(w.windowTitle(), QString());
+            QCOMPARE(w.windowTitle(), QStringLiteral(" "));
         }
-        QDir::setCurrent(before);
     }
 
     void localeChangeKeepsConfiguredComma()

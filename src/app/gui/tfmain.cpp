@@ -354,17 +354,17 @@ void TfMain::wireHandlers()
         connect(button, &QPushButton::clicked, this,
                 [this, button = button, handler = handler] { (this->*handler)(button); });
 
-    using TextHandler = void (TfMain::*)(const ResultRecord&, int, QString&);
+    using TextHandler = void (TfMain::*)(QObject*, const ResultRecord&, int, QString&);
     const std::pair<ResultList*, TextHandler> texts[] = {
         {vtPH, &TfMain::vtPHGetText},     {vtORP, &TfMain::vtORPGetText},
         {vtCOND, &TfMain::vtCONDGetText}, {vtTDS, &TfMain::vtTDSGetText},
         {vtSalt, &TfMain::vtSaltGetText}, {vtDO, &TfMain::vtDOGetText},
         {vtO2, &TfMain::vtO2GetText},     {vtSaveData, &TfMain::vtSaveDataGetText}};
     for (const auto& [list, handler] : texts)
-        list->list()->setCellTextHandler(
-            [this, handler = handler](const ResultRecord& node, int column, QString& text) {
-                (this->*handler)(node, column, text);
-            });
+        list->list()->setCellTextHandler([this, list = list, handler = handler](
+                                             const ResultRecord& node, int column, QString& text) {
+            (this->*handler)(list, node, column, text);
+        });
 }
 
 // ---------------------------------------------------------------- start-up and shutdown
@@ -379,7 +379,9 @@ void TfMain::FormCreate(QObject*)
         m_changeDecimal = config.changeDecimal;
         if (m_changeDecimal)
             NumberFormat::setCurrent({u',', u'.'});
-        setWindowTitle(config.formCaption);
+        setCaption(config.formCaption);
+    } else {
+        setCaption(QString());
     }
     m_reading = CurrentReading{};
     Label4->clear();
@@ -392,6 +394,13 @@ void TfMain::FormClose(QObject*)
 {
     ComPort1->Close();
     Timer1->stop();
+}
+
+void TfMain::setCaption(const QString& caption)
+{
+    // The window system shows the program's name in place of an empty title; a blank keeps
+    // the title bar empty, as an empty caption asks.
+    setWindowTitle(caption.isEmpty() ? QStringLiteral(" ") : caption);
 }
 
 bool TfMain::hasUnsavedRows() const
@@ -473,7 +482,6 @@ void TfMain::btnConnClick(QObject*)
         return;
     }
     if (ComPort1->Open()) {
-        m_stream = FrameStream{};
         btnConn->setText(kDisconnect);
         enableTimer();
         Button2->setEnabled(true);
@@ -503,6 +511,11 @@ void TfMain::onConnectionLost(const QString& reason)
 
 void TfMain::ComPort1RxChar(QObject*, int)
 {
+    // A partial frame left from a line that was closed or replaced is no damage on this one.
+    if (m_streamSession != ComPort1->session()) {
+        m_stream = FrameStream{};
+        m_streamSession = ComPort1->session();
+    }
     char buffer[4096];
     for (;;) {
         const qint64 n = ComPort1->Read(buffer, sizeof buffer);
@@ -717,35 +730,35 @@ void TfMain::Button12Click(QObject*)
 
 // ---------------------------------------------------------------- cell texts
 
-void TfMain::vtPHGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtPHGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applySampleRule(Node, Column, CellText);
 }
-void TfMain::vtORPGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtORPGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applyOrpRule(Node, Column, CellText);
 }
-void TfMain::vtCONDGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtCONDGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applySampleRule(Node, Column, CellText);
 }
-void TfMain::vtTDSGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtTDSGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applySampleRule(Node, Column, CellText);
 }
-void TfMain::vtSaltGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtSaltGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applySampleRule(Node, Column, CellText);
 }
-void TfMain::vtDOGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtDOGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applySampleRule(Node, Column, CellText);
 }
-void TfMain::vtO2GetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtO2GetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applySampleRule(Node, Column, CellText);
 }
-void TfMain::vtSaveDataGetText(const ResultRecord& Node, int Column, QString& CellText)
+void TfMain::vtSaveDataGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
 {
     applyDownloadedRule(Node, Column, CellText);
 }

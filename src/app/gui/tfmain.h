@@ -187,14 +187,15 @@ public slots:
 
 public:
     // Cell texts of the lists, asked for each cell as it is drawn.
-    void vtPHGetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtORPGetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtCONDGetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtTDSGetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtSaltGetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtDOGetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtO2GetText(const ResultRecord& Node, int Column, QString& CellText);
-    void vtSaveDataGetText(const ResultRecord& Node, int Column, QString& CellText);
+    void vtPHGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtORPGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtCONDGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtTDSGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtSaltGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtDOGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtO2GetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
+    void vtSaveDataGetText(QObject* Sender, const ResultRecord& Node, int Column,
+                           QString& CellText);
 
     /// Applies what one frame means to the reading, the records list, the timer and the captions.
     void DecodeFrame(const FrameEvent& event);
@@ -222,12 +223,14 @@ private:
     void saveList(ResultList* list);
     void updateLinkStatus();
     void applyRegionalNumberFormat();
+    void setCaption(const QString& caption);
     bool hasUnsavedRows() const;
 
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
     CurrentReading m_reading;
     FrameStream m_stream;
+    quint64 m_streamSession = 0; ///< the port session whose bytes m_stream holds
     qint64 m_skippedBytes = 0;
     ResultExporter* m_exporter = nullptr;
 

@@ -69,6 +69,9 @@ public:
     /// Why the last Open(), setSettings(), ShowSetupDialog() or Read() failed, or why the
     /// connection was lost. Empty after a setup dialog that was cancelled.
     QString errorString() const { return m_error; }
+    /// Counts the opens of the port; a new value means the bytes come from a fresh line (another
+    /// port chosen in the setup dialog, or a reconnect).
+    quint64 session() const { return m_session; }
 
     /// Shows the port setup dialog modally and applies its settings on "OK". True when new
     /// settings were applied; false when the user cancelled (errorString() empty) or applying
