@@ -430,6 +430,17 @@ private slots:
         }
     }
 
+    void connectWithBadIntervalKeepsThePortClosed()
+    {
+        w->btnConnClick(w->btnConn); // Disconnect
+        w->Edit1->setText("abc");
+        w->btnConnClick(w->btnConn);
+        QCOMPARE(m_warnings, QStringList{QStringLiteral("Interval value must be an integer.")});
+        QVERIFY(!w->ComPort1->Connected());
+        QCOMPARE(w->btnConn->text(), QStringLiteral("Connect"));
+        QCOMPARE(w->Edit1->text(), QStringLiteral("1"));
+    }
+
     void setWhilePausedResumesWithNewPeriod()
     {
         w->Button2Click(w->Button2);
