@@ -4,10 +4,12 @@
 #include "link/gui/setupdialog.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace pexumo {
@@ -201,8 +203,18 @@ bool TComPort::ShowSetupDialog(QWidget* parent)
 
 void TComPort::onReadyRead()
 {
-    if (Connected())
+    if (!Connected())
+        return;
+    // An exception must not unwind through QSerialPort: it would leave the port's own
+    // "readyRead is being emitted" flag set, and readyRead would never come again. It is thrown
+    // again from the event loop, where the application's handler sees it as before.
+    try {
         reportReceived();
+    } catch (...) {
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { std::rethrow_exception(error); },
+            Qt::QueuedConnection);
+    }
 }
 
 void TComPort::reportReceived()
@@ -220,9 +232,13 @@ void TComPort::reportReceived()
         if (waiting <= 0)
             break;
         const qint64 readBefore = m_totalRead;
-        m_inRxHandler = true;
-        emit OnRxChar(this, static_cast<int>(std::min<qint64>(waiting, INT_MAX)));
-        m_inRxHandler = false;
+        {
+            // An exception from the handler must not leave the flag set: every later receive
+            // would be parked for good.
+            m_inRxHandler = true;
+            const auto clearFlag = qScopeGuard([this] { m_inRxHandler = false; });
+            emit OnRxChar(this, static_cast<int>(std::min<qint64>(waiting, INT_MAX)));
+        }
         const qint64 leftUnread = waiting - (m_totalRead - readBefore);
         if (bytesWaiting() > leftUnread)
             m_rxPending = true;
