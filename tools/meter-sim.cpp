@@ -2,6 +2,7 @@
 // standard output, for tests and for trying the program with the real serial stack.
 
 #include "link/demostream.h"
+#include "link/framestream.h"
 #include "link/meterframe.h"
 
 #include <fcntl.h>
@@ -42,8 +43,9 @@ const char* const kUsage =
     "  --fast         no pacing: as fast as the reader takes the bytes\n"
     "  --play FILE    play a file of raw bytes instead of the demo stream\n"
     "  --script FILE  play a script of frames (see the README)\n"
-    "  --fault K[@N]  inject a fault before frame N (default 5): garbage bytes, a lost byte,\n"
-    "                 an undefined mode code, a halt frame\n"
+    "  --fault K[@N]  inject a fault at frame N (counted from 0, default 5): garbage bytes\n"
+    "                 before it, a byte lost from it, an undefined mode code in it, a halt\n"
+    "                 frame before it\n"
     "  --count N      stop after N frames\n";
 
 enum class FaultKind
@@ -95,10 +97,10 @@ long long parseCount(const std::string& text, const char* what)
     return n;
 }
 
-Fault parseFault(const std::string& spec)
+Fault parseFault(const std::string& text)
 {
-    const auto at = spec.find('@');
-    const std::string kind = spec.substr(0, at);
+    const auto at = text.find('@');
+    const std::string kind = text.substr(0, at);
     Fault f{FaultKind::Garbage, 5};
     if (kind == "garbage")
         f.kind = FaultKind::Garbage;
@@ -109,9 +111,9 @@ Fault parseFault(const std::string& spec)
     else if (kind == "halt")
         f.kind = FaultKind::Halt;
     else
-        fail("unknown fault: " + spec);
+        fail("unknown fault: " + text);
     if (at != std::string::npos)
-        f.frame = parseCount(spec.substr(at + 1), "fault frame");
+        f.frame = parseCount(text.substr(at + 1), "fault frame");
     return f;
 }
 
@@ -165,6 +167,29 @@ std::string readFile(const std::string& path)
     if (!in)
         fail("cannot read " + path + ": " + std::strerror(errno));
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+/// A played file cut into frames and the runs of bytes between them, so that faults and the
+/// frame count apply to it as to the other sources.
+std::vector<Chunk> cutIntoFrames(const std::string& bytes)
+{
+    std::vector<Chunk> chunks;
+    FrameStream stream;
+    stream.append(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    std::size_t pos = 0;
+    auto take = [&](std::size_t n, bool isFrame) {
+        chunks.push_back({0, bytes.substr(pos, n), isFrame});
+        pos += n;
+    };
+    while (const auto item = stream.next()) {
+        if (item->kind == FrameStream::Item::Kind::Frame)
+            take(kFrameSize, true);
+        else
+            take(static_cast<std::size_t>(item->skipped), false);
+    }
+    if (const auto rest = stream.finish())
+        take(static_cast<std::size_t>(rest->skipped), false);
+    return chunks;
 }
 
 /// Script lines (blank lines and "#" comments are skipped):
@@ -298,10 +323,15 @@ public:
             std::printf("%s\n", name);
             std::fflush(stdout);
         } else if (!o.device.empty()) {
-            m_fd = ::open(o.device.c_str(), O_WRONLY | O_NOCTTY);
+            // Non-blocking until CLOCAL is set: a blocking open of a serial device waits for
+            // the carrier, which a meter's line never raises.
+            m_fd = ::open(o.device.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
             if (m_fd < 0)
                 fail(o.device + ": " + std::strerror(errno));
             setRaw(m_fd, true);
+            const int flags = ::fcntl(m_fd, F_GETFL);
+            if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+                fail(o.device + ": " + std::strerror(errno));
         } else {
             m_fd = STDOUT_FILENO;
         }
@@ -340,8 +370,8 @@ private:
     int m_slaveFd = -1;
 };
 
-/// Applies the faults due before frame \a index (counted from 0) to the frame and to what
-/// precedes it.
+/// Applies the faults due at frame \a index (counted from 0): lostbyte and badmode change the
+/// frame itself, garbage and halt add bytes before it.
 void injectFaults(const std::vector<Fault>& faults, long long index, Chunk& frame,
                   std::vector<Chunk>& before)
 {
@@ -375,7 +405,7 @@ int main(int argc, char** argv)
     // The whole source is known in advance except the endless demo stream.
     std::optional<std::vector<Chunk>> fixed;
     if (!options.play.empty())
-        fixed = std::vector<Chunk>{{0, readFile(options.play), false}};
+        fixed = cutIntoFrames(readFile(options.play));
     else if (!options.script.empty())
         fixed = parseScript(options.script);
 
