@@ -38,6 +38,8 @@ public:
     /// Bytes received but not yet handed out as a frame or a skipped run (call finish() only once
     /// next() has returned nullopt: a whole frame still waiting would be counted as skipped).
     qsizetype pending() const;
+    /// Bytes held in memory, including handed-out bytes not yet dropped.
+    qsizetype bufferedBytes() const { return m_buffer.size(); }
     /// All bytes discarded so far.
     qint64 totalSkipped() const { return m_totalSkipped; }
 
