@@ -1,5 +1,6 @@
 #include "app/numberformat.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -84,8 +85,31 @@ qsizetype matchUnsigned(QStringView text, QChar decimal, bool allowExponent)
     return i;
 }
 
+// For a well-formed unsigned number "digits[.digits][e[+-]digits]" that is not zero: true when
+// it is 1 or more, i.e. when the decimal exponent of its first significant digit is not negative.
+bool atLeastOne(const char* begin, const char* end)
+{
+    const char* const exp = std::find_if(begin, end, [](char c) { return c == 'e' || c == 'E'; });
+    const char* const point = std::find(begin, exp, '.');
+    const char* const first = std::find_if(begin, exp, [](char c) { return c >= '1' && c <= '9'; });
+    if (first == exp)
+        return false;
+    const long long lead = first < point ? point - first - 1 : -(first - point);
+    long long power = 0;
+    if (exp != end) {
+        const char* p = exp + 1;
+        if (*p == '+')
+            ++p; // from_chars takes a minus sign only
+        if (std::from_chars(p, end, power).ec == std::errc::result_out_of_range)
+            return *p != '-';
+    }
+    return power >= -lead;
+}
+
 // Reads a span already known to be a well-formed unsigned decimal number. Values beyond the
-// range of double become infinity or the nearest tiny value, as the C library's reader does.
+// range of double become infinity or the nearest tiny value (or 0), as the C library's reader
+// does. from_chars leaves its result untouched when out of range, so a value beyond even long
+// double is judged by its magnitude.
 double readUnsigned(QStringView span, NumberFormat format)
 {
     const AsciiNumber ascii(span, format);
@@ -93,8 +117,10 @@ double readUnsigned(QStringView span, NumberFormat format)
     const auto res = std::from_chars(ascii.begin(), ascii.end(), value);
     if (res.ec == std::errc::result_out_of_range) {
         long double wide = 0;
-        std::from_chars(ascii.begin(), ascii.end(), wide);
-        value = static_cast<double>(wide);
+        if (std::from_chars(ascii.begin(), ascii.end(), wide).ec == std::errc())
+            value = static_cast<double>(wide);
+        else
+            value = atLeastOne(ascii.begin(), ascii.end()) ? HUGE_VAL : 0.0;
     }
     return value;
 }

@@ -123,6 +123,20 @@ TEST(NumberReaders, OutOfRangeSaturatesLikeTheCLibrary)
     EXPECT_EQ(ReadLeadingNumber(u"1e-400", kDot), 0.0);
 }
 
+TEST(NumberReaders, BeyondLongDoubleSaturatesToo)
+{
+    EXPECT_EQ(ReadLeadingNumber(u"1e5000", kDot), HUGE_VAL);
+    EXPECT_EQ(ReadLeadingNumber(u"-1e+5000", kDot), -HUGE_VAL);
+    EXPECT_EQ(ReadLeadingNumber(u"0.001e99999999999999999999", kDot), HUGE_VAL);
+    EXPECT_EQ(ReadLeadingNumber(u'9' + QString(5000, u'0'), kDot), HUGE_VAL);
+    EXPECT_EQ(ToNumber(QString(5000, u'7'), kDot), HUGE_VAL);
+    EXPECT_EQ(ReadLeadingNumber(u"1e-5000", kDot), 0.0);
+    EXPECT_EQ(ReadLeadingNumber(u"-1e-99999999999999999999", kDot), 0.0);
+    EXPECT_EQ(ReadLeadingNumber(
+                  QStringLiteral("0.") + QString(5000, u'0') + QStringLiteral("1e4000"), kDot),
+              0.0);
+}
+
 TEST(NumberReaders, IgnoreTheCLocale)
 {
     const char* saved = std::setlocale(LC_NUMERIC, nullptr);
