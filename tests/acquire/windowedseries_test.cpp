@@ -71,11 +71,5 @@ TEST(WindowedSeries, KeepsTheStepOfTheOldestPoints)
     EXPECT_EQ(s.ys, (std::vector<double>{2, 3, 4}));
 }
 
-TEST(WindowedSeries, WindowSizesOfTheCharts)
-{
-    EXPECT_EQ(SmallChartWindow, 11);
-    EXPECT_EQ(BigChartWindow, 26);
-}
-
 } // namespace
 } // namespace pexumo
