@@ -218,6 +218,19 @@ TEST_F(AtomicWrite, MissingFolderCannotBeCreated)
     EXPECT_TRUE(entries().isEmpty());
 }
 
+// Refused even to root, unlike a folder without write permission: the folder is a file.
+TEST_F(AtomicWrite, AFileInPlaceOfTheFolderIsRefused)
+{
+    const QByteArray existing = "not a folder\r\n";
+    ASSERT_TRUE(writeFileAtomically(path("data"), existing).ok);
+    const QString file = path("data/result.txt");
+    const WriteResult result = writeFileAtomically(file, "x\r\n");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "Cannot create file " + file);
+    EXPECT_EQ(entries(), QStringList{"data"});
+    EXPECT_EQ(contents(path("data")), existing);
+}
+
 TEST_F(AtomicWrite, RelativeNamesAreReportedInFull)
 {
     const QString cwd = QDir::currentPath();
