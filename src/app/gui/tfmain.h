@@ -205,6 +205,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void buildLayout();
     void buildControlBar();
     void buildDashboard();
     void buildParameterPage(Parameter parameter, QWidget*& page, const QString& title,
