@@ -2,6 +2,7 @@
 
 #include "acquire/gui/trendchart.h"
 #include "acquire/interval.h"
+#include "acquire/runcontrol.h"
 #include "acquire/windowedseries.h"
 #include "app/config.h"
 #include "app/gui/degreemark.h"
@@ -29,15 +30,6 @@ namespace pexumo {
 
 TfMain* fMain = nullptr;
 
-namespace {
-
-const QString kStop = QStringLiteral("Stop");
-const QString kGo = QStringLiteral("Go");
-const QString kConnect = QStringLiteral("Connect");
-const QString kDisconnect = QStringLiteral("Disconnect");
-
-} // namespace
-
 TfMain::TfMain(QWidget* parent, const QString& configPath)
     : QMainWindow(parent), m_configPath(configPath)
 {
@@ -58,8 +50,8 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
             QMessageBox::critical(this, QStringLiteral("Setup"), ComPort1->errorString());
         // Another port that would not open leaves the link closed: say so on the bar.
         if (wasConnected && !ComPort1->Connected()) {
-            btnConn->setText(kConnect);
-            Button2->setEnabled(false);
+            m_run.disconnected(m_run.state().periodMs / 1000);
+            applyRunState();
         }
     };
     clock = [] { return QTime::currentTime(); };
@@ -74,11 +66,11 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
     m_exporter = new ResultExporter(this);
     SaveDialog1 = m_exporter->SaveDialog1();
 
     buildLayout();
+    applyRunState();
     wireHandlers();
     applyRegionalNumberFormat();
 
@@ -180,17 +172,18 @@ bool TfMain::takeInterval(int& seconds)
     return true;
 }
 
-void TfMain::setTimerPeriod(int seconds)
+void TfMain::applyRunState()
 {
-    const int period = seconds * 1000;
-    if (Timer1->interval() != period)
-        Timer1->setInterval(period); // restarts a running timer: a full period from now
-}
-
-void TfMain::enableTimer()
-{
-    if (!Timer1->isActive())
+    const RunState& state = m_run.state();
+    if (Timer1->interval() != state.periodMs)
+        Timer1->setInterval(state.periodMs); // restarts a running timer: a full period from now
+    if (state.timerEnabled && !Timer1->isActive())
         Timer1->start();
+    else if (!state.timerEnabled && Timer1->isActive())
+        Timer1->stop();
+    Button2->setText(state.runCaption);
+    Button2->setEnabled(state.runEnabled);
+    btnConn->setText(state.connCaption);
 }
 
 void TfMain::btnConnClick(QObject*)
@@ -198,20 +191,20 @@ void TfMain::btnConnClick(QObject*)
     int seconds = 0;
     if (!takeInterval(seconds))
         return;
-    setTimerPeriod(seconds);
+    // The port's state decides, not the caption: after a halt frame the port is still open.
     if (ComPort1->Connected()) {
         ComPort1->Close();
-        btnConn->setText(kConnect);
-        Button2->setEnabled(false);
+        m_run.disconnected(seconds);
+        applyRunState();
         return;
     }
     if (ComPort1->Open()) {
-        btnConn->setText(kDisconnect);
-        enableTimer();
-        Button2->setEnabled(true);
-        Button2->setText(kStop);
+        m_run.connectSucceeded(seconds);
+        applyRunState();
         return;
     }
+    m_run.connectFailed(seconds);
+    applyRunState();
     showWarning(QStringLiteral("Please set the ComPort and Re-plug the USB Cable."),
                 ComPort1->errorString());
     showSetupDialog();
@@ -226,10 +219,8 @@ void TfMain::onConnectionLost(const QString& reason)
 {
     // The port is already closed and every byte that arrived before the pull is decoded. Go to
     // the disconnected state with everything kept, ready to be saved or to connect again.
-    Timer1->stop();
-    Button2->setText(kGo);
-    Button2->setEnabled(false);
-    btnConn->setText(kConnect);
+    m_run.connectionLost();
+    applyRunState();
     showWarning(QStringLiteral("USB has been ejected."), reason);
 }
 
@@ -260,16 +251,8 @@ void TfMain::ComPort1RxChar(QObject*, int)
 
 void TfMain::DecodeFrame(const FrameEvent& event)
 {
-    switch (event.timer) {
-    case FrameEvent::TimerEffect::Enable:
-        enableTimer();
-        break;
-    case FrameEvent::TimerEffect::Disable:
-        Timer1->stop();
-        break;
-    case FrameEvent::TimerEffect::None:
-        break;
-    }
+    m_run.frameArrived(event.timer, event.kind == FrameEvent::Kind::Halt);
+    applyRunState();
     switch (event.kind) {
     case FrameEvent::Kind::Live:
         m_reading = event.live;
@@ -278,9 +261,6 @@ void TfMain::DecodeFrame(const FrameEvent& event)
         vtSaveData->list()->add(event.record);
         break;
     case FrameEvent::Kind::Halt:
-        // The port stays open, so btnConn keeps offering "Disconnect": one click closes it.
-        Timer1->stop();
-        Button2->setText(kGo);
         break;
     case FrameEvent::Kind::Dropped:
         if (event.reason == FrameEvent::DropReason::BadDigits) {
@@ -301,13 +281,15 @@ void TfMain::updateLinkStatus()
 
 void TfMain::Timer1Timer(QObject*)
 {
-    if (!ComPort1->Connected()) {
-        Timer1->stop();
-        Button2->setText(kGo);
+    switch (m_run.tick(ComPort1->Connected())) {
+    case RunControl::Tick::PortClosed:
+        applyRunState(); // sampling ends here after a Disconnect
         return;
+    case RunControl::Tick::Paused:
+        return;
+    case RunControl::Tick::Sample:
+        break;
     }
-    if (Button2->text() == kGo)
-        return;
     const std::optional<SamplePlan> plan = planSample(m_reading);
     if (!plan)
         return;
@@ -342,26 +324,17 @@ void TfMain::Button1Click(QObject*)
     int seconds = 0;
     if (!takeInterval(seconds))
         return;
-    if (!ComPort1->Connected())
-        return;
-    setTimerPeriod(seconds);
-    enableTimer();
-    Button2->setText(kStop);
+    if (m_run.set(seconds, ComPort1->Connected()))
+        applyRunState();
 }
 
 void TfMain::Button2Click(QObject*)
 {
-    if (Button2->text() == kStop) {
-        Timer1->stop();
-        Button2->setText(kGo);
-        return;
-    }
-    if (!ComPort1->Connected()) {
+    if (m_run.stopOrGo(ComPort1->Connected()) == RunControl::StopGo::RefusedPortClosed) {
         showWarning(QStringLiteral("Please connect the ComPort."), QString());
         return;
     }
-    enableTimer();
-    Button2->setText(kStop);
+    applyRunState();
 }
 
 // ---------------------------------------------------------------- navigation

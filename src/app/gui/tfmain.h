@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/runcontrol.h"
 #include "acquire/sampleroute.h"
 #include "link/currentreading.h"
 #include "link/framestream.h"
@@ -216,9 +217,9 @@ private:
 
     /// Reads the interval box; on bad text tells the user, resets the box and returns false.
     bool takeInterval(int& seconds);
-    /// Gives the timer a new period; an unchanged period keeps a running timer on its schedule.
-    void setTimerPeriod(int seconds);
-    void enableTimer();
+    /// Shows the run state on the timer and the two buttons. An unchanged period keeps a running
+    /// timer on its schedule; a new one starts a full period from now.
+    void applyRunState();
     void onConnectionLost(const QString& reason);
     void showParameterPage(Parameter parameter);
     void saveList(ResultList* list);
@@ -230,6 +231,7 @@ private:
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
     CurrentReading m_reading;
+    RunControl m_run; ///< the run state: what the timer and the two buttons show
     FrameStream m_stream;
     quint64 m_streamSession = 0; ///< the port session whose bytes m_stream holds
     qint64 m_skippedBytes = 0;
