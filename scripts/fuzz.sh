@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (preset "fuzz") and runs the stream decoder's target
-# for a bounded time. Usage: scripts/fuzz.sh [SECONDS]   (default 60)
+# Builds the libFuzzer targets with clang (preset "fuzz") and runs each of them (the stream
+# decoder's and the config.ini reader's) for a bounded time.
+# Usage: scripts/fuzz.sh [SECONDS]   (default 60, for each target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target framestream_fuzz
+cmake --build --preset fuzz --target framestream_fuzz config_fuzz
 corpus=build/fuzz/corpus/framestream
 mkdir -p "$corpus"
 # Seed: a live frame, a memory record and a halt frame, with a little line noise.
@@ -13,3 +14,9 @@ printf '\x05\x0F\xFF\x00\x07\x12\x02\x53\x0D\x00\x0F\xFD\x42\x0F\xFF\x12\x02\x50
     > "$corpus/seed"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     build/fuzz/fuzz/framestream_fuzz -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$corpus"
+
+corpus=build/fuzz/corpus/config
+mkdir -p "$corpus"
+printf '[Pexumo]\r\nChangeDecimal=$1\r\nFormCaption = Pond 3\r\n; note\r\n' > "$corpus/seed"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    build/fuzz/fuzz/config_fuzz -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 "$corpus"
