@@ -91,11 +91,13 @@ public:
     {
         const qreal rowHeight = QFontMetricsF(m_font).height();
         const int fit = rowHeight > 0 ? int(std::floor(m_area.height() / rowHeight)) : 0;
-        const int n = std::min<int>(fit, m_series.count());
+        // When not every point fits, the newest ones are listed: the reading the user watches.
+        const int count = m_series.count();
+        const int n = std::min<int>(fit, count);
         QStringList texts;
         texts.reserve(n);
         const NumberFormat format = NumberFormat::current();
-        for (int i = 0; i < n; ++i)
+        for (int i = count - n; i < count; ++i)
             texts.append(FormatNumber(m_series.at(i).y(), format));
         return texts;
     }
