@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Pexumo needs to build, test and run, skipping those present.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang pkg-config
+packages=(cmake ninja-build g++ clang pkg-config ccache
           qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core)

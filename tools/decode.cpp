@@ -11,7 +11,7 @@
 //   skipped N             (N bytes between frames that belong to no frame)
 // Exit status 0; 2 when FILE cannot be read or the arguments are wrong.
 
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 #include "link/framestream.h"
 #include "link/meterframe.h"
 

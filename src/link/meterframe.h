@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 #include "link/currentreading.h"
 #include "results/resultrecord.h"
 

@@ -4,7 +4,7 @@
 #include "acquire/gui/trendchart.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 #include "link/gui/comport.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"

@@ -1,6 +1,6 @@
 #include "acquire/gui/trendchart.h"
 #include "acquire/windowedseries.h"
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 
 #include <QApplication>
 #include <QGraphicsScene>

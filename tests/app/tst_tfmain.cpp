@@ -3,7 +3,7 @@
 #include "acquire/gui/trendchart.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 #include "link/meterframe.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"

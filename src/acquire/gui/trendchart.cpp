@@ -1,7 +1,7 @@
 #include "acquire/gui/trendchart.h"
 
 #include "acquire/windowedseries.h"
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 
 #include <QChart>
 #include <QFontMetricsF>

@@ -6,7 +6,7 @@
 #include "acquire/windowedseries.h"
 #include "app/config.h"
 #include "app/gui/degreemark.h"
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 #include "link/gui/comport.h"
 #include "results/celltext.h"
 #include "results/gui/resultexporter.h"

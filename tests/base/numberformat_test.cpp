@@ -1,4 +1,4 @@
-#include "app/numberformat.h"
+#include "base/numberformat.h"
 
 #include <gtest/gtest.h>
 
