@@ -18,6 +18,11 @@ struct ResultRecord
     QString Temp;
     QString TempUnit; ///< "C", "F" or empty
     qint32 Sign = 0;
+    /// The instant the row was made (the tick of a sample, the arrival of a record), in
+    /// milliseconds since 1970-01-01 UTC; 0 when unknown. Not shown in any column.
+    qint64 StampMs = 0;
+    /// The local time's offset from UTC at that instant, in seconds (3600 for UTC+1).
+    qint32 UtcOffsetSec = 0;
 
     friend bool operator==(const ResultRecord&, const ResultRecord&) = default;
 };
