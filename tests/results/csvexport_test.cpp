@@ -174,6 +174,18 @@ INSTANTIATE_TEST_SUITE_P(
                 "Record,Type,Value,Unit,Temperature,Temperature unit,Received\r\n"
                 "no,pH,--7.5,pH,.5,C,2026-12-09 14:03:07\r\n"
                 "7,pH,1.2.3,pH,1e3,C,2026-12-09 14:03:07\r\n"},
+        CsvCase{"a regional decimal sign other than point or comma",
+                ListKind::Sample,
+                NumberFormat{u'\u066B', u'\u066C'},
+                {sample("14:03:07", "pH",
+                        "7\xd9\xab"
+                        "12",
+                        "pH",
+                        "25\xd9\xab"
+                        "3",
+                        "C")},
+                "Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
+                "2026-12-09,14:03:07,pH,7.12,pH,25.3,C\r\n"},
         CsvCase{"UTF-8 passes through, no byte order mark",
                 ListKind::Sample,
                 Point,
