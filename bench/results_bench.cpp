@@ -1,7 +1,8 @@
 // Result lists at scale: adding rows on top of a list shown in its view, the memory a row
-// costs, and writing a million-row list to a text file.
+// costs, and writing a million-row list to a text file and to a CSV file.
 #include "benchapp.h"
 
+#include "results/csvexport.h"
 #include "results/gui/resultlist.h"
 #include "results/textexport.h"
 
@@ -26,9 +27,11 @@ std::size_t heapInUse()
     return info.uordblks + info.hblkhd; // small blocks plus mmapped large blocks
 }
 
-// A day of pH samples: distinct times, a handful of values, like the sampling tick writes.
+// A day of pH samples: distinct times, a handful of values, each with its instant and local
+// offset, like the sampling tick writes.
 std::vector<ResultRecord> samplePool()
 {
+    constexpr qint64 dayStartMs = 1796770800000; // 2026-12-09 00:00:00 at UTC+1
     std::vector<ResultRecord> pool;
     pool.reserve(86400);
     for (int s = 0; s < 86400; ++s) {
@@ -38,7 +41,7 @@ std::vector<ResultRecord> samplePool()
                                  .arg(s % 60, 2, 10, QLatin1Char('0'));
         pool.push_back({time, QStringLiteral("pH"), QString::number(6.5 + (s % 97) / 100.0, 'f', 2),
                         QStringLiteral("pH"), QString::number(20 + (s % 61) / 10.0, 'f', 1),
-                        QStringLiteral("C"), 0});
+                        QStringLiteral("C"), 0, dayStartMs + s * qint64(1000), 3600});
     }
     return pool;
 }
@@ -132,6 +135,11 @@ void BM_ResultExportMillion(benchmark::State& state)
         plainSeconds = double(timer.nsecsElapsed()) / 1e9;
         state.SetIterationTime(exportSeconds);
         state.counters["file_bytes"] = double(bytes.size());
+
+        timer.restart();
+        const QByteArray csv = exportCsvBytes(list, NumberFormat{});
+        state.counters["csv_build_seconds"] = double(timer.nsecsElapsed()) / 1e9;
+        state.counters["csv_file_bytes"] = double(csv.size());
     }
     state.counters["export_seconds"] = exportSeconds;
     state.counters["build_seconds"] = buildSeconds;

@@ -1,6 +1,7 @@
 #include "results/resultlistmodel.h"
 
 #include "results/celltext.h"
+#include "results/localstamp.h"
 
 #include <QStringList>
 
@@ -85,21 +86,35 @@ void ResultListModel::add(const ResultRecord& record)
     const int viewRow = onTop ? 0 : rowCount();
     beginInsertRows(QModelIndex(), viewRow, viewRow);
     m_offsets.push_back(m_arena.size());
+    unsigned char head = SignOther;
     switch (record.Sign) {
     case 0:
-        m_arena.push_back(static_cast<char>(SignZero));
+        head = SignZero;
         break;
     case 1:
-        m_arena.push_back(static_cast<char>(SignPlus));
+        head = SignPlus;
         break;
     case -1:
-        m_arena.push_back(static_cast<char>(SignMinus));
+        head = SignMinus;
         break;
     default:
-        m_arena.push_back(static_cast<char>(SignOther));
-        appendRaw(m_arena, record.Sign);
         break;
     }
+    const qint32 offset = record.UtcOffsetSec;
+    const bool quarters = offset % 900 == 0 && offset / 900 >= -128 && offset / 900 <= 127;
+    if (record.StampMs != 0)
+        head |= HasStamp;
+    if (offset != 0)
+        head |= quarters ? QuarterOffset : SecondOffset;
+    m_arena.push_back(static_cast<char>(head));
+    if ((head & SignMask) == SignOther)
+        appendRaw(m_arena, record.Sign);
+    if (head & HasStamp)
+        appendRaw(m_arena, record.StampMs);
+    if (head & QuarterOffset)
+        m_arena.push_back(static_cast<char>(static_cast<signed char>(offset / 900)));
+    else if (head & SecondOffset)
+        appendRaw(m_arena, offset);
     for (const QString* text : {&record.TimeOrNo, &record.Type, &record.Value, &record.Unit,
                                 &record.Temp, &record.TempUnit})
         appendText(*text);
@@ -115,7 +130,9 @@ ResultRecord ResultListModel::recordInOrder(qsizetype i) const
 {
     const PackedRecord packed = packedInOrder(i);
     const auto text = [&packed](int field) { return QString::fromUtf8(packed.texts[field]); };
-    return ResultRecord{text(0), text(1), text(2), text(3), text(4), text(5), packed.sign};
+    return ResultRecord{text(0),     text(1),        text(2),
+                        text(3),     text(4),        text(5),
+                        packed.sign, packed.stampMs, packed.utcOffsetSec};
 }
 
 ResultRecord ResultListModel::recordAtRow(qsizetype viewRow) const
@@ -156,9 +173,26 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
+    if (role == Qt::ToolTipRole)
+        return toolTip(index.row(), index.column());
     if (role != Qt::DisplayRole)
         return {};
     return cellText(index.row(), index.column());
+}
+
+QVariant ResultListModel::toolTip(qsizetype viewRow, int column) const
+{
+    // The first column holds the time of day (samples) or the record number (records); its
+    // tooltip gives the full local date and time the row was made.
+    if (column != 0)
+        return {};
+    const PackedRecord packed = packedInOrder(storedIndex(viewRow));
+    const QString stamp = localStampText(packed.stampMs, packed.utcOffsetSec);
+    if (stamp.isEmpty())
+        return {};
+    if (m_kind == ListKind::Downloaded)
+        return QStringLiteral("Received %1").arg(stamp);
+    return stamp;
 }
 
 void ResultListModel::multiData(const QModelIndex& index, QModelRoleDataSpan roleDataSpan) const
@@ -175,6 +209,8 @@ void ResultListModel::multiData(const QModelIndex& index, QModelRoleDataSpan rol
                 formatted = true;
             }
             roleData.setData(text);
+        } else if (valid && roleData.role() == Qt::ToolTipRole) {
+            roleData.setData(toolTip(index.row(), index.column()));
         } else {
             roleData.clearData();
         }

@@ -29,12 +29,18 @@ enum class ListKind
 /// Downloaded list it is shown at the bottom (view row r is stored row r).
 ///
 /// Storage, sized for millions of rows: one byte arena plus one 8-byte offset per row. A row in
-/// the arena is a sign code followed by the six texts in field order, each as a length and its
-/// UTF-8 bytes (ASCII in practice, one byte per character):
-///   sign code  1 byte: 0 -> 0, 1 -> +1, 2 -> -1, 3 -> any other value, 4 bytes follow
+/// the arena is a head byte, the parts it announces, then the six texts in field order, each as
+/// a length and its UTF-8 bytes (ASCII in practice, one byte per character):
+///   head       bits 0-1 sign code: 0 -> 0, 1 -> +1, 2 -> -1, 3 -> any other value
+///              bit 2 a stamp follows, bit 3 an offset in quarter hours, bit 4 one in seconds
+///   sign       4 bytes, only for sign code 3
+///   stamp      8 bytes, StampMs; absent when it is 0
+///   offset     1 signed byte of quarter hours (every zone in use today), else 4 bytes of
+///              seconds; absent when it is 0
 ///   length     1 byte below 255; 255 -> 8 bytes of length follow (no text is ever cut)
-/// A typical sample row takes about 30 arena bytes. No cell text is stored: every text the view
-/// shows is derived from the record when it is asked for.
+/// A typical stamped sample row takes about 40 arena bytes. No cell text is stored: every text
+/// the view shows is derived from the record when it is asked for; column 0 also answers a
+/// tooltip with the local date and time of the row.
 class ResultListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -50,6 +56,8 @@ public:
     {
         std::array<QByteArrayView, 6> texts;
         qint32 sign = 0;
+        qint64 stampMs = 0;      ///< ResultRecord::StampMs
+        qint32 utcOffsetSec = 0; ///< ResultRecord::UtcOffsetSec
     };
 
     explicit ResultListModel(ListKind kind, QObject* parent = nullptr);
@@ -90,9 +98,14 @@ private:
     static constexpr unsigned char SignPlus = 1;
     static constexpr unsigned char SignMinus = 2;
     static constexpr unsigned char SignOther = 3;
+    static constexpr unsigned char SignMask = 3;
+    static constexpr unsigned char HasStamp = 1 << 2;
+    static constexpr unsigned char QuarterOffset = 1 << 3;
+    static constexpr unsigned char SecondOffset = 1 << 4;
     static constexpr unsigned char LongLength = 255;
 
     qsizetype storedIndex(qsizetype viewRow) const;
+    QVariant toolTip(qsizetype viewRow, int column) const;
     void appendText(const QString& text);
     CellTextHandler defaultHandler() const;
 
@@ -108,7 +121,8 @@ inline ResultListModel::PackedRecord ResultListModel::packedInOrder(qsizetype i)
     Q_ASSERT(i >= 0 && i < size());
     PackedRecord packed;
     const char* p = m_arena.data() + m_offsets[static_cast<std::size_t>(i)];
-    switch (static_cast<unsigned char>(*p++)) {
+    const auto head = static_cast<unsigned char>(*p++);
+    switch (head & SignMask) {
     case SignPlus:
         packed.sign = 1;
         break;
@@ -121,6 +135,16 @@ inline ResultListModel::PackedRecord ResultListModel::packedInOrder(qsizetype i)
         break;
     default:
         break;
+    }
+    if (head & HasStamp) {
+        std::memcpy(&packed.stampMs, p, sizeof packed.stampMs);
+        p += sizeof packed.stampMs;
+    }
+    if (head & QuarterOffset) {
+        packed.utcOffsetSec = static_cast<qint32>(static_cast<signed char>(*p++)) * 900;
+    } else if (head & SecondOffset) {
+        std::memcpy(&packed.utcOffsetSec, p, sizeof packed.utcOffsetSec);
+        p += sizeof packed.utcOffsetSec;
     }
     for (QByteArrayView& text : packed.texts) {
         quint64 length = static_cast<unsigned char>(*p++);

@@ -16,6 +16,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 #include <memory>
@@ -63,7 +64,7 @@ class TestSampling : public QObject
     std::unique_ptr<PtyPair> m_pty;
     std::unique_ptr<TfMain> w;
     QStringList m_warnings;
-    QTime m_now;
+    QDateTime m_now;
 
     void feed(const MeterFrame& frame) { w->DecodeFrame(decodeFrame(frame)); }
     void tick() { w->Timer1Timer(w->Timer1); }
@@ -90,7 +91,7 @@ private slots:
         w->confirmDiscard = [] { return true; };
         w->showWarning = [this](const QString& text, const QString&) { m_warnings << text; };
         w->showSetupDialog = [] {};
-        m_now = QTime(10, 0, 0);
+        m_now = QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0), QTimeZone(3600));
         w->clock = [this] {
             m_now = m_now.addSecs(1);
             return m_now;
@@ -346,6 +347,49 @@ private slots:
         QCOMPARE(xs(w->LinePH), range(0, 2));
         QCOMPARE(ys(w->LinePH), QList<double>({7.0, 7.0, 7.1}));
         QCOMPARE(w->vtPH->model()->rowCount(), 3);
+    }
+
+    void rowsKeepTheirInstant_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<qint64>("stampMs");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("UTC+1") << QDateTime(QDate(2026, 12, 9), QTime(14, 3, 7), QTimeZone(3600))
+                               << "14:03:07" << Q_INT64_C(1796821387000) << 3600
+                               << "2026-12-09 14:03:07";
+        // Already the next day in UTC: the date is the local one.
+        QTest::newRow("UTC-5 late evening")
+            << QDateTime(QDate(2026, 12, 9), QTime(19, 30, 0), QTimeZone(-5 * 3600)) << "19:30:00"
+            << Q_INT64_C(1796862600000) << -18000 << "2026-12-09 19:30:00";
+    }
+
+    void rowsKeepTheirInstant()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(QString, time);
+        QFETCH(qint64, stampMs);
+        QFETCH(int, offset);
+        QFETCH(QString, tip);
+        w->clock = [now] { return now; };
+        ResultListModel* samples = w->vtPH->list();
+        ResultListModel* records = w->vtSaveData->list();
+
+        feed(live(712, 253, 13));
+        tick();
+        QCOMPARE(samples->recordAtRow(0).TimeOrNo, time);
+        QCOMPARE(samples->recordAtRow(0).StampMs, stampMs);
+        QCOMPARE(samples->recordAtRow(0).UtcOffsetSec, offset);
+        QCOMPARE(samples->data(samples->index(0, 0), Qt::ToolTipRole).toString(), tip);
+        QVERIFY(!samples->data(samples->index(0, 2), Qt::ToolTipRole).isValid());
+
+        feed(encodeFrame(4, 712, 250, 13, false, false, false));
+        QCOMPARE(records->recordAtRow(0).TimeOrNo, QStringLiteral("4"));
+        QCOMPARE(records->recordAtRow(0).StampMs, stampMs);
+        QCOMPARE(records->recordAtRow(0).UtcOffsetSec, offset);
+        QCOMPARE(records->data(records->index(0, 0), Qt::ToolTipRole).toString(),
+                 "Received " + tip);
     }
 
     void downloadHoldsTheTimerOff()

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 using namespace pexumo;
@@ -67,7 +68,10 @@ private slots:
         QStringList warnings;
         w.showWarning = [&](const QString& text, const QString&) { warnings << text; };
         int second = 0;
-        w.clock = [&] { return QTime(10, 0, 0).addSecs(++second); };
+        w.clock = [&] {
+            return QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0), QTimeZone(3600))
+                .addSecs(++second);
+        };
         PortSettings settings = w.ComPort1->settings();
         settings.name = path;
         QVERIFY(w.ComPort1->setSettings(settings));
@@ -118,6 +122,25 @@ private slots:
                  QByteArray("1   pH   7.01   pH   25   C\r\n"
                             "2   ORP   -120.5   mV      \r\n"
                             "3   TDS   1.2   ppt   77   F\r\n"));
+
+        // The same lists as CSV: every row with the date and time it was taken or received.
+        w.exporter()->askFileName = [&] {
+            return FileChoice(target, ResultExporter::csvNameFilter());
+        };
+        const auto saveCsv = [&](void (TfMain::*handler)(QObject*), const QString& name) {
+            target = dir.filePath(name);
+            (w.*handler)(nullptr);
+            QFile file(target + ".csv");
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+        };
+        QCOMPARE(saveCsv(&TfMain::Button4Click, "ph"),
+                 QByteArray("Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
+                            "2026-12-09,10:00:01,pH,7.12,pH,25.3,C\r\n"));
+        QCOMPARE(saveCsv(&TfMain::Button12Click, "records"),
+                 QByteArray("Record,Type,Value,Unit,Temperature,Temperature unit,Received\r\n"
+                            "1,pH,7.01,pH,25,C,2026-12-09 10:00:09\r\n"
+                            "2,ORP,-120.5,mV,,,2026-12-09 10:00:10\r\n"
+                            "3,TDS,1.2,ppt,77,F,2026-12-09 10:00:11\r\n"));
 
         w.btnConnClick(w.btnConn);
         QVERIFY(!w.ComPort1->Connected());

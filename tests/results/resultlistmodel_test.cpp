@@ -115,12 +115,31 @@ TEST(ResultListModel, StoresEveryRecordWhole)
         {longText, "COND", longText, "uS", "25", "C", std::numeric_limits<qint32>::min()},
         {"2", hugeText, "1", QString(254, u'u'), QString(255, u't'), "C", 12345},
         {QString::fromUtf8("é"), QString::fromUtf8("°C µS"), "1", "2", "3", "F", 2},
+        // Instants and offsets: quarter hours fit one byte up to 127 either way (+31:45 and
+        // -32:00), anything else is kept in seconds.
+        {"14:03:07", "pH", "7", "pH", "25", "C", 0, 1796821387000, 3600},
+        {"1", "pH", "7", "pH", "25", "C", -1, 1796821387000, -5 * 3600},
+        {"2", "pH", "7", "pH", "25", "C", 7, 1796821387000, 5 * 3600 + 45 * 60},
+        {"3", "pH", "7", "pH", "25", "C", 1, -1, 127 * 900},
+        {"4", "pH", "7", "pH", "25", "C", 1, 1, 128 * 900},
+        {"5", "pH", "7", "pH", "25", "C", 1, 0, -128 * 900},
+        {"6", "pH", "7", "pH", "25", "C", 1, 0, -129 * 900},
+        {"7", "pH", "7", "pH", "25", "C", 1, 0, 4000},
+        {"8", "pH", "7", "pH", "25", "C", 1, std::numeric_limits<qint64>::max(),
+         std::numeric_limits<qint32>::min()},
+        {"9", "pH", "7", "pH", "25", "C", 1, std::numeric_limits<qint64>::min(),
+         std::numeric_limits<qint32>::max()},
+        {"10", "pH", "7", "pH", "25", "C", 0, 1796821387000, 0},
     };
     ResultListModel model(ListKind::Downloaded);
     for (const ResultRecord& record : records)
         model.add(record);
-    for (qsizetype i = 0; i < records.size(); ++i)
+    for (qsizetype i = 0; i < records.size(); ++i) {
         EXPECT_EQ(model.recordInOrder(i), records[i]) << "record " << i;
+        const ResultListModel::PackedRecord packed = model.packedInOrder(i);
+        EXPECT_EQ(packed.stampMs, records[i].StampMs) << "record " << i;
+        EXPECT_EQ(packed.utcOffsetSec, records[i].UtcOffsetSec) << "record " << i;
+    }
 }
 
 TEST(ResultListModel, TypicalRowsArePacked)
@@ -130,6 +149,54 @@ TEST(ResultListModel, TypicalRowsArePacked)
         model.add(sampleAt(timeOf(i)));
     // 21 text bytes, six lengths and a sign code: far below the budget of 96 bytes a row.
     EXPECT_LE(model.storedBytes(), 1000 * 28);
+
+    // An instant adds 8 bytes and a whole-quarter-hour offset 1.
+    ResultListModel stamped(ListKind::Sample);
+    for (int i = 0; i < 1000; ++i) {
+        ResultRecord record = sampleAt(timeOf(i));
+        record.StampMs = 1796821387000 + i * 1000;
+        record.UtcOffsetSec = 3600;
+        stamped.add(record);
+    }
+    EXPECT_LE(stamped.storedBytes(), 1000 * 37);
+}
+
+TEST(ResultListModel, FirstColumnTipsTheLocalDateAndTime)
+{
+    ResultRecord stamped = sampleAt("14:03:07");
+    stamped.StampMs = 1796821387000; // 2026-12-09 13:03:07 UTC
+    stamped.UtcOffsetSec = 3600;
+    const ResultRecord unknown = sampleAt("10:15:30");
+
+    ResultListModel samples(ListKind::Sample);
+    samples.add(unknown);
+    samples.add(stamped); // newest, shown on top
+    const auto tip = [](const ResultListModel& model, int row, int column) {
+        return model.data(model.index(row, column), Qt::ToolTipRole).toString().toStdString();
+    };
+    EXPECT_EQ(tip(samples, 0, 0), "2026-12-09 14:03:07");
+    EXPECT_EQ(tip(samples, 0, 1), "");
+    EXPECT_EQ(tip(samples, 1, 0), "");
+    EXPECT_FALSE(samples.data(samples.index(1, 0), Qt::ToolTipRole).isValid());
+
+    ResultListModel records(ListKind::Downloaded);
+    stamped.TimeOrNo = "3";
+    stamped.Sign = 1;
+    records.add(unknown);
+    records.add(stamped); // shown at the bottom
+    EXPECT_EQ(tip(records, 1, 0), "Received 2026-12-09 14:03:07");
+    EXPECT_EQ(tip(records, 1, 5), "");
+    EXPECT_EQ(tip(records, 0, 0), "");
+
+    // The view asks for several roles at once.
+    std::array<QModelRoleData, 2> roles{QModelRoleData(Qt::DisplayRole),
+                                        QModelRoleData(Qt::ToolTipRole)};
+    samples.multiData(samples.index(0, 0), roles);
+    EXPECT_EQ(roles[0].data().toString(), "14:03:07");
+    EXPECT_EQ(roles[1].data().toString(), "2026-12-09 14:03:07");
+    samples.multiData(samples.index(0, 2), roles);
+    EXPECT_EQ(roles[0].data().toString(), "7.01");
+    EXPECT_FALSE(roles[1].data().isValid());
 }
 
 TEST(ResultListModel, CellsComeFromTheKindsRule)

@@ -65,7 +65,8 @@ private slots:
         QCOMPARE(dialog->objectName(), QStringLiteral("SaveDialog1"));
         QCOMPARE(dialog->parent(), &window);
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-        QCOMPARE(dialog->nameFilters(), (QStringList{"Text File (*.txt)", "All Type (*.*)"}));
+        QCOMPARE(dialog->nameFilters(),
+                 (QStringList{"Text File (*.txt)", "All Type (*.*)", "CSV File (*.csv)"}));
         QVERIFY(dialog->defaultSuffix().isEmpty());
         QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
     }
@@ -105,6 +106,97 @@ private slots:
         QCOMPARE(contents(dir.filePath(saved)),
                  QByteArray("10:00:01    pH    7.01    pH    25.3     C\r\n"
                             "10:00:02    pH    -1.5    pH    77     F\r\n"));
+    }
+
+    void chosenFilterPicksLayoutAndSuffix_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<bool>("csv");
+        const QString text = "Text File (*.txt)";
+        const QString all = "All Type (*.*)";
+        const QString csv = "CSV File (*.csv)";
+        QTest::newRow("csv, plain name") << csv << "result"
+                                         << "result.csv" << true;
+        QTest::newRow("csv, upper case suffix") << csv << "result.CSV"
+                                                << "result.CSV" << true;
+        QTest::newRow("csv, suffix inside") << csv << "data.csv.bak"
+                                            << "data.csv.bak.csv" << true;
+        QTest::newRow("csv, .txt name") << csv << "result.txt"
+                                        << "result.txt.csv" << true;
+        QTest::newRow("text, .csv name") << text << "data.csv"
+                                         << "data.csv.txt" << false;
+        QTest::newRow("all files, .csv name") << all << "data.csv"
+                                              << "data.csv.txt" << false;
+        QTest::newRow("no filter reported") << QString() << "result"
+                                            << "result.txt" << false;
+    }
+
+    void chosenFilterPicksLayoutAndSuffix()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QFETCH(bool, csv);
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        exporter.askFileName = [&] { return FileChoice(dir.filePath(typed), filter); };
+        exporter.showError = [](const QString& message) { QFAIL(qPrintable(message)); };
+        ResultListModel list(ListKind::Sample);
+        fill(list);
+
+        QCOMPARE(exporter.save(list), dir.filePath(saved));
+        QCOMPARE(entries(dir), QStringList{saved});
+        QCOMPARE(contents(dir.filePath(saved)),
+                 csv ? QByteArray("Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
+                                  ",10:00:01,pH,7.01,pH,25.3,C\r\n"
+                                  ",10:00:02,pH,-1.5,pH,77,F\r\n")
+                     : QByteArray("10:00:01    pH    7.01    pH    25.3     C\r\n"
+                                  "10:00:02    pH    -1.5    pH    77     F\r\n"));
+    }
+
+    void csvFailureIsShownLikeText()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        exporter.askFileName = [&dir] {
+            return FileChoice(dir.filePath("gone/result"), ResultExporter::csvNameFilter());
+        };
+        QStringList errors;
+        exporter.showError = [&errors](const QString& message) { errors << message; };
+        ResultListModel list(ListKind::Downloaded);
+        QCOMPARE(exporter.save(list), QString());
+        QCOMPARE(errors, QStringList{"Cannot create file " + dir.filePath("gone/result.csv")});
+        QVERIFY(entries(dir).isEmpty());
+    }
+
+    void realDialogReportsTheCsvFilter()
+    {
+        QTemporaryDir dir;
+        QWidget window;
+        ResultExporter exporter(&window);
+        exporter.SaveDialog1()->setDirectory(dir.path());
+        ResultListModel list(ListKind::Downloaded);
+        list.add({"3", "ORP", "120.5", "mV", "", "", -1});
+
+        const QString typed = dir.filePath("memory");
+        whenModal<QFileDialog>([typed](QFileDialog* dialog) {
+            dialog->selectNameFilter("CSV File (*.csv)");
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (edit) {
+                edit->setText(typed);
+                QTest::keyClick(edit, Qt::Key_Return);
+            }
+            if (dialog->isVisible())
+                dialog->close();
+        });
+        QCOMPARE(exporter.save(list), typed + ".csv");
+        QCOMPARE(contents(typed + ".csv"),
+                 QByteArray("Record,Type,Value,Unit,Temperature,Temperature unit,Received\r\n"
+                            "3,ORP,-120.5,mV,,,\r\n"));
     }
 
     void cancelCreatesNothing()

@@ -54,7 +54,7 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
             applyRunState();
         }
     };
-    clock = [] { return QTime::currentTime(); };
+    clock = [] { return QDateTime::currentDateTime(); };
     confirmDiscard = [this] {
         return QMessageBox::question(
                    this, QStringLiteral("Pexumo"),
@@ -257,9 +257,12 @@ void TfMain::DecodeFrame(const FrameEvent& event)
     case FrameEvent::Kind::Live:
         m_reading = event.live;
         break;
-    case FrameEvent::Kind::Record:
-        vtSaveData->list()->add(event.record);
+    case FrameEvent::Kind::Record: {
+        ResultRecord record = event.record;
+        stampRow(record);
+        vtSaveData->list()->add(record);
         break;
+    }
     case FrameEvent::Kind::Halt:
         break;
     case FrameEvent::Kind::Dropped:
@@ -298,7 +301,7 @@ void TfMain::Timer1Timer(QObject*)
     m_smallCharts[i]->addWindowedPoint(plan->y, SmallChartWindow);
     m_bigCharts[i]->addWindowedPoint(plan->y, BigChartWindow);
     ResultRecord row = plan->row;
-    row.TimeOrNo = clock().toString(QStringLiteral("hh:mm:ss"));
+    row.TimeOrNo = stampRow(row).toString(QStringLiteral("hh:mm:ss"));
     m_lists[i]->list()->add(row);
 
     if (plan->hasTemp) {
@@ -317,6 +320,14 @@ void TfMain::Timer1Timer(QObject*)
     Edit2->setText(plan->readoutValue);
     Label2->setText(m_reading.FMeasType);
     Label4->setText(m_reading.FMeasUnit);
+}
+
+QDateTime TfMain::stampRow(ResultRecord& row) const
+{
+    const QDateTime now = clock ? clock() : QDateTime::currentDateTime();
+    row.StampMs = now.toMSecsSinceEpoch();
+    row.UtcOffsetSec = now.offsetFromUtc();
+    return now;
 }
 
 void TfMain::Button1Click(QObject*)

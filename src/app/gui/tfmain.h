@@ -7,8 +7,8 @@
 #include "link/meterframe.h"
 #include "results/resultrecord.h"
 
+#include <QDateTime>
 #include <QMainWindow>
-#include <QTime>
 
 #include <array>
 #include <functional>
@@ -145,8 +145,9 @@ public:
     std::function<void(const QString& text, const QString& detail)> showWarning;
     /// Shows the port setup dialog (after a failed open and on "Setting").
     std::function<void()> showSetupDialog;
-    /// The local time a sample is stamped with.
-    std::function<QTime()> clock;
+    /// The instant a sample or an arriving memory record is stamped with; its local time of day
+    /// is the Time column's text. Default: now, in the local time zone.
+    std::function<QDateTime()> clock;
     /// Asked before closing while some list holds rows that were never saved; true closes.
     std::function<bool()> confirmDiscard;
 
@@ -227,6 +228,8 @@ private:
     void applyRegionalNumberFormat();
     void setCaption(const QString& caption);
     bool hasUnsavedRows() const;
+    /// Stamps \a row with the clock's instant and its local offset; returns that instant.
+    QDateTime stampRow(ResultRecord& row) const;
 
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes

@@ -1,5 +1,6 @@
 #include "results/gui/resultexporter.h"
 
+#include "results/csvexport.h"
 #include "results/textexport.h"
 
 #include <QCoreApplication>
@@ -17,17 +18,19 @@ ResultExporter::ResultExporter(QWidget* parentWindow)
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
     m_saveDialog->setFileMode(QFileDialog::AnyFile);
     m_saveDialog->setNameFilters(
-        {QStringLiteral("Text File (*.txt)"), QStringLiteral("All Type (*.*)")});
+        {QStringLiteral("Text File (*.txt)"), QStringLiteral("All Type (*.*)"), csvNameFilter()});
     m_saveDialog->setDefaultSuffix(QString());
     m_saveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     m_saveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
     m_saveDialog->setWindowModality(Qt::ApplicationModal);
 
-    askFileName = [this]() -> QString {
+    askFileName = [this]() -> FileChoice {
         if (m_saveDialog->exec() != QDialog::Accepted)
             return {};
         const QStringList files = m_saveDialog->selectedFiles();
-        return files.isEmpty() ? QString() : files.first();
+        if (files.isEmpty())
+            return {};
+        return {files.first(), m_saveDialog->selectedNameFilter()};
     };
     showError = [this](const QString& message) {
         const QString caption = m_parentWindow && !m_parentWindow->windowTitle().isEmpty()
@@ -47,11 +50,14 @@ QString ResultExporter::save(const ResultListModel& list)
     // selectFile("") is ignored by the dialog; the name box itself has to be emptied.
     if (auto* nameEdit = m_saveDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
         nameEdit->clear();
-    const QString chosen = askFileName ? askFileName() : QString();
-    if (chosen.isEmpty())
+    const FileChoice chosen = askFileName ? askFileName() : FileChoice();
+    if (chosen.fileName.isEmpty())
         return {};
-    const QString path = withTxtExtension(chosen);
-    const WriteResult result = writeFileAtomically(path, exportBytes(list));
+    const bool csv = chosen.nameFilter == csvNameFilter();
+    const QString path =
+        csv ? withCsvExtension(chosen.fileName) : withTxtExtension(chosen.fileName);
+    const WriteResult result =
+        writeFileAtomically(path, csv ? exportCsvBytes(list) : exportBytes(list));
     if (!result.ok) {
         if (showError)
             showError(result.error);
