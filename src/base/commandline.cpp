@@ -1,6 +1,7 @@
 #include "base/commandline.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -8,14 +9,22 @@ namespace pexumo {
 
 namespace {
 
+/// The name the program was started by, as messages and --version give it ("pexumo"), whatever
+/// the application's name (the window program's is "Pexumo", its X11 window class).
+QString commandName()
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    return arguments.isEmpty() ? QCoreApplication::applicationName()
+                               : QFileInfo(arguments.constFirst()).fileName();
+}
+
 int printToStdout(const QString& text)
 {
     const QByteArray bytes = text.toLocal8Bit();
     const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()),
                                      stdout) == static_cast<std::size_t>(bytes.size());
     if (!written || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "%s: cannot write to standard output\n",
-                     qPrintable(QCoreApplication::applicationName()));
+        std::fprintf(stderr, "%s: cannot write to standard output\n", qPrintable(commandName()));
         return 1;
     }
     return 0;
@@ -23,8 +32,7 @@ int printToStdout(const QString& text)
 
 int reportError(const QString& message)
 {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                 qPrintable(message));
+    std::fprintf(stderr, "%s: %s\n", qPrintable(commandName()), qPrintable(message));
     return 2;
 }
 
@@ -44,8 +52,7 @@ std::optional<int> readCommandLine(QCommandLineParser& parser, const QStringList
     if (parser.isSet(help))
         return printToStdout(parser.helpText());
     if (parser.isSet(version)) {
-        return printToStdout(QCoreApplication::applicationName() + u' ' +
-                             QCoreApplication::applicationVersion() + u'\n');
+        return printToStdout(commandName() + u' ' + QCoreApplication::applicationVersion() + u'\n');
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > maxPositional)

@@ -9,8 +9,8 @@ namespace pexumo {
 
 /// Reads a program's command line the same way in every Pexumo program. \a parser carries the
 /// program's own description, options and positional arguments; --help (-h) and --version (-v)
-/// are added here, so that all programs word them alike. The program's name and version are
-/// QCoreApplication's applicationName and applicationVersion.
+/// are added here, so that all programs word them alike. NAME is the file name the program was
+/// started by, VERSION QCoreApplication's applicationVersion.
 ///
 /// Returns the exit status when the program is to end at once:
 /// - 0 after the help text, or "NAME VERSION" for --version, went to standard output;

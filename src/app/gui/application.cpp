@@ -15,9 +15,10 @@ std::function<void(const QString&)> Application::exceptionDisplay = [](const QSt
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
-    // The name gives the X11 window class "Pexumo" (Qt capitalises it), which the desktop entry's
-    // StartupWMClass names; on Wayland the desktop file name is the window's app id.
-    setApplicationName(QStringLiteral("pexumo"));
+    // The name is the X11 window class, which the desktop entry's StartupWMClass names, and the
+    // folder of the program's data (~/.local/share/Pexumo). On Wayland the desktop file name is
+    // the window's app id.
+    setApplicationName(QStringLiteral("Pexumo"));
     setApplicationVersion(QStringLiteral(PEXUMO_VERSION));
     setDesktopFileName(QStringLiteral("org.pexumo.Pexumo"));
     setWindowIcon(icon());
