@@ -9,12 +9,16 @@
 //   halt
 //   dropped REASON        ("mode M" for an undefined mode code M, "digits" for a damaged digit)
 //   skipped N             (N bytes between frames that belong to no frame)
-// Exit status 0; 2 when FILE cannot be read or the arguments are wrong.
+// Exit status 0; 2 when FILE cannot be read or the arguments are wrong. --help and --version as
+// in every Pexumo program.
 
+#include "base/commandline.h"
 #include "base/numberformat.h"
+#include "base/version.h"
 #include "link/framestream.h"
 #include "link/meterframe.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QString>
 
@@ -24,8 +28,6 @@
 using namespace pexumo;
 
 namespace {
-
-constexpr char kUsage[] = "usage: pexumo-decode [--decimal-comma] [FILE]\n";
 
 class Printer
 {
@@ -99,27 +101,28 @@ private:
 
 int main(int argc, char** argv)
 {
-    NumberFormat format{u'.', u','};
-    QString path;
-    bool havePath = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--decimal-comma") {
-            format = NumberFormat{u',', u'.'};
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            std::fprintf(stderr, "pexumo-decode: unknown option %s\n%s", arg.c_str(), kUsage);
-            return 2;
-        } else if (havePath) {
-            std::fputs(kUsage, stderr);
-            return 2;
-        } else {
-            path = QFile::decodeName(argv[i]);
-            havePath = true;
-        }
-    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pexumo-decode"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PEXUMO_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Decodes a capture of the meter's serial line, one line per event."));
+    const QCommandLineOption decimalComma(
+        QStringLiteral("decimal-comma"),
+        QStringLiteral("Write numbers with a comma as the decimal separator."));
+    parser.addOption(decimalComma);
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("The bytes as they came from the port; standard input without FILE or "
+                       "with -."),
+        QStringLiteral("[FILE]"));
+    if (const auto status = readCommandLine(parser, QCoreApplication::arguments(), 1))
+        return *status;
+    const NumberFormat format =
+        parser.isSet(decimalComma) ? NumberFormat{u',', u'.'} : NumberFormat{u'.', u','};
+    const QStringList positional = parser.positionalArguments();
+    const bool havePath = !positional.isEmpty();
+    const QString path = havePath ? positional.first() : QString();
     NumberFormat::setCurrent(format);
 
     QFile file;

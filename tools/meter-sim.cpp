@@ -1,9 +1,13 @@
 // pexumo-meter-sim: plays a meter's byte stream into a serial device, a pseudo-terminal or
 // standard output, for tests and for trying the program with the real serial stack.
 
+#include "base/commandline.h"
+#include "base/version.h"
 #include "link/demostream.h"
 #include "link/framestream.h"
 #include "link/meterframe.h"
+
+#include <QCoreApplication>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +17,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,21 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 /// One byte at 9600 baud, 8N1: ten bit times.
 constexpr std::chrono::nanoseconds kByteTime{10'000'000'000LL / 9600};
-
-const char* const kUsage =
-    "usage: pexumo-meter-sim [--fast] [--pty | --device PATH] [--play FILE | --script FILE]\n"
-    "                        [--fault garbage|lostbyte|badmode|halt[@N] ...] [--count N]\n"
-    "\n"
-    "  --pty          create a pseudo-terminal, print its path as the first line and serve it\n"
-    "                 until killed\n"
-    "  --device PATH  write to a serial device (set to 9600 8N1); default: standard output\n"
-    "  --fast         no pacing: as fast as the reader takes the bytes\n"
-    "  --play FILE    play a file of raw bytes instead of the demo stream\n"
-    "  --script FILE  play a script of frames (see the README)\n"
-    "  --fault K[@N]  inject a fault at frame N (counted from 0, default 5): garbage bytes\n"
-    "                 before it, a byte lost from it, an undefined mode code in it, a halt\n"
-    "                 frame before it\n"
-    "  --count N      stop after N frames\n";
 
 enum class FaultKind
 {
@@ -117,38 +108,47 @@ Fault parseFault(const std::string& text)
     return f;
 }
 
-Options parseArgs(int argc, char** argv)
+/// Reads the command line; ends the program for --help, --version and wrong arguments.
+Options parseArgs(const QStringList& arguments)
 {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Plays a meter's byte stream into a serial device, a pseudo-terminal or "
+                       "standard output."));
+    auto option = [&](const char* name, const char* help, const char* value = nullptr) {
+        QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help));
+        if (value)
+            o.setValueName(QString::fromLatin1(value));
+        parser.addOption(o);
+        return o;
+    };
+    const auto fast = option("fast", "No pacing: as fast as the reader takes the bytes.");
+    const auto pty = option("pty", "Create a pseudo-terminal, print its path as the first line "
+                                   "and serve it until killed.");
+    const auto device = option(
+        "device", "Write to a serial device (set to 9600 8N1); default: standard output.", "PATH");
+    const auto play =
+        option("play", "Play a file of raw bytes instead of the demo stream.", "FILE");
+    const auto script = option("script", "Play a script of frames (see the manual).", "FILE");
+    const auto fault = option("fault",
+                              "Inject a fault at frame N (counted from 0, default 5): garbage "
+                              "bytes before it, a byte lost from it, an undefined mode code in "
+                              "it, a halt frame before it. May be given several times.",
+                              "garbage|lostbyte|badmode|halt[@N]");
+    const auto count = option("count", "Stop after N frames.", "N");
+    if (const auto status = readCommandLine(parser, arguments, 0))
+        std::exit(*status);
+
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                fail(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--fast")
-            o.fast = true;
-        else if (a == "--pty")
-            o.pty = true;
-        else if (a == "--device")
-            o.device = value();
-        else if (a == "--play")
-            o.play = value();
-        else if (a == "--script")
-            o.script = value();
-        else if (a == "--fault")
-            o.faults.push_back(parseFault(value()));
-        else if (a == "--count")
-            o.count = parseCount(value(), "count");
-        else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else {
-            std::fputs(kUsage, stderr);
-            fail("unknown option: " + a);
-        }
-    }
+    o.fast = parser.isSet(fast);
+    o.pty = parser.isSet(pty);
+    o.device = parser.value(device).toStdString();
+    o.play = parser.value(play).toStdString();
+    o.script = parser.value(script).toStdString();
+    for (const QString& f : parser.values(fault))
+        o.faults.push_back(parseFault(f.toStdString()));
+    if (parser.isSet(count))
+        o.count = parseCount(parser.value(count).toStdString(), "count");
     if (o.pty && !o.device.empty())
         fail("--pty and --device exclude each other");
     if (!o.play.empty() && !o.script.empty())
@@ -218,9 +218,12 @@ std::vector<Chunk> parseScript(const std::string& path)
         if (w[0] == "wait") {
             if (w.size() != 2)
                 fail(where + "wait SECONDS");
-            char* end = nullptr;
-            const double s = std::strtod(w[1].c_str(), &end);
-            if (*end != '\0' || s < 0)
+            // from_chars: a script reads the same whatever the user's locale (QCoreApplication
+            // has set it, and strtod would then want "1,5" in a German one).
+            double s = 0;
+            const char* last = w[1].data() + w[1].size();
+            const auto [end, ec] = std::from_chars(w[1].data(), last, s);
+            if (ec != std::errc() || end != last || !std::isfinite(s) || s < 0)
                 fail(where + "bad wait: " + w[1]);
             at += s;
         } else if (w[0] == "halt") {
@@ -400,7 +403,10 @@ void injectFaults(const std::vector<Fault>& faults, long long index, Chunk& fram
 
 int main(int argc, char** argv)
 {
-    const Options options = parseArgs(argc, argv);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pexumo-meter-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PEXUMO_VERSION));
+    const Options options = parseArgs(QCoreApplication::arguments());
 
     // The whole source is known in advance except the endless demo stream.
     std::optional<std::vector<Chunk>> fixed;

@@ -1,6 +1,8 @@
 // An exception that escapes an event handler is shown and the program carries on.
 #include "app/gui/application.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +42,26 @@ private slots:
         QTRY_VERIFY(fired);
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown.back(), QString());
+    }
+
+    // The desktop entry finds the window by these: StartupWMClass=Pexumo on X11 (Qt's window
+    // class is the application's name), the desktop file's id on Wayland. The window's icon is the
+    // installed icon, drawn crisply at every size a desktop asks for.
+    void identifiesItselfToTheDesktop()
+    {
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Pexumo"));
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("org.pexumo.Pexumo"));
+        const QIcon icon = QApplication::windowIcon();
+        QCOMPARE(icon.availableSizes(),
+                 (QList<QSize>{
+                     {16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
+        // Each size has its own rendering in the program's resources.
+        for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QImage image(QStringLiteral(":/icons/%1.png").arg(size));
+            QCOMPARE(image.size(), QSize(size, size));
+            QCOMPARE(image.pixelColor(size / 2, size * 3 / 4).alpha(), 255); // inside the drop
+            QCOMPARE(image.pixelColor(0, 0).alpha(), 0);                     // a rounded corner
+        }
     }
 };
 

@@ -13,7 +13,11 @@ class Application : public QApplication
 {
     Q_OBJECT
 public:
+    /// Also sets the application's name, version, desktop file name and window icon.
     Application(int& argc, char** argv);
+
+    /// Pexumo's icon, the one the desktop menu shows, in every size it is drawn at.
+    static QIcon icon();
 
     bool notify(QObject* receiver, QEvent* event) override;
 
