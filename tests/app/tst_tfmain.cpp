@@ -9,6 +9,7 @@
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -258,22 +259,40 @@ private slots:
     void focusOrder()
     {
         auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        // The next or previous widget that the Tab key can reach: one that takes the focus by
+        // Tab, is enabled and shows (widgets on hidden pages are skipped).
+        auto tabStop = [](QWidget* from, bool forward) {
+            QWidget* w = from;
+            do
+                w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
+            while (w != from &&
+                   !((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisible()));
+            return w;
+        };
+        // At start the focus is on the dashboard, the first stop of the window's chain.
+        QWidget* first = tabStop(w.get(), true);
+        QVERIFY2(w->TabAll->isAncestorOf(first), qPrintable(first->objectName()));
+        QVERIFY2(w->TabAll->isAncestorOf(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget()->objectName()));
+
+        // Button2 is disabled until a connection; enabled, it takes its place in the order.
+        w->Button2->setEnabled(true);
         const QList<QWidget*> order = {w->Edit1,   w->Button2,    w->Button3, w->Button11,
                                        w->Button1, w->btnSetting, w->btnConn};
-        // The next widget that the Tab key can reach.
-        auto nextTabStop = [](QWidget* from) {
-            QWidget* next = from->nextInFocusChain();
-            while (!(next->focusPolicy() & Qt::TabFocus))
-                next = next->nextInFocusChain();
-            return next;
-        };
         for (int i = 0; i + 1 < order.size(); ++i)
-            QCOMPARE(nextTabStop(order[i]), order[i + 1]);
-        // The page area comes before the bar: the stop before Edit1 lies on the pages.
-        QWidget* previous = w->Edit1->previousInFocusChain();
-        while (!(previous->focusPolicy() & Qt::TabFocus))
-            previous = previous->previousInFocusChain();
-        QVERIFY2(w->PageControl1->isAncestorOf(previous), qPrintable(previous->objectName()));
+            QCOMPARE(tabStop(order[i], true), order[i + 1]);
+        // The bar ends the round: after btnConn the pages come again, and before Edit1 lie the
+        // pages, not the window's first stop.
+        QCOMPARE(tabStop(w->btnConn, true), first);
+        QWidget* beforeBar = tabStop(w->Edit1, false);
+        QVERIFY2(w->TabAll->isAncestorOf(beforeBar), qPrintable(beforeBar->objectName()));
+
+        // The same on a parameter page: its list or button comes before the bar.
+        w->ChartPHClick(nullptr);
+        QWidget* onPage = tabStop(w->Edit1, false);
+        QVERIFY2(w->TabPH->isAncestorOf(onPage), qPrintable(onPage->objectName()));
     }
 
     void navigation()
