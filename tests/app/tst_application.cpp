@@ -1,6 +1,7 @@
 // An exception that escapes an event handler is shown and the program carries on.
 #include "app/gui/application.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +15,27 @@ class TestApplication : public QObject
     Q_OBJECT
 
 private slots:
+    // Runs first, while the display is still the program's own.
+    void theStandardDisplayIsCaptionedWithTheApplicationsTitle()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("Pexumo bench 3"));
+        QString caption;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->accept();
+        });
+        Application::showException(QStringLiteral("Stream write error"));
+        QCOMPARE(caption, QStringLiteral("Pexumo bench 3"));
+        QCOMPARE(text, QStringLiteral("Stream write error"));
+        QCOMPARE(icon, QMessageBox::Critical);
+    }
+
     void exceptionInHandlerIsShownAndLoopGoesOn()
     {
         QStringList shown;

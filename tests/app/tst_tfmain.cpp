@@ -1,15 +1,19 @@
 // The main window as the user first sees it: layout, captions, start-up state, navigation and
 // the configuration read at start.
 #include "acquire/gui/trendchart.h"
+#include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
 #include "base/numberformat.h"
+#include "link/gui/setupdialog.h"
 #include "link/meterframe.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
+#include "support/pty.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -293,6 +297,47 @@ private slots:
         w->ChartPHClick(nullptr);
         QWidget* onPage = tabStop(w->Edit1, false);
         QVERIFY2(w->TabPH->isAncestorOf(onPage), qPrintable(onPage->objectName()));
+    }
+
+    // A file that cannot be saved and a port the setup dialog cannot open are both errors of the
+    // program's one standard display, not boxes of their own.
+    void errorsGoToTheStandardDisplay()
+    {
+        QStringList shown;
+        const auto saved = Application::exceptionDisplay;
+        Application::exceptionDisplay = [&shown](const QString& m) { shown << m; };
+        const auto restore = qScopeGuard([&] { Application::exceptionDisplay = saved; });
+
+        auto w = makeWindow();
+        QTemporaryDir dir;
+        const QString missing = dir.filePath("no such folder/result");
+        w->exporter()->askFileName = [&missing] { return missing; };
+        w->Button4Click(w->Button4);
+        QCOMPARE(shown, QStringList{"Cannot create file " + missing + ".txt"});
+
+        test::PtyPair meter;
+        if (!meter.isValid())
+            QSKIP("no pseudo-terminal");
+        PortSettings onPty = w->ComPort1->settings();
+        onPty.name = meter.slavePath();
+        QVERIFY(w->ComPort1->setSettings(onPty));
+        w->btnConnClick(w->btnConn);
+        QVERIFY(w->ComPort1->Connected());
+        bool answered = false;
+        QTimer::singleShot(0, [&answered] {
+            auto* dialog = qobject_cast<SetupDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            const QString missing = QStringLiteral("ttyPexumoMissing");
+            dialog->cbPort->addItem(missing, missing);
+            dialog->cbPort->setCurrentIndex(dialog->cbPort->count() - 1);
+            dialog->btnOK->click();
+            answered = true;
+        });
+        w->btnSettingClick(w->btnSetting);
+        QVERIFY(answered);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.last(),
+                 QStringLiteral("There is no port ttyPexumoMissing: no such device."));
     }
 
     void navigation()

@@ -2,7 +2,7 @@
 
 #include "results/textexport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,10 +30,7 @@ ResultExporter::ResultExporter(QWidget* parentWindow)
         return files.isEmpty() ? QString() : files.first();
     };
     showError = [this](const QString& message) {
-        const QString caption = m_parentWindow && !m_parentWindow->windowTitle().isEmpty()
-                                    ? m_parentWindow->windowTitle()
-                                    : QCoreApplication::applicationName();
-        QMessageBox::critical(m_parentWindow, caption, message);
+        QMessageBox::critical(m_parentWindow, QApplication::applicationDisplayName(), message);
     };
 }
 

@@ -34,7 +34,8 @@ public:
 
     /// Asks for the file name; "" means cancelled. Default: SaveDialog1 shown modally.
     std::function<QString()> askFileName;
-    /// Shows a failure message. Default: a modal critical message box over the window.
+    /// Shows a failure message. Default: a modal critical message box over the window, captioned
+    /// with the application's title; the main window routes it to the standard error display.
     std::function<void(const QString&)> showError;
 
 private:
