@@ -4,17 +4,11 @@
 
 namespace pexumo::bench {
 
-/// The application object the widget benchmarks need; made once, offscreen, for the whole run.
+/// The application object the widget benchmarks need. It is made by the benchmark program's
+/// main (bench/main.cpp) before any case runs, offscreen unless a platform was asked for.
 inline QApplication& ensureApp()
 {
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return *app;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "pexumo-bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    return *qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
 } // namespace pexumo::bench

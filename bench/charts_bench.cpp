@@ -1,7 +1,7 @@
 #include "acquire/gui/trendchart.h"
 #include "acquire/windowedseries.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -12,27 +12,12 @@
 
 namespace {
 
-// The benchmark program has one main for every case; whichever case runs first makes the
-// application object, offscreen unless a platform was asked for.
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "pexumo-bench";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
-
 // One tick's worth of chart work for the whole window: eight small and seven big charts, each
 // getting a point (the real tick feeds three of them; this is the worst case). state.range(0):
 // 0 all hidden (a page not shown; axes catch up when it is), 1 all shown, 2 shown and every chart
 // painted before the clock stops.
 void BM_FifteenChartsUpdate(benchmark::State& state)
 {
-    ensureApplication();
     const bool shown = state.range(0) >= 1;
     const bool painted = state.range(0) == 2;
     std::vector<std::unique_ptr<pexumo::TrendChart>> charts;

@@ -7,13 +7,13 @@ namespace {
 constexpr double UnitScale = 1000.0;
 } // namespace
 
-std::optional<SamplePlan> planSample(const CurrentReading& reading, NumberFormat format)
+std::optional<SamplePlan> planSample(const CurrentReading& reading)
 {
     const QString& type = reading.FMeasType;
     const QString& unit = reading.FMeasUnit;
     const bool negative = reading.FValueSign < 0;
     const QString signedText = negative ? u'-' + reading.FMeasValue : reading.FMeasValue;
-    const double value = ReadLeadingNumber(reading.FMeasValue, format);
+    const double value = ReadNumberText(reading.FMeasValue);
     const double signedValue = negative ? -value : value;
 
     SamplePlan plan;
@@ -59,7 +59,7 @@ std::optional<SamplePlan> planSample(const CurrentReading& reading, NumberFormat
 
     plan.hasTemp = unit != u"mV";
     if (plan.hasTemp)
-        plan.tempY = ReadLeadingNumber(reading.FMeasTemp, format);
+        plan.tempY = ReadNumberText(reading.FMeasTemp);
     plan.readoutValue = signedText;
     return plan;
 }

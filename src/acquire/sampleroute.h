@@ -37,9 +37,8 @@ struct SamplePlan
 /// Routes a reading by its type (compared exactly, case-sensitively). A pH reading in millivolts
 /// goes to the ORP chart and list; ms and ppt are plotted in us and ppm (x 1000) so a range
 /// change stays on one scale; only the pH and ORP routes carry the sign into chart and row.
-/// Numbers are read with the separator of \a format, so the decimal comma texts that the decoder
-/// writes under that option plot as their full value. nullopt for an empty or unknown type.
-std::optional<SamplePlan> planSample(const CurrentReading& reading,
-                                     NumberFormat format = NumberFormat::current());
+/// Numbers are read with "." or "," as the decimal point, so a reading decoded before the decimal
+/// separator changed still plots as its full value. nullopt for an empty or unknown type.
+std::optional<SamplePlan> planSample(const CurrentReading& reading);
 
 } // namespace pexumo

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 
 #include <limits>
+#include <optional>
 
 namespace pexumo {
 
@@ -44,6 +45,46 @@ QString decodeValue(QByteArrayView bytes)
 bool sameName(QByteArrayView a, QLatin1StringView b)
 {
     return QLatin1StringView(a).compare(b, Qt::CaseInsensitive) == 0;
+}
+
+constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
+
+// Notepad and friends save as UTF-16 with a byte order mark; such a file is read as the same
+// text in UTF-8. nullopt for any other file.
+std::optional<QByteArray> utf16AsUtf8(QByteArrayView content)
+{
+    std::optional<QStringDecoder::Encoding> encoding;
+    if (content.startsWith("\xFF\xFE"))
+        encoding = QStringDecoder::Utf16LE;
+    else if (content.startsWith("\xFE\xFF"))
+        encoding = QStringDecoder::Utf16BE;
+    if (!encoding)
+        return std::nullopt;
+    QStringDecoder decoder(*encoding); // drops the byte order mark
+    return QString(decoder(content)).toUtf8();
+}
+
+// The next line of content, taken off its front. A line ends at CR LF, LF or a lone CR (the
+// line end of old Mac editors).
+QByteArrayView takeLine(QByteArrayView& content)
+{
+    qsizetype end = 0;
+    while (end < content.size() && content[end] != '\n' && content[end] != '\r')
+        ++end;
+    const QByteArrayView line = content.first(end);
+    qsizetype next = end;
+    if (next < content.size())
+        next += content.sliced(next).startsWith("\r\n") ? 2 : 1;
+    content = content.sliced(next);
+    return line;
+}
+
+// A value in one pair of double quotes means the text between them, blanks included.
+QByteArrayView unquoted(QByteArrayView value)
+{
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.sliced(1, value.size() - 2);
+    return value;
 }
 } // namespace
 
@@ -92,19 +133,21 @@ std::optional<qint64> parseWholeNumber(QStringView text)
 
 AppConfig parseConfig(QByteArrayView content)
 {
+    if (const std::optional<QByteArray> utf8 = utf16AsUtf8(content))
+        return parseConfig(*utf8);
     AppConfig config;
     if (content.contains('\0'))
         return config;
-    if (content.startsWith("\xEF\xBB\xBF"))
-        content = content.sliced(3);
 
     bool inSection = false;
     bool haveDecimal = false;
     bool haveCaption = false;
     while (!content.isEmpty()) {
-        const qsizetype end = content.indexOf('\n');
-        QByteArrayView line = trimmed(end < 0 ? content : content.first(end));
-        content = end < 0 ? QByteArrayView() : content.sliced(end + 1);
+        QByteArrayView line = takeLine(content);
+        // A UTF-8 byte order mark: at the start of the file, or of a file pasted onto another.
+        if (line.startsWith(Utf8Bom))
+            line = line.sliced(3);
+        line = trimmed(line);
 
         if (line.isEmpty() || line.front() == ';' || line.front() == '#')
             continue;
@@ -120,7 +163,7 @@ AppConfig parseConfig(QByteArrayView content)
         if (eq < 0)
             continue;
         const QByteArrayView key = trimmed(line.first(eq));
-        const QByteArrayView value = trimmed(line.sliced(eq + 1));
+        const QByteArrayView value = unquoted(trimmed(line.sliced(eq + 1)));
         if (!haveDecimal && sameName(key, QLatin1StringView("ChangeDecimal"))) {
             haveDecimal = true;
             // Text that is not a whole number counts as 0.

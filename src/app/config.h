@@ -31,8 +31,10 @@ AppConfig readConfig(const QString& path);
 
 /// Parses the bytes of an INI file. Section and key names match regardless of letter case; the
 /// first [Pexumo] key of a name counts; ";" and "#" start comment lines; blanks around names,
-/// "=" and values are dropped; CR LF, LF and a UTF-8 byte order mark are accepted. Text with a
-/// NUL byte is taken for a binary file and gives the defaults.
+/// "=" and values are dropped; a value in one pair of double quotes means the text inside
+/// (FormCaption=" Lab 3 " keeps its blanks). Lines end at CR LF, LF or CR. The file is UTF-8
+/// (with or without a byte order mark, also on a later line), 8-bit text, or UTF-16 with its
+/// byte order mark. Text with a NUL character is taken for a binary file and gives the defaults.
 AppConfig parseConfig(QByteArrayView content);
 
 /// Reads a whole number the way the configuration's integers are written: optional sign, then

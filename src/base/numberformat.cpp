@@ -230,4 +230,17 @@ double ReadLeadingNumber(QStringView text, NumberFormat format)
     return negative ? -value : value;
 }
 
+double ReadNumberText(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && isCSpace(text[i]))
+        ++i;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    while (i < text.size() && isDigit(text[i]))
+        ++i;
+    const bool comma = i < text.size() && text[i] == u',';
+    return ReadLeadingNumber(text, comma ? NumberFormat{u',', u'.'} : NumberFormat{u'.', u','});
+}
+
 } // namespace pexumo

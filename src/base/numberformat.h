@@ -40,4 +40,11 @@ std::optional<double> ToNumber(QStringView text, NumberFormat format = NumberFor
 /// hexadecimal, "inf" or "nan".
 double ReadLeadingNumber(QStringView text, NumberFormat format = NumberFormat::current());
 
+/// Reads the leading number of a text Pexumo wrote, under whichever decimal separator was in
+/// force when it was written: "." and "," both serve as the decimal point, the first one met
+/// after the digits being the one that counts ("7.12" and "7,12" both read 7.12). Such texts
+/// never carry a thousands separator, so a comma is never taken for one. Otherwise as
+/// ReadLeadingNumber: a text without a number reads as 0.
+double ReadNumberText(QStringView text);
+
 } // namespace pexumo

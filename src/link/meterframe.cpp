@@ -51,8 +51,6 @@ const ModeTexts& modeTexts()
     return texts;
 }
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 constexpr std::uint8_t kHalt = 0x99;
 
 bool isDecimalByte(std::uint8_t b)
@@ -64,40 +62,6 @@ bool isDecimalByte(std::uint8_t b)
 int packedDecimal(std::uint8_t high, std::uint8_t low)
 {
     return (high >> 4) * 1000 + (high & 0x0F) * 100 + (low >> 4) * 10 + (low & 0x0F);
-}
-
-// Where the trimmed text starts in its input, and whether it needs a "0" in front.
-struct TrimPlan
-{
-    bool zero = false;
-    qsizetype start = 0;
-    bool prependZero = false;
-};
-
-TrimPlan planTrim(QStringView text, NumberFormat format)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == u'0')
-        ++i;
-    if (i == text.size())
-        return {true, 0, false};
-    // "0" followed by ".5" reads as the same number as ".5" itself.
-    if (ReadLeadingNumber(text.sliced(i), format) == 0)
-        return {true, 0, false};
-    return {false, i, text[i] == format.decimal};
-}
-
-QString applyTrim(QStringView text, const TrimPlan& plan)
-{
-    if (plan.zero)
-        return modeTexts().zero;
-    if (!plan.prependZero)
-        return text.sliced(plan.start).toString();
-    QString out;
-    out.reserve(text.size() - plan.start + 1);
-    out.append(u'0');
-    out.append(text.sliced(plan.start));
-    return out;
 }
 
 // Writes digits / 10^decimals (digits 0..9999, decimals 0..2) the way FormatNumber writes that
@@ -162,46 +126,6 @@ const ModeInfo* lookupMode(int code)
     if (code < 1 || code >= static_cast<int>(kModes.size()))
         return nullptr;
     return &kModes[static_cast<std::size_t>(code)];
-}
-
-QString ByteToHex(std::uint8_t b)
-{
-    const QChar text[2] = {QLatin1Char(kHexDigits[b >> 4]), QLatin1Char(kHexDigits[b & 0x0F])};
-    return QString(text, 2);
-}
-
-int HexPairToInt(QStringView text)
-{
-    const auto nibble = [](QChar c) {
-        const char16_t u = c.unicode();
-        if (u >= u'A' && u <= u'F')
-            return u - u'A' + 10;
-        if (u >= u'0' && u <= u'9')
-            return u - u'0';
-        return 0;
-    };
-    if (text.size() < 2)
-        return 0;
-    return nibble(text[0]) * 16 + nibble(text[1]);
-}
-
-QString ScaledDigitsText(int digits, int decimals, NumberFormat format)
-{
-    return scaledText(std::clamp(digits, 0, 9999), std::clamp(decimals, 0, 2), format, false);
-}
-
-QString TrimNumberText(QStringView text, NumberFormat format)
-{
-    return applyTrim(text, planTrim(text, format));
-}
-
-QString TrimNumberText(const QString& text, NumberFormat format)
-{
-    const TrimPlan plan = planTrim(text, format);
-    // "0.5" needs a "0" in front of ".5": that is the text itself.
-    if (!plan.zero && plan.start == (plan.prependZero ? 1 : 0))
-        return text;
-    return applyTrim(text, plan);
 }
 
 bool hasFraming(const MeterFrame& frame)

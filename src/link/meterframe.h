@@ -36,22 +36,6 @@ struct ModeInfo
 /// The mode table entry of a code, or nullptr for an undefined code.
 const ModeInfo* lookupMode(int code);
 
-/// Two upper-case hexadecimal characters, high nibble first ("0F", "FD").
-QString ByteToHex(std::uint8_t b);
-/// Inverse of ByteToHex for its own output.
-int HexPairToInt(QStringView text);
-/// The text of \a digits (0..9999) times the factor 1, 0.1 or 0.01 (\a decimals 0, 1, 2), trimmed:
-/// TrimNumberText(FormatNumber(double(digits * factor))) with the factor in extended precision,
-/// which for four digits is always the exact decimal ("7.12", "0.5", "250", "0"). The decoder
-/// writes it straight from the digits; a test checks the identity for every input.
-QString ScaledDigitsText(int digits, int decimals, NumberFormat format = NumberFormat::current());
-/// Normalises a number text: leading zeros go ("0250" -> "250", "000.5" -> "0.5"), and a text
-/// that reads as zero becomes "0" ("0.0", "0000", ""). Texts are read with the separator of
-/// \a format, the one they were written with: "0,5" stays "0,5" under a decimal comma.
-QString TrimNumberText(QStringView text, NumberFormat format = NumberFormat::current());
-/// As above; returns \a text itself (shared, no copy) when nothing changes.
-QString TrimNumberText(const QString& text, NumberFormat format = NumberFormat::current());
-
 /// What one frame means. The decoder keeps no state: the same frame always decodes the same way
 /// under the same number format.
 struct FrameEvent

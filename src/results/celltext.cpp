@@ -64,7 +64,7 @@ void applyDownloadedRule(const ResultRecord& record, int column, QString& cellTe
         cellText = record.Unit;
         break;
     case 4:
-        cellText = FormatNumber(ReadLeadingNumber(record.Temp, format), format);
+        cellText = FormatNumber(ReadNumberText(record.Temp), format);
         break;
     case 5:
         if (record.TempUnit == u"C")

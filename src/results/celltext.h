@@ -20,9 +20,9 @@ void applySampleRule(const ResultRecord& record, int column, QString& cellText);
 void applyOrpRule(const ResultRecord& record, int column, QString& cellText);
 
 /// Downloaded-record list: 0 record number, 1 Type, 2 Value with "-" in front when Sign is -1
-/// (left alone unless Sign is +1 or -1), 3 Unit, 4 Temp read as a leading number and written
-/// back in \a format (025.50 shows 25.5, an empty Temp shows 0), 5 " C" / " F" / empty. Any other
-/// column gets the empty text.
+/// (left alone unless Sign is +1 or -1), 3 Unit, 4 Temp read as a leading number with "." or ","
+/// as its decimal point and written back in \a format (025.50 shows 25.5, or 25,5 under a decimal
+/// comma; an empty Temp shows 0), 5 " C" / " F" / empty. Any other column gets the empty text.
 void applyDownloadedRule(const ResultRecord& record, int column, QString& cellText,
                          NumberFormat format = NumberFormat::current());
 

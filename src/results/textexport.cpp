@@ -3,7 +3,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace pexumo {
 
@@ -106,21 +109,36 @@ QString withTxtExtension(const QString& path)
 
 WriteResult writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
+    const auto cannotCreate = [&path] {
+        return WriteResult{
+            false, QStringLiteral("Cannot create file %1").arg(QFileInfo(path).absoluteFilePath())};
+    };
+    const WriteResult writeError{false, QStringLiteral("Stream write error")};
+
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {false,
-                QStringLiteral("Cannot create file %1").arg(QFileInfo(path).absoluteFilePath())};
-    if (file.write(bytes) != bytes.size()) {
+    // A folder that lets the file be rewritten but no new file be made in it gets the bytes
+    // written in place: the only way to save there at all.
+    file.setDirectWriteFallback(true);
+    // Unbuffered: every byte reaches the file inside write(), where a full disk is reported.
+    // A buffered QSaveFile writes short data only in commit(), which ignores that failure and
+    // puts an empty or cut file in place of the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return cannotCreate();
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
-        return {false, QStringLiteral("Stream write error")};
+        return writeError;
+    }
+    // Some file systems report a lost write only when it is forced out; commit() syncs too,
+    // but does not look at the outcome. EINVAL: the file system has nothing to sync.
+    if (::fsync(file.handle()) != 0 && errno != EINVAL) {
+        file.cancelWriting();
+        return writeError;
     }
     if (!file.commit()) {
         // The bytes are complete in the temporary file but could not take the final name.
         if (file.error() == QFileDevice::RenameError)
-            return {
-                false,
-                QStringLiteral("Cannot create file %1").arg(QFileInfo(path).absoluteFilePath())};
-        return {false, QStringLiteral("Stream write error")};
+            return cannotCreate();
+        return writeError;
     }
     return {true, {}};
 }

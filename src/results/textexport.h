@@ -30,7 +30,9 @@ struct WriteResult
 
 /// Replaces the file at \a path with \a bytes. The bytes go to a temporary file next to it that
 /// takes the name only once everything is on disk, so a failure (full disk, vanished folder)
-/// leaves any previous file untouched and no partial file behind.
+/// leaves any previous file untouched and no partial file behind. Where the folder forbids new
+/// files but the file itself may be written, the bytes are written into it in place; a failure
+/// there can leave it cut.
 WriteResult writeFileAtomically(const QString& path, const QByteArray& bytes);
 
 } // namespace pexumo

@@ -42,7 +42,7 @@ class RouteTest : public ::testing::TestWithParam<RouteCase>
 TEST_P(RouteTest, PlansChartRowAndReadout)
 {
     const RouteCase& c = GetParam();
-    const auto plan = planSample(c.reading, Dot);
+    const auto plan = planSample(c.reading);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->target, c.target);
     EXPECT_DOUBLE_EQ(plan->y, c.y);
@@ -104,33 +104,44 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Route, EmptyOrUnknownTypeGivesNothing)
 {
     for (const char* type : {"", "ph", "PH", "Temp", "orp", " pH"})
-        EXPECT_FALSE(planSample(reading(type, "7", "pH", 1), Dot)) << type;
-    EXPECT_FALSE(planSample(CurrentReading{}, Dot)) << "the start-up reading";
+        EXPECT_FALSE(planSample(reading(type, "7", "pH", 1))) << type;
+    EXPECT_FALSE(planSample(CurrentReading{})) << "the start-up reading";
 }
 
-TEST(Route, DecimalCommaPlotsTheWholeValue)
+// A reading decoded under one decimal separator is sampled after the user switched to the other.
+class SeparatorChange : public ::testing::TestWithParam<bool>
 {
-    const auto ph = planSample(reading("pH", "7,12", "pH", 1, "25,3"), Comma);
-    ASSERT_TRUE(ph);
-    EXPECT_DOUBLE_EQ(ph->y, 7.12);
-    EXPECT_DOUBLE_EQ(ph->tempY, 25.3);
-    EXPECT_EQ(ph->row.Value, "7,12");
-    EXPECT_EQ(ph->readoutValue, "7,12");
+protected:
+    void SetUp() override
+    {
+        m_saved = NumberFormat::current();
+        NumberFormat::setCurrent(GetParam() ? Comma : Dot);
+    }
+    void TearDown() override { NumberFormat::setCurrent(m_saved); }
 
-    const auto cond = planSample(reading("COND", "1,41", "ms", 1), Comma);
+private:
+    NumberFormat m_saved;
+};
+
+TEST_P(SeparatorChange, EitherSeparatorPlotsTheWholeValue)
+{
+    for (const auto& [value, temp] : {std::pair{"7,12", "25,3"}, std::pair{"7.12", "25.3"}}) {
+        const auto ph = planSample(reading("pH", value, "pH", 1, temp));
+        ASSERT_TRUE(ph);
+        EXPECT_DOUBLE_EQ(ph->y, 7.12) << value;
+        EXPECT_DOUBLE_EQ(ph->tempY, 25.3) << temp;
+        EXPECT_EQ(ph->row.Value, value);
+        EXPECT_EQ(ph->readoutValue, value);
+    }
+    const auto cond = planSample(reading("COND", "1,41", "ms", 1));
     ASSERT_TRUE(cond);
     EXPECT_DOUBLE_EQ(cond->y, 1410);
+    const auto orp = planSample(reading("ORP", "120.5", "mV", -1));
+    ASSERT_TRUE(orp);
+    EXPECT_DOUBLE_EQ(orp->y, -120.5);
 }
 
-TEST(Route, UsesTheProcessFormatByDefault)
-{
-    const NumberFormat saved = NumberFormat::current();
-    NumberFormat::setCurrent(Comma);
-    const auto plan = planSample(reading("O2", "95,5", "%", 1));
-    NumberFormat::setCurrent(saved);
-    ASSERT_TRUE(plan);
-    EXPECT_DOUBLE_EQ(plan->y, 95.5);
-}
+INSTANTIATE_TEST_SUITE_P(UnderDotAndComma, SeparatorChange, ::testing::Bool());
 
 } // namespace
 } // namespace pexumo

@@ -152,26 +152,45 @@ private slots:
         QVERIFY(!w->Shape1->isHidden());
     }
 
+    // Dashboard charts and the temperature chart keep 11 points, a page's chart 26.
     void windowsSlide()
     {
         for (int i = 0; i < 11; ++i) {
-            feed(live(700 + i, 250, 13));
+            feed(live(700 + i, 250 + i, 13));
             tick();
         }
         QCOMPARE(xs(w->LinePH), range(0, 10));
-        feed(live(800, 250, 13));
+        QCOMPARE(xs(w->LineTemp), range(0, 10));
+        feed(live(800, 300, 13));
         tick(); // the 12th sample
         QCOMPARE(xs(w->LinePH), range(1, 11));
         QCOMPARE(w->LinePH->at(0).y(), 7.01);
         QCOMPARE(w->LinePH->at(10).y(), 8.0);
+        QCOMPARE(xs(w->LineTemp), range(1, 11));
+        QCOMPARE(w->LineTemp->at(0).y(), 25.1);
+        QCOMPARE(w->LineTemp->at(10).y(), 30.0);
         QCOMPARE(xs(w->LinePH_Big), range(0, 11));
         for (int i = 12; i < 26; ++i)
             tick();
         QCOMPARE(xs(w->LinePH_Big), range(0, 25));
         tick(); // the 27th sample
         QCOMPARE(xs(w->LinePH_Big), range(1, 26));
+        QCOMPARE(w->LinePH_Big->at(0).y(), 7.01);
         QCOMPARE(xs(w->LinePH), range(16, 26));
+        QCOMPARE(xs(w->LineTemp), range(16, 26));
         QCOMPARE(w->vtPH->model()->rowCount(), 27);
+    }
+
+    // Every chart of a kind keeps the same number of points: COND small 11, COND big 26.
+    void otherParametersSlideAlike()
+    {
+        for (int i = 0; i < 27; ++i) {
+            feed(live(1000 + i, 250, 2)); // COND in us
+            tick();
+        }
+        QCOMPARE(xs(w->LineCOND), range(16, 26));
+        QCOMPARE(xs(w->LineCOND_Big), range(1, 26));
+        QCOMPARE(w->LineCOND_Big->at(0).y(), 1001.0);
     }
 
     void millivoltPhGoesToOrpWithSign()
@@ -295,6 +314,30 @@ private slots:
         QCOMPARE(ys(w->LineTemp), QList<double>({25.3}));
         QCOMPARE(cell(w->vtPH, 0, 2), QStringLiteral("7,12"));
         QCOMPARE(w->Edit3->text(), QStringLiteral("25,3"));
+    }
+
+    // A reading decoded under one separator and sampled after the user switched to the other.
+    void separatorChangeBetweenFrameAndTick_data()
+    {
+        QTest::addColumn<QChar>("decodedWith");
+        QTest::addColumn<QChar>("sampledWith");
+        QTest::newRow("comma, then dot") << QChar(u',') << QChar(u'.');
+        QTest::newRow("dot, then comma") << QChar(u'.') << QChar(u',');
+    }
+
+    void separatorChangeBetweenFrameAndTick()
+    {
+        QFETCH(QChar, decodedWith);
+        QFETCH(QChar, sampledWith);
+        const auto other = [](QChar c) { return c == u',' ? QChar(u'.') : QChar(u','); };
+        NumberFormat::setCurrent({decodedWith, other(decodedWith)});
+        feed(live(712, 253, 13));
+        feed(encodeFrame(4, 1205, 253, 12, false, false, false)); // record: Salt 12.05 ppt, 25.3 C
+        NumberFormat::setCurrent({sampledWith, other(sampledWith)});
+        tick();
+        QCOMPARE(ys(w->LinePH), QList<double>({7.12}));
+        QCOMPARE(ys(w->LineTemp), QList<double>({25.3}));
+        QCOMPARE(cell(w->vtSaveData, 0, 4), QStringLiteral("25") + sampledWith + u'3');
     }
 
     void pauseHoldsWhileLiveFramesArrive()

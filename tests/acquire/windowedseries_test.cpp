@@ -57,8 +57,7 @@ TEST_P(WindowedSeriesTest, FillsThenSlidesOneSampleAtATime)
     EXPECT_EQ(s.ys.back(), 999.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(ChartWindows, WindowedSeriesTest,
-                         ::testing::Values(SmallChartWindow, BigChartWindow));
+INSTANTIATE_TEST_SUITE_P(ChartWindows, WindowedSeriesTest, ::testing::Values(2, 11, 26));
 
 TEST(WindowedSeries, KeepsTheStepOfTheOldestPoints)
 {

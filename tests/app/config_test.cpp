@@ -72,6 +72,21 @@ INSTANTIATE_TEST_SUITE_P(
                    QString::fromUtf8("Messger\xC3\xA4t")},
         ConfigCase{"line_without_equals", "[Pexumo]\nChangeDecimal\nFormCaption=x\n", false, "x"},
         ConfigCase{"binary", QByteArray("[Pexumo]\nChangeDecimal=1\n\0\x01\xff", 27), false, ""},
+        ConfigCase{"old_mac_line_ends", "[Pexumo]\rChangeDecimal=1\rFormCaption=Lab 3\r", true,
+                   "Lab 3"},
+        ConfigCase{"mixed_line_ends",
+                   "; saved twice\r\n[Pexumo]\rFormCaption=Lab 3\nChangeDecimal=1", true, "Lab 3"},
+        ConfigCase{"bom_on_the_section_line", "\xEF\xBB\xBF[Pexumo]\nFormCaption=Lab 3\n", false,
+                   "Lab 3"},
+        ConfigCase{"bom_of_a_pasted_file", "[Other]\nx=1\n\xEF\xBB\xBF[Pexumo]\nChangeDecimal=1\n",
+                   true, ""},
+        ConfigCase{"quoted_values", "[Pexumo]\nFormCaption=\"Lab 3\"\nChangeDecimal=\"1\"\n", true,
+                   "Lab 3"},
+        ConfigCase{"quotes_keep_blanks", "[Pexumo]\nFormCaption=\"  Lab 3 \"\n", false, "  Lab 3 "},
+        ConfigCase{"empty_quotes", "[Pexumo]\nFormCaption=\"\"\n", false, ""},
+        ConfigCase{"one_quote_stays", "[Pexumo]\nFormCaption=\"Lab 3\n", false, "\"Lab 3"},
+        ConfigCase{"inner_quotes_stay", "[Pexumo]\nFormCaption=Lab \"3\"\n", false, "Lab \"3\""},
+        ConfigCase{"quoted_two", "[Pexumo]\nChangeDecimal=\"2\"\n", false, ""},
         ConfigCase{"garbage", "\xff\xfe[[[]]]==\n=\n[\n]\n[Pexumo\nFormCaption=x", false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -88,6 +103,42 @@ TEST(ParseConfig, LongLineBeforeTheKeysDoesNotMakeAKey)
 {
     const QByteArray line = "; " + QByteArray(250, 'x') + "ChangeDecimal=1";
     EXPECT_FALSE(parseConfig("[Pexumo]\n" + line + "\n").changeDecimal);
+}
+
+// The same file as Windows editors save it in UTF-16, with its byte order mark.
+TEST(ParseConfig, Utf16WithByteOrderMark)
+{
+    const QString text = QString::fromUtf8("; Messger\xC3\xA4t\r\n[Pexumo]\r\nChangeDecimal=1\r\n"
+                                           "FormCaption=Labor 3 \xE2\x80\x93 Messger\xC3\xA4t\r\n");
+    const QString caption = QString::fromUtf8("Labor 3 \xE2\x80\x93 Messger\xC3\xA4t");
+    QByteArray le("\xFF\xFE");
+    QByteArray be("\xFE\xFF");
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        le.append(char(u & 0xFF)).append(char(u >> 8));
+        be.append(char(u >> 8)).append(char(u & 0xFF));
+    }
+    EXPECT_EQ(parseConfig(le), (AppConfig{true, caption}));
+    EXPECT_EQ(parseConfig(be), (AppConfig{true, caption}));
+    // Without its mark the file is not taken for UTF-16: its NUL bytes make it binary.
+    EXPECT_EQ(parseConfig(le.sliced(2)), AppConfig{});
+}
+
+TEST(ParseConfig, KeysAtTheEndOfALongFile)
+{
+    QByteArray content = "[Pexumo]\r\n";
+    for (int i = 0; i < 200; ++i)
+        content += "; calibration note " + QByteArray::number(i) + "\r\n";
+    content += "ChangeDecimal=1\r\nFormCaption=Bench 3\r\n";
+    ASSERT_GT(content.size(), 4096);
+    EXPECT_EQ(parseConfig(content), (AppConfig{true, "Bench 3"}));
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(ConfigFileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(content), content.size());
+    file.close();
+    EXPECT_EQ(readConfig(file.fileName()), (AppConfig{true, "Bench 3"}));
 }
 
 TEST(WholeNumber, Forms)

@@ -3,6 +3,7 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +17,27 @@ class TestApplication : public QObject
     Q_OBJECT
 
 private slots:
+    // Runs first, while the display is still the program's own.
+    void theStandardDisplayIsCaptionedWithTheApplicationsTitle()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("Pexumo bench 3"));
+        QString caption;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->accept();
+        });
+        Application::showException(QStringLiteral("Stream write error"));
+        QCOMPARE(caption, QStringLiteral("Pexumo bench 3"));
+        QCOMPARE(text, QStringLiteral("Stream write error"));
+        QCOMPARE(icon, QMessageBox::Critical);
+    }
+
     void exceptionInHandlerIsShownAndLoopGoesOn()
     {
         QStringList shown;

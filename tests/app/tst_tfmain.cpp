@@ -1,14 +1,19 @@
 // The main window as the user first sees it: layout, captions, start-up state, navigation and
 // the configuration read at start.
 #include "acquire/gui/trendchart.h"
+#include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
 #include "base/numberformat.h"
+#include "link/gui/setupdialog.h"
 #include "link/meterframe.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
+#include "support/pty.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -258,22 +263,81 @@ private slots:
     void focusOrder()
     {
         auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        // The next or previous widget that the Tab key can reach: one that takes the focus by
+        // Tab, is enabled and shows (widgets on hidden pages are skipped).
+        auto tabStop = [](QWidget* from, bool forward) {
+            QWidget* w = from;
+            do
+                w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
+            while (w != from &&
+                   !((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisible()));
+            return w;
+        };
+        // At start the focus is on the dashboard, the first stop of the window's chain.
+        QWidget* first = tabStop(w.get(), true);
+        QVERIFY2(w->TabAll->isAncestorOf(first), qPrintable(first->objectName()));
+        QVERIFY2(w->TabAll->isAncestorOf(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget()->objectName()));
+
+        // Button2 is disabled until a connection; enabled, it takes its place in the order.
+        w->Button2->setEnabled(true);
         const QList<QWidget*> order = {w->Edit1,   w->Button2,    w->Button3, w->Button11,
                                        w->Button1, w->btnSetting, w->btnConn};
-        // The next widget that the Tab key can reach.
-        auto nextTabStop = [](QWidget* from) {
-            QWidget* next = from->nextInFocusChain();
-            while (!(next->focusPolicy() & Qt::TabFocus))
-                next = next->nextInFocusChain();
-            return next;
-        };
         for (int i = 0; i + 1 < order.size(); ++i)
-            QCOMPARE(nextTabStop(order[i]), order[i + 1]);
-        // The page area comes before the bar: the stop before Edit1 lies on the pages.
-        QWidget* previous = w->Edit1->previousInFocusChain();
-        while (!(previous->focusPolicy() & Qt::TabFocus))
-            previous = previous->previousInFocusChain();
-        QVERIFY2(w->PageControl1->isAncestorOf(previous), qPrintable(previous->objectName()));
+            QCOMPARE(tabStop(order[i], true), order[i + 1]);
+        // The bar ends the round: after btnConn the pages come again, and before Edit1 lie the
+        // pages, not the window's first stop.
+        QCOMPARE(tabStop(w->btnConn, true), first);
+        QWidget* beforeBar = tabStop(w->Edit1, false);
+        QVERIFY2(w->TabAll->isAncestorOf(beforeBar), qPrintable(beforeBar->objectName()));
+
+        // The same on a parameter page: its list or button comes before the bar.
+        w->ChartPHClick(nullptr);
+        QWidget* onPage = tabStop(w->Edit1, false);
+        QVERIFY2(w->TabPH->isAncestorOf(onPage), qPrintable(onPage->objectName()));
+    }
+
+    // A file that cannot be saved and a port the setup dialog cannot open are both errors of the
+    // program's one standard display, not boxes of their own.
+    void errorsGoToTheStandardDisplay()
+    {
+        QStringList shown;
+        const auto saved = Application::exceptionDisplay;
+        Application::exceptionDisplay = [&shown](const QString& m) { shown << m; };
+        const auto restore = qScopeGuard([&] { Application::exceptionDisplay = saved; });
+
+        auto w = makeWindow();
+        QTemporaryDir dir;
+        const QString missing = dir.filePath("no such folder/result");
+        w->exporter()->askFileName = [&missing] { return missing; };
+        w->Button4Click(w->Button4);
+        QCOMPARE(shown, QStringList{"Cannot create file " + missing + ".txt"});
+
+        test::PtyPair meter;
+        if (!meter.isValid())
+            QSKIP("no pseudo-terminal");
+        PortSettings onPty = w->ComPort1->settings();
+        onPty.name = meter.slavePath();
+        QVERIFY(w->ComPort1->setSettings(onPty));
+        w->btnConnClick(w->btnConn);
+        QVERIFY(w->ComPort1->Connected());
+        bool answered = false;
+        QTimer::singleShot(0, [&answered] {
+            auto* dialog = qobject_cast<SetupDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            const QString missing = QStringLiteral("ttyPexumoMissing");
+            dialog->cbPort->addItem(missing, missing);
+            dialog->cbPort->setCurrentIndex(dialog->cbPort->count() - 1);
+            dialog->btnOK->click();
+            answered = true;
+        });
+        w->btnSettingClick(w->btnSetting);
+        QVERIFY(answered);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.last(),
+                 QStringLiteral("There is no port ttyPexumoMissing: no such device."));
     }
 
     void navigation()

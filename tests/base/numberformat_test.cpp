@@ -107,6 +107,44 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"7.12", true, std::nullopt, 7}, ReadCase{"0,5", true, 0.5, 0.5},
         ReadCase{"25,0C", true, std::nullopt, 25}, ReadCase{",5", true, 0.5, 0.5}));
 
+struct OwnTextCase
+{
+    const char* text;
+    double value;
+};
+
+void PrintTo(const OwnTextCase& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
+
+class ReadNumberTextTest : public ::testing::TestWithParam<OwnTextCase>
+{
+};
+
+// The texts were written under one separator; the reader must not care which one is in force now.
+TEST_P(ReadNumberTextTest, TakesDotOrCommaAsTheDecimalPoint)
+{
+    const OwnTextCase& c = GetParam();
+    const NumberFormat saved = NumberFormat::current();
+    for (const NumberFormat& now : {kDot, kComma}) {
+        NumberFormat::setCurrent(now);
+        const double read = ReadNumberText(QString::fromLatin1(c.text));
+        NumberFormat::setCurrent(saved);
+        EXPECT_DOUBLE_EQ(read, c.value) << "under " << char(now.decimal.unicode());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ReadNumberTextTest,
+                         ::testing::Values(OwnTextCase{"7.12", 7.12}, OwnTextCase{"7,12", 7.12},
+                                           OwnTextCase{"25.0", 25}, OwnTextCase{"25,3", 25.3},
+                                           OwnTextCase{"-120,5", -120.5}, OwnTextCase{" 0,5", 0.5},
+                                           OwnTextCase{",5", 0.5}, OwnTextCase{"025.50", 25.5},
+                                           OwnTextCase{"1410", 1410}, OwnTextCase{"7,12,5", 7.12},
+                                           OwnTextCase{"7.12,5", 7.12}, OwnTextCase{"25,3C", 25.3},
+                                           OwnTextCase{"1,5e2", 150}, OwnTextCase{"", 0},
+                                           OwnTextCase{",", 0}, OwnTextCase{"abc", 0}));
+
 TEST(NumberReaders, LongTextsAreReadWhole)
 {
     const QString zeros = QString(200, u'0') + QStringLiteral("1.5");

@@ -16,10 +16,9 @@ std::string describe(const FrameStream::Item& item)
 {
     if (item.kind == FrameStream::Item::Kind::Skipped)
         return "S" + std::to_string(item.skipped);
-    std::string s = "F";
-    for (std::uint8_t b : item.frame)
-        s += ByteToHex(b).toStdString();
-    return s;
+    const QByteArray bytes(reinterpret_cast<const char*>(item.frame.data()),
+                           static_cast<qsizetype>(item.frame.size()));
+    return "F" + bytes.toHex().toUpper().toStdString();
 }
 
 std::string describe(const MeterFrame& f)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <ostream>
+#include <string>
 
 namespace pexumo {
 
@@ -121,122 +123,105 @@ TEST(WorkedExamplesComma, UseTheDecimalComma)
     EXPECT_EQ(rec.record, (ResultRecord{"7", "COND", "0,5", "us", "25", "C", 1}));
 }
 
-TEST(ByteTexts, EveryByteSpellsAsTwoUpperCaseHexDigitsAndReadsBack)
+// The meter's mode table, written out by hand: code, type, unit, factor, and what the value
+// digits 1234 become under that factor. Every code is checked through decoded frames, so a wrong
+// type, unit or factor in the decoder's own table shows here.
+struct ModeRow
 {
-    EXPECT_EQ(ByteToHex(0x0F), "0F");
-    EXPECT_EQ(ByteToHex(0xFD), "FD");
-    EXPECT_EQ(ByteToHex(0x00), "00");
-    for (int b = 0; b < 256; ++b) {
-        const QString text = ByteToHex(static_cast<std::uint8_t>(b));
-        ASSERT_EQ(text, QString::number(b, 16).toUpper().rightJustified(2, u'0'));
-        ASSERT_EQ(HexPairToInt(text), b);
+    int code;
+    const char* type;
+    const char* unit;
+    long double factor;
+    const char* value1234;
+    bool recordKeepsTemp; ///< false for electrode voltages (ORP, pH in mV)
+};
+
+void PrintTo(const ModeRow& r, std::ostream* os)
+{
+    *os << "code " << r.code;
+}
+
+constexpr ModeRow kModeTable[] = {
+    {1, "COND", "us", 0.1L, "123.4", true},    {2, "COND", "us", 1.0L, "1234", true},
+    {3, "COND", "ms", 0.01L, "12.34", true},   {4, "COND", "ms", 0.1L, "123.4", true},
+    {5, "TDS", "ppm", 0.1L, "123.4", true},    {6, "TDS", "ppm", 1.0L, "1234", true},
+    {7, "TDS", "ppt", 0.01L, "12.34", true},   {8, "TDS", "ppt", 0.1L, "123.4", true},
+    {9, "Salt", "ppm", 0.1L, "123.4", true},   {10, "Salt", "ppm", 1.0L, "1234", true},
+    {11, "Salt", "ppt", 0.01L, "12.34", true}, {12, "Salt", "ppt", 0.1L, "123.4", true},
+    {13, "pH", "pH", 0.01L, "12.34", true},    {14, "pH", "mV", 0.1L, "123.4", false},
+    {15, "pH", "mV", 1.0L, "1234", false},     {16, "ORP", "mV", 0.1L, "123.4", false},
+    {17, "ORP", "mV", 1.0L, "1234", false},    {18, "DO", "mg/L", 0.01L, "12.34", true},
+    {19, "DO", "ppm", 0.01L, "12.34", true},   {20, "O2", "%", 0.1L, "123.4", true},
+};
+
+class ModeTable : public ::testing::TestWithParam<ModeRow>
+{
+};
+
+TEST_P(ModeTable, GivesTypeUnitAndScaledValue)
+{
+    const ModeRow& m = GetParam();
+    // Value 12 34, temperature 02 53 in tenths, Fahrenheit, negative.
+    const int modeByte = m.code | 0x20 | 0x40;
+    const FrameEvent live = decodeFrame(payload(0, 0x12, 0x34, 0x02, 0x53, modeByte), kDot);
+    ASSERT_EQ(live.kind, Kind::Live);
+    EXPECT_EQ(live.live, (CurrentReading{m.type, m.value1234, "25.3", m.unit, "F", -1}));
+
+    const FrameEvent rec = decodeFrame(payload(0x21, 0x12, 0x34, 0x02, 0x53, modeByte), kDot);
+    ASSERT_EQ(rec.kind, Kind::Record);
+    EXPECT_EQ(rec.record,
+              (ResultRecord{"33", m.type, m.value1234, m.unit, m.recordKeepsTemp ? "25.3" : "",
+                            m.recordKeepsTemp ? "F" : "", -1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(TwentyCodes, ModeTable, ::testing::ValuesIn(kModeTable),
+                         [](const auto& info) { return "code" + std::to_string(info.param.code); });
+
+TEST(ModeTableUndefined, CodesZeroAnd21To31AreDropped)
+{
+    for (int code : {0, 21, 22, 25, 30, 31}) {
+        const FrameEvent ev = decodeFrame(payload(0, 0x12, 0x34, 0x02, 0x53, code), kDot);
+        EXPECT_EQ(ev.kind, Kind::Dropped) << code;
+        EXPECT_EQ(ev.reason, Reason::UndefinedMode) << code;
     }
 }
 
-struct TrimCase
-{
-    const char* in;
-    const char* out;
-    bool comma;
-};
-
-void PrintTo(const TrimCase& c, std::ostream* os)
-{
-    *os << '"' << c.in << '"' << (c.comma ? " (comma)" : "");
-}
-
-class TrimNumberTextTest : public ::testing::TestWithParam<TrimCase>
-{
-};
-
-TEST_P(TrimNumberTextTest, DropsLeadingZerosAndZeroValues)
-{
-    const TrimCase& c = GetParam();
-    const NumberFormat format = c.comma ? kComma : kDot;
-    const QString in = QString::fromLatin1(c.in);
-    EXPECT_EQ(TrimNumberText(in, format), QString::fromLatin1(c.out));
-    EXPECT_EQ(TrimNumberText(QStringView(in), format), QString::fromLatin1(c.out));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TrimNumberTextTest,
-    ::testing::Values(TrimCase{"0250", "250", false}, TrimCase{"0.5", "0.5", false},
-                      TrimCase{"000.5", "0.5", false}, TrimCase{"0.0", "0", false},
-                      TrimCase{"25.0", "25.0", false}, TrimCase{"0000", "0", false},
-                      TrimCase{"", "0", false}, TrimCase{".5", "0.5", false},
-                      TrimCase{"0712", "712", false}, TrimCase{"0025", "25", false},
-                      // Under a decimal comma 7,12 is 7.12 (never 7) and 0,0 is zero.
-                      TrimCase{"7,12", "7,12", true}, TrimCase{"000,5", "0,5", true},
-                      TrimCase{"0,0", "0", true}, TrimCase{"07,12", "7,12", true},
-                      TrimCase{"0,05", "0,05", true}, TrimCase{"0.5", "0", true}));
-
-TEST(ModeTable, HoldsTwentyCodes)
-{
-    EXPECT_EQ(lookupMode(0), nullptr);
-    EXPECT_EQ(lookupMode(21), nullptr);
-    EXPECT_EQ(lookupMode(-1), nullptr);
-    int defined = 0;
-    for (int code = 0; code < 32; ++code)
-        defined += lookupMode(code) != nullptr;
-    EXPECT_EQ(defined, 20);
-    EXPECT_STREQ(lookupMode(1)->unit, "us");
-    EXPECT_STREQ(lookupMode(3)->unit, "ms");
-    EXPECT_STREQ(lookupMode(18)->unit, "mg/L");
-    EXPECT_STREQ(lookupMode(20)->type, "O2");
-    EXPECT_EQ(lookupMode(20)->decimals, 1);
-}
-
-// For every code and every four-digit value the value text is the exact decimal (digits moved
-// by the code's factor): the extended-precision factor leaves no binary noise like 7.1199999.
-TEST(ValueScaling, EveryDigitCombinationGivesTheExactDecimal)
+// For every code and every four-digit value, the value text is the meter's own rule: the factor
+// in extended precision, the product rounded to double, written with at most 15 significant
+// digits. The extended-precision factor leaves no binary noise like 7.1199999.
+TEST(ValueScaling, EveryCodeAndDigitsGiveTheExtendedPrecisionProduct)
 {
     for (const NumberFormat& format : {kDot, kComma}) {
-        for (int code = 1; code <= 20; ++code) {
-            const int decimals = lookupMode(code)->decimals;
+        for (const ModeRow& m : kModeTable) {
             for (int n = 0; n <= 9999; ++n) {
-                const MeterFrame f = encodeFrame(1, n, 250, code, false, false, false);
-                const FrameEvent ev = decodeFrame(f, format);
-                ASSERT_EQ(ev.kind, Kind::Record);
-                QString expected = QString::number(n);
-                if (decimals > 0 && n != 0) {
-                    expected = expected.rightJustified(decimals + 1, u'0');
-                    expected.insert(expected.size() - decimals, format.decimal);
-                    while (expected.endsWith(u'0'))
-                        expected.chop(1);
-                    if (expected.endsWith(format.decimal))
-                        expected.chop(1);
-                }
-                ASSERT_EQ(ev.record.Value, expected) << "code " << code << " digits " << n;
+                const QString expected = FormatNumber(
+                    static_cast<double>(static_cast<long double>(n) * m.factor), format);
+                const FrameEvent rec =
+                    decodeFrame(encodeFrame(1, n, 250, m.code, false, false, false), format);
+                ASSERT_EQ(rec.record.Value, expected) << "code " << m.code << " digits " << n;
+                const FrameEvent live =
+                    decodeFrame(encodeFrame(0, n, 250, m.code, false, false, false), format);
+                ASSERT_EQ(live.live.FMeasValue, expected) << "code " << m.code << " digits " << n;
             }
         }
     }
 }
 
-// The decoder writes scaled texts straight from the digits. For every four-digit input that
-// equals the meter's own rule: factor in extended precision, product rounded to double,
-// FormatNumber, and (live temperature in tenths) ".0" appended to a whole number, then trimmed.
-TEST(ValueScaling, DigitTextsEqualTheExtendedPrecisionProduct)
+// The live temperature in tenths: the product as above, with ".0" added to a whole number except
+// zero, which stays "0"; a memory record never adds it.
+TEST(ValueScaling, TemperatureTenthsKeepOneDecimalOnlyWhenLive)
 {
-    static constexpr long double kFactors[] = {1.0L, 0.1L, 0.01L};
     for (const NumberFormat& format : {kDot, kComma}) {
-        for (int decimals = 0; decimals <= 2; ++decimals) {
-            for (int n = 0; n <= 9999; ++n) {
-                const double product =
-                    static_cast<double>(static_cast<long double>(n) * kFactors[decimals]);
-                const QString expected = TrimNumberText(FormatNumber(product, format), format);
-                ASSERT_EQ(ScaledDigitsText(n, decimals, format), expected)
-                    << n << " decimals " << decimals;
-            }
-        }
         for (int n = 0; n <= 9999; ++n) {
-            QString expected = FormatNumber(
-                static_cast<double>(static_cast<long double>(n) * kFactors[1]), format);
-            if (!expected.contains(format.decimal))
+            const QString product =
+                FormatNumber(static_cast<double>(static_cast<long double>(n) * 0.1L), format);
+            QString expected = product;
+            if (n != 0 && !expected.contains(format.decimal))
                 expected += QString(format.decimal) + u'0';
-            expected = TrimNumberText(expected, format);
-            const FrameEvent ev =
-                decodeFrame(encodeFrame(0, 1, n, 13, false, false, false), format);
-            ASSERT_EQ(ev.live.FMeasTemp, expected) << n;
+            const MeterFrame liveFrame = encodeFrame(0, 1, n, 13, false, false, false);
+            ASSERT_EQ(decodeFrame(liveFrame, format).live.FMeasTemp, expected) << n;
+            const MeterFrame recFrame = encodeFrame(1, 1, n, 13, false, false, false);
+            ASSERT_EQ(decodeFrame(recFrame, format).record.Temp, product) << n;
         }
     }
 }

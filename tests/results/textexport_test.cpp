@@ -8,7 +8,11 @@
 
 #include <csignal>
 #include <ostream>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace pexumo {
 namespace {
@@ -250,27 +254,81 @@ TEST_F(AtomicWrite, AFolderOfThatNameStaysAFolder)
     EXPECT_EQ(entries(), QStringList{"result.txt"});
 }
 
-// A disk that fills up part way: the file size limit makes writes fail after 4 KiB.
-TEST_F(AtomicWrite, AFailingWriteKeepsTheOldFileAndLeavesNoPart)
+// A folder where the user may rewrite a file but not make a new one. Permission bits do not stop
+// root, so the save runs in a child process that has given up root for "nobody".
+TEST_F(AtomicWrite, AFolderClosedToNewFilesIsWrittenInPlace)
 {
-    const QByteArray old = "the file saved before\r\n";
+    const QByteArray old = "the file saved before, longer than the new one\r\n";
+    const QByteArray fresh = "3   ORP   -120.5   mV      \r\n";
+    ASSERT_TRUE(writeFileAtomically(path("result.txt"), old).ok);
+    ASSERT_EQ(::chmod(QFile::encodeName(path("result.txt")).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 0555), 0);
+
+    uid_t uid = ::geteuid();
+    gid_t gid = ::getegid();
+    if (uid == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (nobody == nullptr)
+            GTEST_SKIP() << "running as root and there is no user \"nobody\" to drop to";
+        uid = nobody->pw_uid;
+        gid = nobody->pw_gid;
+    }
+    // The child reports through its exit status: 0 saved, 1 refused, 2 could not drop root.
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if ((::getegid() != gid && ::setresgid(gid, gid, gid) != 0) ||
+            (::geteuid() != uid && ::setresuid(uid, uid, uid) != 0))
+            ::_exit(2);
+        ::_exit(writeFileAtomically(path("result.txt"), fresh).ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0700);
+
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 2) << "could not give up root";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save was refused";
+    EXPECT_EQ(contents(path("result.txt")), fresh);
+    EXPECT_EQ(entries(), QStringList{"result.txt"});
+}
+
+// A disk that fills up part way: while the file size limit is lowered, no file may grow past
+// a given size, so a write beyond it fails the way it does on a full disk.
+class FullDisk : public AtomicWrite, public testing::WithParamInterface<int>
+{
+protected:
+    WriteResult writeWithSizeLimit(const QByteArray& bytes, rlim_t limit)
+    {
+        rlimit saved{};
+        EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = limit;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const WriteResult result = writeFileAtomically(path("result.txt"), bytes);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        return result;
+    }
+};
+
+// Sizes below and above the 16 KiB a file object holds back before it writes: a short list
+// reaches the disk only when the file is completed.
+TEST_P(FullDisk, KeepsTheOldFileAndLeavesNoPart)
+{
+    const QByteArray old = "10:00:01    pH    7.01    pH    25.3     C\r\n";
     ASSERT_TRUE(writeFileAtomically(path("result.txt"), old).ok);
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const WriteResult result = writeFileAtomically(path("result.txt"), QByteArray(1 << 20, 'x'));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const WriteResult result = writeWithSizeLimit(QByteArray(GetParam(), 'x'), 64);
 
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, "Stream write error");
     EXPECT_EQ(contents(path("result.txt")), old);
     EXPECT_EQ(entries(), QStringList{"result.txt"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Bytes, FullDisk, testing::Values(90, 4000, 1 << 20));
 
 } // namespace
 } // namespace pexumo

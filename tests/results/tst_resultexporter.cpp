@@ -291,8 +291,10 @@ private slots:
     void defaultErrorBoxIsModalAndCritical()
     {
         QTemporaryDir dir;
+        // Captioned with the application's title, whatever the window's title says.
+        QCoreApplication::setApplicationName(QStringLiteral("Pexumo"));
         QWidget window;
-        window.setWindowTitle("Pexumo");
+        window.setWindowTitle("Lab 3");
         ResultExporter exporter(&window);
         exporter.askFileName = [&dir] { return dir.filePath("gone/result"); };
         ResultListModel list(ListKind::Sample);

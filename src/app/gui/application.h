@@ -21,7 +21,9 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    /// Shows the message of an exception that reached the event loop (through exceptionDisplay).
+    /// The standard error display: shows the message of an exception that reached the event
+    /// loop, and every other error box of the program (a file that cannot be saved, a port that
+    /// will not open), through exceptionDisplay, so that all are captioned alike.
     static void showException(const QString& message);
     /// How an exception's message is shown; by default a modal error box captioned with the
     /// application's name. Tests replace it.

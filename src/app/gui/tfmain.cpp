@@ -5,6 +5,7 @@
 #include "acquire/runcontrol.h"
 #include "acquire/windowedseries.h"
 #include "app/config.h"
+#include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "base/numberformat.h"
 #include "link/gui/comport.h"
@@ -47,7 +48,7 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
         // A setting the open port refuses, or a chosen port that cannot be opened, is told at once.
         const bool wasConnected = ComPort1->Connected();
         if (!ComPort1->ShowSetupDialog(this) && !ComPort1->errorString().isEmpty())
-            QMessageBox::critical(this, QStringLiteral("Setup"), ComPort1->errorString());
+            Application::showException(ComPort1->errorString());
         // Another port that would not open leaves the link closed: say so on the bar.
         if (wasConnected && !ComPort1->Connected()) {
             m_run.disconnected(m_run.state().periodMs / 1000);
@@ -67,6 +68,8 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     m_exporter = new ResultExporter(this);
+    // A file that cannot be written is an error of the program's standard error display.
+    m_exporter->showError = [](const QString& message) { Application::showException(message); };
     SaveDialog1 = m_exporter->SaveDialog1();
 
     buildLayout();

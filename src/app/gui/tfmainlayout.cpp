@@ -91,7 +91,8 @@ void TfMain::buildLayout()
     column->addWidget(Panel1);
     column->addWidget(PageControl1, 1);
 
-    buildControlBar();
+    // The pages are built before the bar: a widget joins the keyboard order where it is made,
+    // and the page area comes first in it.
     buildDashboard();
     buildParameterPage(Parameter::PH, TabPH, QStringLiteral("pH"), ChartPH_Big, LinePH_Big, vtPH,
                        Button4);
@@ -108,6 +109,7 @@ void TfMain::buildLayout()
     buildParameterPage(Parameter::O2, TabO2, QStringLiteral("O2"), ChartO2_Big, LineO2_Big, vtO2,
                        Button10);
     buildRecordsPage();
+    buildControlBar();
 
     m_smallCharts = {ChartPH, ChartORP, ChartCOND, ChartTDS, ChartSalt, ChartDO, ChartO2};
     m_bigCharts = {ChartPH_Big,   ChartORP_Big, ChartCOND_Big, ChartTDS_Big,
@@ -115,8 +117,7 @@ void TfMain::buildLayout()
     m_lists = {vtPH, vtORP, vtCOND, vtTDS, vtSalt, vtDO, vtO2};
     m_pages = {TabPH, TabORP, TabCOND, TabTDS, TabSalt, TabDO, TabO2};
 
-    // The page area comes before the bar in the keyboard order, then the bar's own order.
-    setTabOrder(PageControl1, Edit1);
+    // The bar's own keyboard order; the bar as a whole follows the page area, built before it.
     setTabOrder(Edit1, Button2);
     setTabOrder(Button2, Button3);
     setTabOrder(Button3, Button11);

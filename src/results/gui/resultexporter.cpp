@@ -3,7 +3,7 @@
 #include "results/csvexport.h"
 #include "results/textexport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,10 +33,7 @@ ResultExporter::ResultExporter(QWidget* parentWindow)
         return {files.first(), m_saveDialog->selectedNameFilter()};
     };
     showError = [this](const QString& message) {
-        const QString caption = m_parentWindow && !m_parentWindow->windowTitle().isEmpty()
-                                    ? m_parentWindow->windowTitle()
-                                    : QCoreApplication::applicationName();
-        QMessageBox::critical(m_parentWindow, caption, message);
+        QMessageBox::critical(m_parentWindow, QApplication::applicationDisplayName(), message);
     };
 }
 

@@ -54,7 +54,8 @@ public:
     /// Asks for the file name and the chosen filter; an empty name means cancelled. Default:
     /// SaveDialog1 shown modally.
     std::function<FileChoice()> askFileName;
-    /// Shows a failure message. Default: a modal critical message box over the window.
+    /// Shows a failure message. Default: a modal critical message box over the window, captioned
+    /// with the application's title; the main window routes it to the standard error display.
     std::function<void(const QString&)> showError;
 
 private:
