@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -20,7 +21,9 @@ private slots:
     // Runs first, while the display is still the program's own.
     void theStandardDisplayIsCaptionedWithTheApplicationsTitle()
     {
+        const QString name = QCoreApplication::applicationName();
         QCoreApplication::setApplicationName(QStringLiteral("Pexumo bench 3"));
+        const auto restoreName = qScopeGuard([&] { QCoreApplication::setApplicationName(name); });
         QString caption;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
