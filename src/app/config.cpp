@@ -101,6 +101,7 @@ AppConfig parseConfig(QByteArrayView content)
     bool inSection = false;
     bool haveDecimal = false;
     bool haveCaption = false;
+    bool haveAutoReconnect = false;
     while (!content.isEmpty()) {
         const qsizetype end = content.indexOf('\n');
         QByteArrayView line = trimmed(end < 0 ? content : content.first(end));
@@ -128,6 +129,10 @@ AppConfig parseConfig(QByteArrayView content)
         } else if (!haveCaption && sameName(key, QLatin1StringView("FormCaption"))) {
             haveCaption = true;
             config.formCaption = decodeValue(value).left(MaxFormCaptionLength);
+        } else if (!haveAutoReconnect && sameName(key, QLatin1StringView("AutoReconnect"))) {
+            haveAutoReconnect = true;
+            // Only an explicit 0 turns it off: a typo must not quietly end unattended runs.
+            config.autoReconnect = parseWholeNumber(decodeValue(value)) != std::optional<qint64>(0);
         }
     }
     return config;
