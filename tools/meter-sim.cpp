@@ -5,6 +5,7 @@
 #include "link/framestream.h"
 #include "link/meterframe.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -12,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -34,18 +36,22 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::nanoseconds kByteTime{10'000'000'000LL / 9600};
 
 const char* const kUsage =
-    "usage: pexumo-meter-sim [--fast] [--pty | --device PATH] [--play FILE | --script FILE]\n"
-    "                        [--fault garbage|lostbyte|badmode|halt[@N] ...] [--count N]\n"
+    "usage: pexumo-meter-sim [--fast] [--pty [--link PATH] | --device PATH]\n"
+    "                        [--play FILE | --script FILE] [--count N]\n"
+    "                        [--fault garbage|lostbyte|badmode|halt[@N] | unplug[@N[:SECONDS]] "
+    "...]\n"
     "\n"
     "  --pty          create a pseudo-terminal, print its path as the first line and serve it\n"
     "                 until killed\n"
+    "  --link PATH    with --pty: keep a symbolic link PATH to the current pseudo-terminal\n"
     "  --device PATH  write to a serial device (set to 9600 8N1); default: standard output\n"
     "  --fast         no pacing: as fast as the reader takes the bytes\n"
     "  --play FILE    play a file of raw bytes instead of the demo stream\n"
     "  --script FILE  play a script of frames (see the README)\n"
     "  --fault K[@N]  inject a fault at frame N (counted from 0, default 5): garbage bytes\n"
     "                 before it, a byte lost from it, an undefined mode code in it, a halt\n"
-    "                 frame before it\n"
+    "                 frame before it; unplug closes the pseudo-terminal before frame N\n"
+    "                 and opens a new one SECONDS later (default 1), printing its path\n"
     "  --count N      stop after N frames\n";
 
 enum class FaultKind
@@ -53,19 +59,22 @@ enum class FaultKind
     Garbage,
     LostByte,
     BadMode,
-    Halt
+    Halt,
+    Unplug
 };
 
 struct Fault
 {
     FaultKind kind;
     long long frame;
+    double seconds = 1; ///< how long an unplugged line stays away
 };
 
 struct Options
 {
     bool fast = false;
     bool pty = false;
+    std::string link;
     std::string device;
     std::string play;
     std::string script;
@@ -110,10 +119,24 @@ Fault parseFault(const std::string& text)
         f.kind = FaultKind::BadMode;
     else if (kind == "halt")
         f.kind = FaultKind::Halt;
+    else if (kind == "unplug")
+        f.kind = FaultKind::Unplug;
     else
         fail("unknown fault: " + text);
-    if (at != std::string::npos)
-        f.frame = parseCount(text.substr(at + 1), "fault frame");
+    if (at == std::string::npos)
+        return f;
+    std::string where = text.substr(at + 1);
+    if (const auto colon = where.find(':'); colon != std::string::npos) {
+        if (f.kind != FaultKind::Unplug)
+            fail("only unplug takes a duration: " + text);
+        const std::string seconds = where.substr(colon + 1);
+        char* end = nullptr;
+        f.seconds = std::strtod(seconds.c_str(), &end);
+        if (seconds.empty() || *end != '\0' || !(f.seconds >= 0 && f.seconds <= 86400))
+            fail("bad unplug duration: " + text);
+        where.erase(colon);
+    }
+    f.frame = parseCount(where, "fault frame");
     return f;
 }
 
@@ -131,6 +154,8 @@ Options parseArgs(int argc, char** argv)
             o.fast = true;
         else if (a == "--pty")
             o.pty = true;
+        else if (a == "--link")
+            o.link = value();
         else if (a == "--device")
             o.device = value();
         else if (a == "--play")
@@ -153,6 +178,11 @@ Options parseArgs(int argc, char** argv)
         fail("--pty and --device exclude each other");
     if (!o.play.empty() && !o.script.empty())
         fail("--play and --script exclude each other");
+    if (!o.link.empty() && !o.pty)
+        fail("--link needs --pty");
+    for (const Fault& f : o.faults)
+        if (f.kind == FaultKind::Unplug && !o.pty)
+            fail("the unplug fault needs --pty");
     return o;
 }
 
@@ -311,17 +341,10 @@ public:
     /// One second of the line at 9600 baud.
     static constexpr int kUnreadLimit = 960;
 
-    explicit Output(const Options& o) : m_paced(!o.fast)
+    explicit Output(const Options& o) : m_paced(!o.fast), m_link(o.link)
     {
         if (o.pty) {
-            char name[256] = {};
-            if (openpty(&m_fd, &m_slaveFd, name, nullptr, nullptr) != 0)
-                fail(std::string("openpty: ") + std::strerror(errno));
-            // The slave stays open here so that a reader closing and reopening the port does
-            // not hang the terminal up.
-            setRaw(m_slaveFd, false);
-            std::printf("%s\n", name);
-            std::fflush(stdout);
+            plugIn();
         } else if (!o.device.empty()) {
             // Non-blocking until CLOCAL is set: a blocking open of a serial device waits for
             // the carrier, which a meter's line never raises.
@@ -364,8 +387,42 @@ public:
 
     bool isPty() const { return m_slaveFd >= 0; }
 
+    /// Closes both sides of the pseudo-terminal, as a pulled USB cable takes its device away: a
+    /// reader sees its port vanish, and the link no longer leads anywhere.
+    void unplug()
+    {
+        if (!m_link.empty())
+            ::unlink(m_link.c_str());
+        ::close(m_fd);
+        ::close(m_slaveFd);
+        m_fd = m_slaveFd = -1;
+    }
+
+    /// Makes a new pseudo-terminal, prints its path as a line of its own and points the link at
+    /// it.
+    void plugIn()
+    {
+        char name[256] = {};
+        if (openpty(&m_fd, &m_slaveFd, name, nullptr, nullptr) != 0)
+            fail(std::string("openpty: ") + std::strerror(errno));
+        // The slave stays open here so that a reader closing and reopening the port does not
+        // hang the terminal up.
+        setRaw(m_slaveFd, false);
+        if (!m_link.empty()) {
+            // A new link beside the old one, renamed over it: a reader never finds a half-made
+            // link, and a link left from an earlier run is replaced.
+            const std::string fresh = m_link + ".new";
+            ::unlink(fresh.c_str());
+            if (::symlink(name, fresh.c_str()) != 0 || ::rename(fresh.c_str(), m_link.c_str()) != 0)
+                fail(m_link + ": " + std::strerror(errno));
+        }
+        std::printf("%s\n", name);
+        std::fflush(stdout);
+    }
+
 private:
     bool m_paced;
+    std::string m_link;
     int m_fd = -1;
     int m_slaveFd = -1;
 };
@@ -392,8 +449,20 @@ void injectFaults(const std::vector<Fault>& faults, long long index, Chunk& fram
         case FaultKind::Halt:
             before.push_back({frame.at, frameBytes(haltFrame()), true});
             break;
+        case FaultKind::Unplug:
+            break; // an act on the line, not on the bytes: done by the main loop
         }
     }
+}
+
+/// The link to remove when the simulator is told to end (kept for the signal handler).
+char g_link[4096] = {};
+
+extern "C" void removeLinkAndExit(int)
+{
+    if (g_link[0] != '\0')
+        ::unlink(g_link);
+    ::_exit(0);
 }
 
 } // namespace
@@ -401,6 +470,14 @@ void injectFaults(const std::vector<Fault>& faults, long long index, Chunk& fram
 int main(int argc, char** argv)
 {
     const Options options = parseArgs(argc, argv);
+    if (!options.link.empty()) {
+        if (options.link.size() >= sizeof g_link)
+            fail("link path too long: " + options.link);
+        std::memcpy(g_link, options.link.c_str(), options.link.size() + 1);
+        std::signal(SIGTERM, removeLinkAndExit);
+        std::signal(SIGINT, removeLinkAndExit);
+        std::signal(SIGHUP, removeLinkAndExit);
+    }
 
     // The whole source is known in advance except the endless demo stream.
     std::optional<std::vector<Chunk>> fixed;
@@ -413,7 +490,7 @@ int main(int argc, char** argv)
     DemoStream demo;
     std::size_t fixedIndex = 0;
     long long frames = 0;
-    const Clock::time_point start = Clock::now();
+    Clock::time_point start = Clock::now();
     Clock::time_point next = start;
 
     for (;;) {
@@ -429,8 +506,22 @@ int main(int argc, char** argv)
             chunk = {f.at, frameBytes(f.frame), true};
         }
         std::vector<Chunk> sequence;
-        if (chunk.isFrame)
+        if (chunk.isFrame) {
+            for (const Fault& f : options.faults) {
+                if (f.kind != FaultKind::Unplug || f.frame != frames)
+                    continue;
+                out.unplug();
+                const auto away = std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(f.seconds));
+                std::this_thread::sleep_for(away);
+                out.plugIn();
+                // The meter went on measuring while away, but nothing reached the line: the
+                // schedule resumes where it stopped rather than sending the missed frames at once.
+                start += away;
+                next = std::max(next, Clock::now());
+            }
             injectFaults(options.faults, frames++, chunk, sequence);
+        }
         sequence.push_back(chunk);
 
         for (const Chunk& c : sequence) {
