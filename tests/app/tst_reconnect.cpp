@@ -3,6 +3,7 @@
 // link; the window, connected to the link, must wait and go on by itself.
 #include "app/gui/tfmain.h"
 #include "link/gui/comport.h"
+#include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
 
@@ -157,6 +158,18 @@ private slots:
         // Rows go on from the meter that came back.
         QTRY_VERIFY_WITH_TIMEOUT(rows() >= rowsAtLoss + 2, 4000);
         QCOMPARE(w->ComPort1->settings().name, linkPath());
+
+        // A damaged frame later: the bar shows both notes, and both fit into it.
+        FrameEvent damaged;
+        damaged.kind = FrameEvent::Kind::Dropped;
+        damaged.reason = FrameEvent::DropReason::BadDigits;
+        w->DecodeFrame(damaged);
+        QCOMPARE(w->lblLinkStatus->text(),
+                 QStringLiteral("Line lost 02:13:07, back 02:13:19\n"
+                                "Read ComPort Error. 11 damaged byte(s) skipped."));
+
+        QVERIFY(w->lblLinkStatus->heightForWidth(w->lblLinkStatus->width()) <=
+                w->lblLinkStatus->height());
     }
 
     void pausedStaysPaused()

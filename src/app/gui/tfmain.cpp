@@ -362,7 +362,12 @@ void TfMain::updateLinkStatus()
     if (m_skippedBytes > 0)
         lines << tr("Read ComPort Error. %n damaged byte(s) skipped.", nullptr,
                     static_cast<int>(qMin<qint64>(m_skippedBytes, INT_MAX)));
-    // The bar has room for about two lines; the tooltip keeps both notes whole.
+    // The bar has room for two lines of the window's font, enough for either text; both take
+    // three lines of a pixel smaller font. The tooltip keeps them whole all the same.
+    QFont labelFont = font();
+    if (lines.size() > 1 && labelFont.pixelSize() > 1)
+        labelFont.setPixelSize(labelFont.pixelSize() - 1);
+    lblLinkStatus->setFont(labelFont);
     lblLinkStatus->setText(lines.join(u'\n'));
     lblLinkStatus->setToolTip(lblLinkStatus->text());
 }
