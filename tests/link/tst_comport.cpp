@@ -93,6 +93,8 @@ private slots:
     void meterSimulatorServesAPty();
     void meterSimulatorInjectsFaults_data();
     void meterSimulatorInjectsFaults();
+    void meterSimulatorRefusesBadUnplugOptions_data();
+    void meterSimulatorRefusesBadUnplugOptions();
     void reopenTakesOnlyTheSameMeter_data();
     void reopenTakesOnlyTheSameMeter();
 };
@@ -572,6 +574,40 @@ void TestComPort::meterSimulatorInjectsFaults()
         gotSkipped += rest->skipped;
     QCOMPARE(gotFrames, frames);
     QCOMPARE(gotSkipped, skipped);
+}
+
+void TestComPort::meterSimulatorRefusesBadUnplugOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("link without a terminal")
+        << QStringList{"--link", "/tmp/meter"} << "pexumo-meter-sim: --link needs --pty\n";
+    QTest::newRow("unplug without a terminal")
+        << QStringList{"--fault", "unplug@3:1"}
+        << "pexumo-meter-sim: the unplug fault needs --pty\n";
+    QTest::newRow("duration not a number")
+        << QStringList{"--pty", "--fault", "unplug@3:soon"}
+        << "pexumo-meter-sim: bad unplug duration: unplug@3:soon\n";
+    QTest::newRow("negative duration") << QStringList{"--pty", "--fault", "unplug@3:-1"}
+                                       << "pexumo-meter-sim: bad unplug duration: unplug@3:-1\n";
+    QTest::newRow("duration on another fault")
+        << QStringList{"--fault", "halt@3:1"}
+        << "pexumo-meter-sim: only unplug takes a duration: halt@3:1\n";
+}
+
+void TestComPort::meterSimulatorRefusesBadUnplugOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
+    if (!QFile::exists(program))
+        QSKIP("pexumo-meter-sim is not built");
+    QProcess sim;
+    sim.start(program, args);
+    QVERIFY(sim.waitForFinished());
+    QCOMPARE(sim.exitCode(), 2);
+    QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()), message);
+    QVERIFY(sim.readAllStandardOutput().isEmpty()); // no terminal was made
 }
 
 void TestComPort::reopenTakesOnlyTheSameMeter_data()
