@@ -40,14 +40,14 @@ class TestReconnect : public QObject
 
     QString linkPath() const { return m_dir.filePath(QStringLiteral("meter")); }
 
-    /// Starts the paced demo meter behind the link; it is unplugged before frame 6 (about 1.8 s
+    /// Starts the paced demo meter behind the link; it is unplugged before frame 10 (about 3 s
     /// in) for \a awaySeconds.
     void startSimulator(double awaySeconds)
     {
         m_sim = std::make_unique<QProcess>();
         m_sim->start(kSimulator,
                      {QStringLiteral("--pty"), QStringLiteral("--link"), linkPath(),
-                      QStringLiteral("--fault"), QStringLiteral("unplug@6:%1").arg(awaySeconds)});
+                      QStringLiteral("--fault"), QStringLiteral("unplug@10:%1").arg(awaySeconds)});
         QVERIFY(m_sim->waitForStarted());
         QTRY_VERIFY(m_sim->canReadLine());
         QVERIFY(m_sim->readLine().startsWith("/dev/"));
