@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -16,6 +17,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -44,19 +46,22 @@ enum class FaultKind
     Garbage,
     LostByte,
     BadMode,
-    Halt
+    Halt,
+    Unplug
 };
 
 struct Fault
 {
     FaultKind kind;
     long long frame;
+    double seconds = 1; ///< how long an unplugged line stays away
 };
 
 struct Options
 {
     bool fast = false;
     bool pty = false;
+    std::string link;
     std::string device;
     std::string play;
     std::string script;
@@ -101,10 +106,26 @@ Fault parseFault(const std::string& text)
         f.kind = FaultKind::BadMode;
     else if (kind == "halt")
         f.kind = FaultKind::Halt;
+    else if (kind == "unplug")
+        f.kind = FaultKind::Unplug;
     else
         fail("unknown fault: " + text);
-    if (at != std::string::npos)
-        f.frame = parseCount(text.substr(at + 1), "fault frame");
+    if (at == std::string::npos)
+        return f;
+    std::string where = text.substr(at + 1);
+    if (const auto colon = where.find(':'); colon != std::string::npos) {
+        if (f.kind != FaultKind::Unplug)
+            fail("only unplug takes a duration: " + text);
+        const std::string seconds = where.substr(colon + 1);
+        // from_chars: strtod would follow the user's locale, which Qt switches on ("1,5").
+        const char* last = seconds.data() + seconds.size();
+        const auto [end, ec] = std::from_chars(seconds.data(), last, f.seconds);
+        if (seconds.empty() || ec != std::errc() || end != last ||
+            !(f.seconds >= 0 && f.seconds <= 86400))
+            fail("bad unplug duration: " + text);
+        where.erase(colon);
+    }
+    f.frame = parseCount(where, "fault frame");
     return f;
 }
 
@@ -125,6 +146,9 @@ Options parseArgs(const QStringList& arguments)
     const auto fast = option("fast", "No pacing: as fast as the reader takes the bytes.");
     const auto pty = option("pty", "Create a pseudo-terminal, print its path as the first line "
                                    "and serve it until killed.");
+    const auto link = option("link", "With --pty: keep a symbolic link PATH to the current "
+                                     "pseudo-terminal.",
+                             "PATH");
     const auto device = option(
         "device", "Write to a serial device (set to 9600 8N1); default: standard output.", "PATH");
     const auto play =
@@ -133,8 +157,10 @@ Options parseArgs(const QStringList& arguments)
     const auto fault = option("fault",
                               "Inject a fault at frame N (counted from 0, default 5): garbage "
                               "bytes before it, a byte lost from it, an undefined mode code in "
-                              "it, a halt frame before it. May be given several times.",
-                              "garbage|lostbyte|badmode|halt[@N]");
+                              "it, a halt frame before it; unplug closes the pseudo-terminal "
+                              "before frame N and opens a new one SECONDS later (default 1), "
+                              "printing its path. May be given several times.",
+                              "garbage|lostbyte|badmode|halt[@N] | unplug[@N[:SECONDS]]");
     const auto count = option("count", "Stop after N frames.", "N");
     if (const auto status = readCommandLine(parser, arguments, 0))
         std::exit(*status);
@@ -142,6 +168,7 @@ Options parseArgs(const QStringList& arguments)
     Options o;
     o.fast = parser.isSet(fast);
     o.pty = parser.isSet(pty);
+    o.link = parser.value(link).toStdString();
     o.device = parser.value(device).toStdString();
     o.play = parser.value(play).toStdString();
     o.script = parser.value(script).toStdString();
@@ -153,6 +180,11 @@ Options parseArgs(const QStringList& arguments)
         fail("--pty and --device exclude each other");
     if (!o.play.empty() && !o.script.empty())
         fail("--play and --script exclude each other");
+    if (!o.link.empty() && !o.pty)
+        fail("--link needs --pty");
+    for (const Fault& f : o.faults)
+        if (f.kind == FaultKind::Unplug && !o.pty)
+            fail("the unplug fault needs --pty");
     return o;
 }
 
@@ -314,17 +346,10 @@ public:
     /// One second of the line at 9600 baud.
     static constexpr int kUnreadLimit = 960;
 
-    explicit Output(const Options& o) : m_paced(!o.fast)
+    explicit Output(const Options& o) : m_paced(!o.fast), m_link(o.link)
     {
         if (o.pty) {
-            char name[256] = {};
-            if (openpty(&m_fd, &m_slaveFd, name, nullptr, nullptr) != 0)
-                fail(std::string("openpty: ") + std::strerror(errno));
-            // The slave stays open here so that a reader closing and reopening the port does
-            // not hang the terminal up.
-            setRaw(m_slaveFd, false);
-            std::printf("%s\n", name);
-            std::fflush(stdout);
+            plugIn();
         } else if (!o.device.empty()) {
             // Non-blocking until CLOCAL is set: a blocking open of a serial device waits for
             // the carrier, which a meter's line never raises.
@@ -367,8 +392,42 @@ public:
 
     bool isPty() const { return m_slaveFd >= 0; }
 
+    /// Closes both sides of the pseudo-terminal, as a pulled USB cable takes its device away: a
+    /// reader sees its port vanish, and the link no longer leads anywhere.
+    void unplug()
+    {
+        if (!m_link.empty())
+            ::unlink(m_link.c_str());
+        ::close(m_fd);
+        ::close(m_slaveFd);
+        m_fd = m_slaveFd = -1;
+    }
+
+    /// Makes a new pseudo-terminal, prints its path as a line of its own and points the link at
+    /// it.
+    void plugIn()
+    {
+        char name[256] = {};
+        if (openpty(&m_fd, &m_slaveFd, name, nullptr, nullptr) != 0)
+            fail(std::string("openpty: ") + std::strerror(errno));
+        // The slave stays open here so that a reader closing and reopening the port does not
+        // hang the terminal up.
+        setRaw(m_slaveFd, false);
+        if (!m_link.empty()) {
+            // A new link beside the old one, renamed over it: a reader never finds a half-made
+            // link, and a link left from an earlier run is replaced.
+            const std::string fresh = m_link + ".new";
+            ::unlink(fresh.c_str());
+            if (::symlink(name, fresh.c_str()) != 0 || ::rename(fresh.c_str(), m_link.c_str()) != 0)
+                fail(m_link + ": " + std::strerror(errno));
+        }
+        std::printf("%s\n", name);
+        std::fflush(stdout);
+    }
+
 private:
     bool m_paced;
+    std::string m_link;
     int m_fd = -1;
     int m_slaveFd = -1;
 };
@@ -395,8 +454,20 @@ void injectFaults(const std::vector<Fault>& faults, long long index, Chunk& fram
         case FaultKind::Halt:
             before.push_back({frame.at, frameBytes(haltFrame()), true});
             break;
+        case FaultKind::Unplug:
+            break; // an act on the line, not on the bytes: done by the main loop
         }
     }
+}
+
+/// The link to remove when the simulator is told to end (kept for the signal handler).
+char g_link[4096] = {};
+
+extern "C" void removeLinkAndExit(int)
+{
+    if (g_link[0] != '\0')
+        ::unlink(g_link);
+    ::_exit(0);
 }
 
 } // namespace
@@ -407,6 +478,14 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("pexumo-meter-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PEXUMO_VERSION));
     const Options options = parseArgs(QCoreApplication::arguments());
+    if (!options.link.empty()) {
+        if (options.link.size() >= sizeof g_link)
+            fail("link path too long: " + options.link);
+        std::memcpy(g_link, options.link.c_str(), options.link.size() + 1);
+        std::signal(SIGTERM, removeLinkAndExit);
+        std::signal(SIGINT, removeLinkAndExit);
+        std::signal(SIGHUP, removeLinkAndExit);
+    }
 
     // The whole source is known in advance except the endless demo stream.
     std::optional<std::vector<Chunk>> fixed;
@@ -419,7 +498,7 @@ int main(int argc, char** argv)
     DemoStream demo;
     std::size_t fixedIndex = 0;
     long long frames = 0;
-    const Clock::time_point start = Clock::now();
+    Clock::time_point start = Clock::now();
     Clock::time_point next = start;
 
     for (;;) {
@@ -435,8 +514,22 @@ int main(int argc, char** argv)
             chunk = {f.at, frameBytes(f.frame), true};
         }
         std::vector<Chunk> sequence;
-        if (chunk.isFrame)
+        if (chunk.isFrame) {
+            for (const Fault& f : options.faults) {
+                if (f.kind != FaultKind::Unplug || f.frame != frames)
+                    continue;
+                out.unplug();
+                const auto away = std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(f.seconds));
+                std::this_thread::sleep_for(away);
+                out.plugIn();
+                // The meter went on measuring while away, but nothing reached the line: the
+                // schedule resumes where it stopped rather than sending the missed frames at once.
+                start += away;
+                next = std::max(next, Clock::now());
+            }
             injectFaults(options.faults, frames++, chunk, sequence);
+        }
         sequence.push_back(chunk);
 
         for (const Chunk& c : sequence) {

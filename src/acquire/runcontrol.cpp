@@ -71,6 +71,23 @@ void RunControl::connectionLost()
     m_state.connCaption = kConnect;
 }
 
+void RunControl::lineLost()
+{
+    m_pausedAtLoss = paused();
+    connectionLost();
+    m_state.connCaption = kDisconnect;
+}
+
+void RunControl::lineBack()
+{
+    if (m_pausedAtLoss)
+        pause();
+    else
+        run();
+    m_state.runEnabled = true;
+    m_state.connCaption = kDisconnect;
+}
+
 bool RunControl::set(int seconds, bool portOpen)
 {
     if (!portOpen)

@@ -44,6 +44,15 @@ public:
     /// The port was lost (cable pulled): timer off, "Go", run button disabled, btnConn "Connect".
     void connectionLost();
 
+    /// The port was lost and the window waits for the meter to come back: timer off, run button
+    /// disabled with "Go" (a tick records nothing), btnConn "Disconnect" (a click ends the
+    /// waiting). Whether the run was sampling or paused is kept for lineBack().
+    void lineLost();
+    /// The meter is back on an open port: the run goes on as it was at lineLost(), sampling
+    /// (timer on, "Stop") or paused ("Go"), with the same period. A tick or a click in between
+    /// does not change what is restored.
+    void lineBack();
+
     /// "Set": false (nothing changes) when the port is closed; else period, timer on, "Stop".
     bool set(int seconds, bool portOpen);
 
@@ -75,6 +84,7 @@ private:
     void pause();
 
     RunState m_state;
+    bool m_pausedAtLoss = false; ///< the run state lineBack() restores
 };
 
 } // namespace pexumo

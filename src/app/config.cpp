@@ -142,6 +142,7 @@ AppConfig parseConfig(QByteArrayView content)
     bool inSection = false;
     bool haveDecimal = false;
     bool haveCaption = false;
+    bool haveAutoReconnect = false;
     while (!content.isEmpty()) {
         QByteArrayView line = takeLine(content);
         // A UTF-8 byte order mark: at the start of the file, or of a file pasted onto another.
@@ -171,6 +172,10 @@ AppConfig parseConfig(QByteArrayView content)
         } else if (!haveCaption && sameName(key, QLatin1StringView("FormCaption"))) {
             haveCaption = true;
             config.formCaption = decodeValue(value).left(MaxFormCaptionLength);
+        } else if (!haveAutoReconnect && sameName(key, QLatin1StringView("AutoReconnect"))) {
+            haveAutoReconnect = true;
+            // Only an explicit 0 turns it off: a typo must not quietly end unattended runs.
+            config.autoReconnect = parseWholeNumber(decodeValue(value)) != std::optional<qint64>(0);
         }
     }
     return config;

@@ -16,11 +16,15 @@ inline constexpr char ConfigFileName[] = "config.ini";
 /// The longest title-bar text taken from "FormCaption"; a longer value is cut to this length.
 inline constexpr int MaxFormCaptionLength = 2047;
 
-/// What config.ini sets: section [Pexumo], keys "ChangeDecimal" and "FormCaption".
+/// What config.ini sets: section [Pexumo], keys "ChangeDecimal", "FormCaption" and
+/// "AutoReconnect".
 struct AppConfig
 {
     bool changeDecimal = false; ///< "ChangeDecimal" was exactly 1: decimal comma, "." thousands
     QString formCaption;        ///< main window title; empty when not set
+    /// "AutoReconnect": on unless exactly 0; after a lost line the window then waits for the same
+    /// meter to come back and goes on with the run.
+    bool autoReconnect = true;
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };

@@ -364,5 +364,84 @@ INSTANTIATE_TEST_SUITE_P(
                       PeriodCase{"IntMaxClamped", INT_MAX, 2147483000}),
     [](const ::testing::TestParamInfo<PeriodCase>& info) { return std::string(info.param.name); });
 
+// A lost line while the window waits for the meter: the run state at the loss comes back with
+// the meter, whatever ticks or clicks came in between.
+struct LineLossCase
+{
+    const char* name;
+    void (*from)(RunControl&);
+    void (*meanwhile)(RunControl&);
+    RunState waiting;
+    RunState back;
+};
+
+void PrintTo(const LineLossCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LineLossTest : public ::testing::TestWithParam<LineLossCase>
+{
+};
+
+TEST_P(LineLossTest, RunGoesOnAsItWas)
+{
+    const LineLossCase& c = GetParam();
+    RunControl rc;
+    c.from(rc);
+    rc.lineLost();
+    EXPECT_EQ(rc.state(), c.waiting);
+    c.meanwhile(rc);
+    EXPECT_EQ(rc.state(), c.waiting);
+    rc.lineBack();
+    EXPECT_EQ(rc.state(), c.back);
+}
+
+void nothing(RunControl&) {}
+void tickWithPortClosed(RunControl& rc)
+{
+    EXPECT_EQ(rc.tick(false), RunControl::Tick::PortClosed);
+}
+void clicksWithPortClosed(RunControl& rc)
+{
+    EXPECT_EQ(rc.stopOrGo(false), RunControl::StopGo::RefusedPortClosed);
+    EXPECT_FALSE(rc.set(7, false));
+}
+void fiveSeconds(RunControl& rc)
+{
+    rc.connectSucceeded(5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunControl, LineLossTest,
+    ::testing::Values(LineLossCase{"SamplingResumes", running, nothing,
+                                   state(false, 1000, "Go", false, "Disconnect"),
+                                   state(true, 1000, "Stop", true, "Disconnect")},
+                      LineLossCase{"SamplingResumesAfterATickFoundThePortClosed", running,
+                                   tickWithPortClosed,
+                                   state(false, 1000, "Go", false, "Disconnect"),
+                                   state(true, 1000, "Stop", true, "Disconnect")},
+                      LineLossCase{"PausedStaysPaused", paused, tickWithPortClosed,
+                                   state(false, 1000, "Go", false, "Disconnect"),
+                                   state(false, 1000, "Go", true, "Disconnect")},
+                      LineLossCase{"ClicksWhileAwayChangeNothing", running, clicksWithPortClosed,
+                                   state(false, 1000, "Go", false, "Disconnect"),
+                                   state(true, 1000, "Stop", true, "Disconnect")},
+                      LineLossCase{"ThePeriodIsKept", fiveSeconds, nothing,
+                                   state(false, 5000, "Go", false, "Disconnect"),
+                                   state(true, 5000, "Stop", true, "Disconnect")}),
+    [](const ::testing::TestParamInfo<LineLossCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(RunControlTest, DisconnectWhileWaitingLeavesThePortClosedAndPaused)
+{
+    RunControl rc;
+    running(rc);
+    rc.lineLost();
+    rc.disconnected(1);
+    EXPECT_EQ(rc.state(), state(false, 1000, "Go", false, "Connect"));
+}
+
 } // namespace
 } // namespace pexumo

@@ -11,10 +11,12 @@
 #include "results/resultlistmodel.h"
 #include "support/pty.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 #include <QTimer>
@@ -81,13 +83,9 @@ class TestSampling : public QObject
         QVERIFY(w->ComPort1->Connected());
     }
 
-private slots:
-    void init()
+    void openWindow(const QString& configPath)
     {
-        NumberFormat::setCurrent({});
-        m_warnings.clear();
-        m_pty = std::make_unique<PtyPair>();
-        w = std::make_unique<TfMain>(nullptr, QStringLiteral("/nonexistent/config.ini"));
+        w = std::make_unique<TfMain>(nullptr, configPath);
         w->confirmDiscard = [] { return true; };
         w->showWarning = [this](const QString& text, const QString&) { m_warnings << text; };
         w->showSetupDialog = [] {};
@@ -97,6 +95,15 @@ private slots:
             return m_now;
         };
         connectPort();
+    }
+
+private slots:
+    void init()
+    {
+        NumberFormat::setCurrent({});
+        m_warnings.clear();
+        m_pty = std::make_unique<PtyPair>();
+        openWindow(QStringLiteral("/nonexistent/config.ini"));
     }
 
     void cleanup()
@@ -599,8 +606,16 @@ private slots:
         QVERIFY(w->lblLinkStatus->text().isEmpty());
     }
 
-    void pulledCableKeepsEverything()
+    void pulledCableKeepsEverythingWithAutoReconnectOff()
     {
+        // The off switch: the window does not wait for the meter and the box is the modal one.
+        QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("config.ini")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        QVERIFY(config.write("[Pexumo]\nAutoReconnect=0\n") > 0);
+        config.close();
+        w.reset();
+        openWindow(config.fileName());
         feed(live(712, 253, 13));
         tick();
         const MeterFrame rec = encodeFrame(1, 712, 250, 13, false, false, false);
@@ -617,6 +632,8 @@ private slots:
         QCOMPARE(w->LinePH->count(), 1);
         QTest::qWait(50); // no second message for the same pull
         QCOMPARE(m_warnings.size(), 1);
+        QVERIFY(!w->waitingForMeter());
+        QVERIFY(w->lineNote().isEmpty());
 
         // Plugged in again: Connect works without a restart.
         m_pty = std::make_unique<PtyPair>();

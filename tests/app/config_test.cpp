@@ -90,6 +90,44 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"garbage", "\xff\xfe[[[]]]==\n=\n[\n]\n[Pexumo\nFormCaption=x", false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The off switch for waiting on a lost line: only an explicit 0 turns it off.
+struct AutoReconnectCase
+{
+    const char* name;
+    QByteArray content;
+    bool autoReconnect;
+};
+
+void PrintTo(const AutoReconnectCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class AutoReconnectTest : public ::testing::TestWithParam<AutoReconnectCase>
+{
+};
+
+TEST_P(AutoReconnectTest, Reads)
+{
+    EXPECT_EQ(parseConfig(GetParam().content).autoReconnect, GetParam().autoReconnect);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AutoReconnectTest,
+    ::testing::Values(
+        AutoReconnectCase{"absent", "[Pexumo]\nFormCaption=Lab\n", true},
+        AutoReconnectCase{"zero", "[Pexumo]\nAutoReconnect=0\n", false},
+        AutoReconnectCase{"zero_any_case", "[pexumo]\r\nautoreconnect = 0\r\n", false},
+        AutoReconnectCase{"hex_zero", "[Pexumo]\nAutoReconnect=$0\n", false},
+        AutoReconnectCase{"one", "[Pexumo]\nAutoReconnect=1\n", true},
+        AutoReconnectCase{"not_a_number", "[Pexumo]\nAutoReconnect=off\n", true},
+        AutoReconnectCase{"empty", "[Pexumo]\nAutoReconnect=\n", true},
+        AutoReconnectCase{"first_counts", "[Pexumo]\nAutoReconnect=0\nAutoReconnect=1\n", false},
+        AutoReconnectCase{"other_section", "[Other]\nAutoReconnect=0\n", true}),
+    [](const ::testing::TestParamInfo<AutoReconnectCase>& info) {
+        return std::string(info.param.name);
+    });
+
 TEST(ParseConfig, LongCaptionIsCutAt2047)
 {
     const QString caption(3000, u'c');

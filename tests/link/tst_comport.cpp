@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -91,6 +93,10 @@ private slots:
     void meterSimulatorServesAPty();
     void meterSimulatorInjectsFaults_data();
     void meterSimulatorInjectsFaults();
+    void meterSimulatorRefusesBadUnplugOptions_data();
+    void meterSimulatorRefusesBadUnplugOptions();
+    void reopenTakesOnlyTheSameMeter_data();
+    void reopenTakesOnlyTheSameMeter();
 };
 
 void TestComPort::init()
@@ -568,6 +574,112 @@ void TestComPort::meterSimulatorInjectsFaults()
         gotSkipped += rest->skipped;
     QCOMPARE(gotFrames, frames);
     QCOMPARE(gotSkipped, skipped);
+}
+
+void TestComPort::meterSimulatorRefusesBadUnplugOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("link without a terminal")
+        << QStringList{"--link", "/tmp/meter"} << "pexumo-meter-sim: --link needs --pty\n";
+    QTest::newRow("unplug without a terminal")
+        << QStringList{"--fault", "unplug@3:1"}
+        << "pexumo-meter-sim: the unplug fault needs --pty\n";
+    QTest::newRow("duration not a number")
+        << QStringList{"--pty", "--fault", "unplug@3:soon"}
+        << "pexumo-meter-sim: bad unplug duration: unplug@3:soon\n";
+    QTest::newRow("negative duration") << QStringList{"--pty", "--fault", "unplug@3:-1"}
+                                       << "pexumo-meter-sim: bad unplug duration: unplug@3:-1\n";
+    QTest::newRow("duration on another fault")
+        << QStringList{"--fault", "halt@3:1"}
+        << "pexumo-meter-sim: only unplug takes a duration: halt@3:1\n";
+}
+
+void TestComPort::meterSimulatorRefusesBadUnplugOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
+    if (!QFile::exists(program))
+        QSKIP("pexumo-meter-sim is not built");
+    QProcess sim;
+    sim.start(program, args);
+    QVERIFY(sim.waitForFinished());
+    QCOMPARE(sim.exitCode(), 2);
+    QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()), message);
+    QVERIFY(sim.readAllStandardOutput().isEmpty()); // no terminal was made
+}
+
+void TestComPort::reopenTakesOnlyTheSameMeter_data()
+{
+    // What the system's port list says about the device behind the link: before the pull, and
+    // after the new terminal took its place. "A1"/"B7" are USB serial numbers; an empty list is
+    // what a pseudo-terminal really gives.
+    QTest::addColumn<QString>("serialBefore");
+    QTest::addColumn<QString>("serialAfter");
+    QTest::addColumn<bool>("usbAfter");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("same name, no USB mark") << QString() << QString() << false << true;
+    QTest::newRow("a USB adapter under the name") << QString() << QString() << true << false;
+    QTest::newRow("same serial number") << "A1"
+                                        << "A1" << true << true;
+    QTest::newRow("another serial number") << "A1"
+                                           << "B7" << true << false;
+}
+
+void TestComPort::reopenTakesOnlyTheSameMeter()
+{
+    QFETCH(QString, serialBefore);
+    QFETCH(QString, serialAfter);
+    QFETCH(bool, usbAfter);
+    QFETCH(bool, taken);
+    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
+    if (!QFile::exists(program))
+        QSKIP("pexumo-meter-sim is not built");
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    QProcess sim;
+    sim.start(program, {"--pty", "--link", link, "--fault", "unplug@4:1"});
+    QVERIFY(sim.waitForStarted());
+    QTRY_VERIFY(sim.canReadLine());
+    sim.readLine();
+
+    // The list shows the device the link leads to now, marked as the row says.
+    auto listed = [&](const QString& serial, bool usb) {
+        const QString device = QFileInfo(link).canonicalFilePath();
+        QList<PortDescription> ports;
+        if (usb)
+            ports.append({device.mid(5), device, serial, quint16(0x0403), quint16(0x6001)});
+        return ports;
+    };
+    TComPort port;
+    PortSettings s;
+    s.name = link;
+    port.setSettings(s);
+    const QList<PortDescription> before = listed(serialBefore, !serialBefore.isEmpty());
+    port.listPorts = [&] { return before; };
+    QVERIFY2(port.Open(), qPrintable(port.errorString()));
+    QSignalSpy lost(&port, &TComPort::connectionLost);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
+    QVERIFY(!port.reopenSameMeter()); // the link leads nowhere while the meter is away
+    QVERIFY(!port.errorString().isEmpty());
+
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000); // plugged back in
+    const QList<PortDescription> after = listed(serialAfter, usbAfter);
+    port.listPorts = [&] { return after; };
+    QCOMPARE(port.reopenSameMeter(), taken);
+    QCOMPARE(port.Connected(), taken);
+    if (taken) {
+        QCOMPARE(port.settings().name, link);
+        Receiver rx(port);
+        QTRY_VERIFY(rx.bytes.size() >= 11); // the meter that came back is heard
+    } else {
+        QVERIFY(!port.errorString().isEmpty());
+    }
+    port.Close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished());
+    QVERIFY(!QFile::exists(link));
 }
 
 QTEST_MAIN(TestComPort)

@@ -9,6 +9,7 @@
 #include "app/gui/degreemark.h"
 #include "base/numberformat.h"
 #include "link/gui/comport.h"
+#include "link/gui/portmemory.h"
 #include "results/celltext.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
@@ -47,7 +48,10 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     showSetupDialog = [this] {
         // A setting the open port refuses, or a chosen port that cannot be opened, is told at once.
         const bool wasConnected = ComPort1->Connected();
-        if (!ComPort1->ShowSetupDialog(this) && !ComPort1->errorString().isEmpty())
+        const bool applied = ComPort1->ShowSetupDialog(this);
+        if (applied || !ComPort1->errorString().isEmpty())
+            rememberPortSettings(); // "OK" was clicked; a port that failed to open is kept too
+        if (!applied && !ComPort1->errorString().isEmpty())
             Application::showException(ComPort1->errorString());
         // Another port that would not open leaves the link closed: say so on the bar.
         if (wasConnected && !ComPort1->Connected()) {
@@ -56,6 +60,23 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
         }
     };
     clock = [] { return QDateTime::currentDateTime(); };
+    showLineLost = [this](const QString& text, const QString& detail) {
+        // Not exec(): the event loop, the sampling and the watch for the meter go on behind it.
+        if (m_lineLostBox)
+            m_lineLostBox->close();
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning!"), text,
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        if (!detail.isEmpty())
+            box->setInformativeText(detail);
+        m_lineLostBox = box;
+        box->show();
+    };
+    closeLineLost = [this] {
+        if (m_lineLostBox)
+            m_lineLostBox->close();
+    };
     confirmDiscard = [this] {
         return QMessageBox::question(
                    this, QStringLiteral("Pexumo"),
@@ -67,6 +88,10 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    m_lineWatch = new QTimer(this);
+    m_lineWatch->setObjectName(QStringLiteral("lineWatch"));
+    m_lineWatch->setInterval(1000);
+    connect(m_lineWatch, &QTimer::timeout, this, &TfMain::lineWatchTimer);
     m_exporter = new ResultExporter(this);
     // A file that cannot be written is an error of the program's standard error display.
     m_exporter->showError = [](const QString& message) { Application::showException(message); };
@@ -96,12 +121,15 @@ void TfMain::FormCreate(QObject*)
     if (QFileInfo::exists(path)) {
         const AppConfig config = readConfig(path);
         m_changeDecimal = config.changeDecimal;
+        m_autoReconnect = config.autoReconnect;
         if (m_changeDecimal)
             NumberFormat::setCurrent({u',', u'.'});
         setCaption(config.formCaption);
     } else {
         setCaption(QString());
     }
+    // The port chosen last time, still closed: the first Connect is the user's.
+    ComPort1->setSettings(PortMemory::load());
     m_reading = CurrentReading{};
     Label4->clear();
     Label5->clear();
@@ -111,6 +139,7 @@ void TfMain::FormCreate(QObject*)
 
 void TfMain::FormClose(QObject*)
 {
+    m_lineWatch->stop();
     ComPort1->Close();
     Timer1->stop();
 }
@@ -194,6 +223,13 @@ void TfMain::btnConnClick(QObject*)
     int seconds = 0;
     if (!takeInterval(seconds))
         return;
+    // While waiting for a lost meter the button reads "Disconnect": the click ends the waiting.
+    if (waitingForMeter()) {
+        endWaiting();
+        m_run.disconnected(seconds);
+        applyRunState();
+        return;
+    }
     // The port's state decides, not the caption: after a halt frame the port is still open.
     if (ComPort1->Connected()) {
         ComPort1->Close();
@@ -220,11 +256,58 @@ void TfMain::btnSettingClick(QObject*)
 
 void TfMain::onConnectionLost(const QString& reason)
 {
-    // The port is already closed and every byte that arrived before the pull is decoded. Go to
-    // the disconnected state with everything kept, ready to be saved or to connect again.
+    // The port is already closed and every byte that arrived before the pull is decoded.
+    if (m_autoReconnect) {
+        // Wait for the same meter, keeping whether the run was sampling or paused; nothing is
+        // recorded meanwhile, and the box does not hold the run when the meter is back.
+        m_run.lineLost();
+        applyRunState();
+        m_lostAt = clock().toString(QStringLiteral("hh:mm:ss"));
+        m_lineNote = tr("Line lost %1, waiting for the meter").arg(m_lostAt);
+        updateLinkStatus();
+        m_lineWatch->start();
+        showLineLost(QStringLiteral("USB has been ejected."), reason);
+        return;
+    }
+    // Go to the disconnected state with everything kept, ready to be saved or to connect again.
     m_run.connectionLost();
     applyRunState();
     showWarning(QStringLiteral("USB has been ejected."), reason);
+}
+
+bool TfMain::waitingForMeter() const
+{
+    return m_lineWatch->isActive();
+}
+
+void TfMain::lineWatchTimer()
+{
+    if (!ComPort1->reopenSameMeter())
+        return;
+    m_lineWatch->stop();
+    // The reading from before the loss is no reading of now: the next row waits for a frame
+    // from the meter that came back.
+    m_reading = CurrentReading{};
+    m_run.lineBack();
+    applyRunState();
+    m_lineNote =
+        tr("Line lost %1, back %2").arg(m_lostAt, clock().toString(QStringLiteral("hh:mm:ss")));
+    updateLinkStatus();
+    closeLineLost();
+}
+
+void TfMain::endWaiting()
+{
+    m_lineWatch->stop();
+    m_lineNote = tr("Line lost %1").arg(m_lostAt);
+    updateLinkStatus();
+}
+
+void TfMain::rememberPortSettings()
+{
+    QString file;
+    if (!PortMemory::save(ComPort1->settings(), &file))
+        showWarning(tr("The port settings could not be kept for the next start."), file);
 }
 
 void TfMain::ComPort1RxChar(QObject*, int)
@@ -279,8 +362,20 @@ void TfMain::DecodeFrame(const FrameEvent& event)
 
 void TfMain::updateLinkStatus()
 {
-    lblLinkStatus->setText(tr("Read ComPort Error. %n damaged byte(s) skipped.", nullptr,
-                              static_cast<int>(qMin<qint64>(m_skippedBytes, INT_MAX))));
+    QStringList lines;
+    if (!m_lineNote.isEmpty())
+        lines << m_lineNote;
+    if (m_skippedBytes > 0)
+        lines << tr("Read ComPort Error. %n damaged byte(s) skipped.", nullptr,
+                    static_cast<int>(qMin<qint64>(m_skippedBytes, INT_MAX)));
+    // The bar has room for two lines of the window's font, enough for either text; both take
+    // three lines of a pixel smaller font. The tooltip keeps them whole all the same.
+    QFont labelFont = font();
+    if (lines.size() > 1 && labelFont.pixelSize() > 1)
+        labelFont.setPixelSize(labelFont.pixelSize() - 1);
+    lblLinkStatus->setFont(labelFont);
+    lblLinkStatus->setText(lines.join(u'\n'));
+    lblLinkStatus->setToolTip(lblLinkStatus->text());
 }
 
 // ---------------------------------------------------------------- sampling and run control

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -17,6 +18,7 @@ class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QLineSeries;
+class QMessageBox;
 class QPushButton;
 class QStackedWidget;
 class QTimer;
@@ -139,6 +141,11 @@ public:
     ResultExporter* exporter() const { return m_exporter; }
     /// Bytes of the line discarded as damaged since start.
     qint64 skippedBytes() const { return m_skippedBytes; }
+    /// True while the window waits for the meter of a lost line to come back ("AutoReconnect").
+    bool waitingForMeter() const;
+    /// The note on the lost line kept in the control bar, such as "Line lost 02:13:07, back
+    /// 02:13:19"; empty while no line was lost.
+    QString lineNote() const { return m_lineNote; }
 
     // --- Seams for tests and for the demo; each defaults to the real thing.
     /// Shows a "Warning!" box with an exclamation icon and one OK button.
@@ -150,6 +157,10 @@ public:
     std::function<QDateTime()> clock;
     /// Asked before closing while some list holds rows that were never saved; true closes.
     std::function<bool()> confirmDiscard;
+    /// Shows the "Warning!" box of a lost line without holding the run (the window goes on
+    /// waiting for the meter behind it); closeLineLost() takes it away when the meter is back.
+    std::function<void(const QString& text, const QString& detail)> showLineLost;
+    std::function<void()> closeLineLost;
 
 public slots:
     // Start-up and shutdown
@@ -222,6 +233,12 @@ private:
     /// timer on its schedule; a new one starts a full period from now.
     void applyRunState();
     void onConnectionLost(const QString& reason);
+    /// Once a second while waiting: opens the port again when its meter is back.
+    void lineWatchTimer();
+    /// Stops waiting for the meter; the port stays closed.
+    void endWaiting();
+    /// Keeps the port settings for the next start; tells the user when they could not be kept.
+    void rememberPortSettings();
     void showParameterPage(Parameter parameter);
     void saveList(ResultList* list);
     void updateLinkStatus();
@@ -238,6 +255,11 @@ private:
     FrameStream m_stream;
     quint64 m_streamSession = 0; ///< the port session whose bytes m_stream holds
     qint64 m_skippedBytes = 0;
+    bool m_autoReconnect = true;   ///< "AutoReconnect" in config.ini
+    QTimer* m_lineWatch = nullptr; ///< ticks once a second while waiting for the meter
+    QString m_lostAt;              ///< "hh:mm:ss" of the last lost line
+    QString m_lineNote;            ///< shown in lblLinkStatus
+    QPointer<QMessageBox> m_lineLostBox;
     ResultExporter* m_exporter = nullptr;
 
     // The seven parameters in route order, for the handlers that differ only by parameter.

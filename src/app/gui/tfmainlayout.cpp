@@ -144,7 +144,8 @@ void TfMain::buildControlBar()
     Button2->setEnabled(false);
     Button11 = makeButton(Panel1, "Button11", QStringLiteral("DownloadData"), 304, 8, 89, 25);
     Button3 = makeButton(Panel1, "Button3", QStringLiteral("MainPage"), 392, 8, 75, 25);
-    lblLinkStatus = makeLabel(Panel1, "lblLinkStatus", QString(), 472, 4, 156, 33);
+    // Three lines of a small font: the damaged-byte count and the note on a lost line.
+    lblLinkStatus = makeLabel(Panel1, "lblLinkStatus", QString(), 472, 2, 156, 37);
     lblLinkStatus->setWordWrap(true);
     setTextColor(lblLinkStatus, Qt::red);
     btnSetting = makeButton(Panel1, "btnSetting", QStringLiteral("Setting"), 632, 8, 75, 25);

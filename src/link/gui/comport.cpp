@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <climits>
@@ -37,11 +38,28 @@ bool isHarmless(QSerialPort::SerialPortError error)
     }
 }
 
+QList<PortDescription> systemPorts()
+{
+    QList<PortDescription> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortDescription p{info.portName(), info.systemLocation(), info.serialNumber(), std::nullopt,
+                          std::nullopt};
+        if (info.hasVendorIdentifier())
+            p.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier())
+            p.productId = info.productIdentifier();
+        ports.append(p);
+    }
+    return ports;
+}
+
 } // namespace
 
 TComPort::TComPort(QObject* parent)
-    : QObject(parent), m_serial(new QSerialPort(this)), m_demo(new DemoMeter(this))
+    : QObject(parent), m_serial(new QSerialPort(this)), m_demo(new DemoMeter(this)),
+      m_identity(PortIdentity::named(m_settings.name))
 {
+    listPorts = systemPorts;
     connect(m_serial, &QSerialPort::readyRead, this, &TComPort::onReadyRead);
     connect(m_serial, &QSerialPort::errorOccurred, this, &TComPort::onError);
     connect(m_demo, &QIODevice::readyRead, this, &TComPort::onReadyRead);
@@ -66,6 +84,8 @@ bool TComPort::setSettings(const PortSettings& settings)
 {
     m_error.clear();
     if (!Connected()) {
+        if (settings.name != m_settings.name)
+            m_identity = PortIdentity::named(settings.name);
         m_settings = settings;
         return true;
     }
@@ -136,6 +156,8 @@ bool TComPort::Open()
         return false;
     }
     m_device = m_serial;
+    m_identity =
+        PortIdentity::of(m_settings.name, listPorts ? listPorts() : QList<PortDescription>());
     // The meter needs no handshake lines. Devices without them (a pseudo-terminal) report an
     // unsupported operation, which is harmless.
     m_serial->setDataTerminalReady(false);
@@ -190,6 +212,32 @@ qint64 TComPort::Read(char* buffer, qint64 count)
     }
     m_totalRead += got;
     return got;
+}
+
+bool TComPort::reopenSameMeter()
+{
+    if (Connected())
+        return true;
+    // The port list is only asked for when it can decide: while the device file of a port
+    // without a USB mark is missing, the meter is plainly not back.
+    if (!m_identity.needsPortList()) {
+        m_error = tr("There is no port %1: no such device.").arg(m_identity.name());
+        return false;
+    }
+    const std::optional<QString> name =
+        m_identity.findIn(listPorts ? listPorts() : QList<PortDescription>());
+    if (!name) {
+        m_error = tr("The meter is not back on %1.").arg(m_identity.name());
+        return false;
+    }
+    // Open() takes the identity again from the port it opens; a serial number found under a
+    // new name keeps the same mark.
+    const PortIdentity remembered = m_identity;
+    m_settings.name = *name;
+    if (Open())
+        return true;
+    m_identity = remembered;
+    return false;
 }
 
 bool TComPort::ShowSetupDialog(QWidget* parent)

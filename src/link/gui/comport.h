@@ -1,9 +1,14 @@
 #pragma once
 
+#include "link/portidentity.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+#include <functional>
 
 class QIODevice;
 class QWidget;
@@ -73,6 +78,17 @@ public:
     /// port chosen in the setup dialog, or a reconnect).
     quint64 session() const { return m_session; }
 
+    /// The meter behind the port when it was last opened (see PortIdentity); a name alone for a
+    /// port never opened or renamed since.
+    const PortIdentity& identity() const { return m_identity; }
+    /// When the port is closed and the meter of identity() is present again, opens it with the
+    /// same line settings, under the name it has now (the settings take that name). True when the
+    /// port is open afterwards. Never waits: a device that is not there, or not ready, is simply
+    /// tried again at the next call; errorString() then says why.
+    bool reopenSameMeter();
+    /// The system's serial ports; replaced by tests. Pseudo-terminals are not among them.
+    std::function<QList<PortDescription>()> listPorts;
+
     /// Shows the port setup dialog modally and applies its settings on "OK". True when new
     /// settings were applied; false when the user cancelled (errorString() empty) or applying
     /// failed (errorString() says why).
@@ -99,6 +115,7 @@ private:
     QIODevice* m_device = nullptr; ///< m_serial or m_demo while open, else null
     QByteArray m_rescued;          ///< bytes taken from a lost port, handed out by Read()
     QString m_error;
+    PortIdentity m_identity;
     quint64 m_session = 0;  ///< counts Open() calls, to tell a stale loss report from a fresh one
     qint64 m_totalRead = 0; ///< bytes handed out by Read(), to see what arrived during a handler
     bool m_inRxHandler = false;

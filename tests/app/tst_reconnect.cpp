@@ -1,0 +1,249 @@
+// A meter whose cable drops out and comes back, end to end: the simulator serves a pseudo-
+// terminal behind a link, closes it in the middle of the run and opens a new one under the same
+// link; the window, connected to the link, must wait and go on by itself.
+#include "app/gui/tfmain.h"
+#include "link/gui/comport.h"
+#include "link/meterframe.h"
+#include "results/gui/resultlist.h"
+#include "results/resultlistmodel.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace pexumo;
+
+namespace {
+
+const QString kSimulator = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
+
+} // namespace
+
+class TestReconnect : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_sim;
+    std::unique_ptr<TfMain> w;
+    QStringList m_warnings;
+    QTime m_now;
+
+    QString linkPath() const { return m_dir.filePath(QStringLiteral("meter")); }
+
+    /// Starts the paced demo meter behind the link; it is unplugged before frame 10 (about 3 s
+    /// in) for \a awaySeconds.
+    void startSimulator(double awaySeconds)
+    {
+        m_sim = std::make_unique<QProcess>();
+        m_sim->start(kSimulator,
+                     {QStringLiteral("--pty"), QStringLiteral("--link"), linkPath(),
+                      QStringLiteral("--fault"), QStringLiteral("unplug@10:%1").arg(awaySeconds)});
+        QVERIFY(m_sim->waitForStarted());
+        QTRY_VERIFY(m_sim->canReadLine());
+        QVERIFY(m_sim->readLine().startsWith("/dev/"));
+    }
+
+    /// Waits for the simulator to plug the meter back in (it prints the new terminal's path).
+    void waitForPlugBack()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 10000);
+        QVERIFY(m_sim->readLine().startsWith("/dev/"));
+    }
+
+    void openWindow(const QString& configPath)
+    {
+        w = std::make_unique<TfMain>(nullptr, configPath);
+        w->confirmDiscard = [] { return true; };
+        w->showWarning = [this](const QString& text, const QString&) { m_warnings << text; };
+        w->showSetupDialog = [] {};
+        w->clock = [this] { return m_now; };
+        PortSettings s = w->ComPort1->settings();
+        s.name = linkPath();
+        QVERIFY(w->ComPort1->setSettings(s));
+        w->btnConnClick(w->btnConn);
+        QVERIFY2(w->ComPort1->Connected(), qPrintable(w->ComPort1->errorString()));
+    }
+
+    int rows() const
+    {
+        int n = 0;
+        for (ResultList* list :
+             {w->vtPH, w->vtORP, w->vtCOND, w->vtTDS, w->vtSalt, w->vtDO, w->vtO2})
+            n += list->model()->rowCount();
+        return n;
+    }
+
+    QList<QMessageBox*> visibleBoxes() const
+    {
+        QList<QMessageBox*> boxes;
+        for (QMessageBox* box : w->findChildren<QMessageBox*>())
+            if (box->isVisible())
+                boxes << box;
+        return boxes;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFile::exists(kSimulator))
+            QSKIP("pexumo-meter-sim is not built");
+        QVERIFY(m_dir.isValid());
+    }
+
+    void init()
+    {
+        m_warnings.clear();
+        m_now = QTime(2, 13, 7);
+    }
+
+    void cleanup()
+    {
+        w.reset();
+        if (m_sim) {
+            m_sim->terminate(); // the simulator removes its link when told to end
+            m_sim->waitForFinished();
+            m_sim.reset();
+        }
+        QVERIFY(!QFile::exists(linkPath()));
+    }
+
+    void samplingResumesByItself()
+    {
+        startSimulator(1);
+        openWindow(QStringLiteral("/nonexistent/config.ini"));
+        QTRY_VERIFY_WITH_TIMEOUT(rows() >= 1, 5000);
+
+        QTRY_VERIFY_WITH_TIMEOUT(w->waitingForMeter(), 5000);
+        const int rowsAtLoss = rows();
+        QCOMPARE(w->btnConn->text(), QStringLiteral("Disconnect"));
+        QVERIFY(!w->Button2->isEnabled());
+        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(w->lineNote(), QStringLiteral("Line lost 02:13:07, waiting for the meter"));
+        QCOMPARE(w->lblLinkStatus->text(), w->lineNote());
+        // The box tells of the loss without holding the run: this test's event loop turns.
+        const QList<QMessageBox*> boxes = visibleBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.front()->text(), QStringLiteral("USB has been ejected."));
+        QCOMPARE(boxes.front()->windowTitle(), QStringLiteral("Warning!"));
+        QVERIFY(m_warnings.isEmpty());
+        // A tick that comes while the meter is away records nothing and does not pause the run.
+        w->Timer1Timer(w->Timer1);
+        QCOMPARE(rows(), rowsAtLoss);
+
+        m_now = QTime(2, 13, 19);
+        waitForPlugBack();
+        QElapsedTimer sincePlugBack;
+        sincePlugBack.start();
+        QTRY_VERIFY_WITH_TIMEOUT(w->ComPort1->Connected(), 2000);
+        QVERIFY(sincePlugBack.elapsed() <= 2000);
+        QVERIFY(!w->waitingForMeter());
+        QCOMPARE(rows(), rowsAtLoss); // nothing was recorded for the time away
+        QCOMPARE(w->Button2->text(), QStringLiteral("Stop"));
+        QVERIFY(w->Button2->isEnabled());
+        QCOMPARE(w->btnConn->text(), QStringLiteral("Disconnect"));
+        QVERIFY(w->Timer1->isActive());
+        QCOMPARE(w->lineNote(), QStringLiteral("Line lost 02:13:07, back 02:13:19"));
+        QCOMPARE(w->lblLinkStatus->text(), w->lineNote());
+        QTRY_VERIFY(visibleBoxes().isEmpty()); // the box closed by itself
+        // Rows go on from the meter that came back.
+        QTRY_VERIFY_WITH_TIMEOUT(rows() >= rowsAtLoss + 2, 4000);
+        QCOMPARE(w->ComPort1->settings().name, linkPath());
+
+        // A damaged frame later: the bar shows both notes, and both fit into it.
+        FrameEvent damaged;
+        damaged.kind = FrameEvent::Kind::Dropped;
+        damaged.reason = FrameEvent::DropReason::BadDigits;
+        w->DecodeFrame(damaged);
+        QCOMPARE(w->lblLinkStatus->text(),
+                 QStringLiteral("Line lost 02:13:07, back 02:13:19\n"
+                                "Read ComPort Error. 11 damaged byte(s) skipped."));
+
+        QVERIFY(w->lblLinkStatus->heightForWidth(w->lblLinkStatus->width()) <=
+                w->lblLinkStatus->height());
+    }
+
+    void pausedStaysPaused()
+    {
+        startSimulator(1);
+        openWindow(QStringLiteral("/nonexistent/config.ini"));
+        QTRY_VERIFY_WITH_TIMEOUT(rows() >= 1, 5000);
+        w->Button2Click(w->Button2);
+        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
+        const int rowsPaused = rows();
+
+        QTRY_VERIFY_WITH_TIMEOUT(w->waitingForMeter(), 5000);
+        waitForPlugBack();
+        QTRY_VERIFY_WITH_TIMEOUT(w->ComPort1->Connected(), 2000);
+        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
+        QVERIFY(w->Button2->isEnabled());
+        QTRY_VERIFY(!w->currentReading().FMeasType.isEmpty()); // the meter sends again
+        QTest::qWait(1500);                                    // at least one tick
+        QCOMPARE(rows(), rowsPaused);
+        w->Button2Click(w->Button2); // Go
+        QTRY_VERIFY_WITH_TIMEOUT(rows() > rowsPaused, 3000);
+    }
+
+    void clickWhileWaitingEndsTheWaiting_data()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("Disconnect") << false;
+        QTest::newRow("window closed") << true;
+    }
+
+    void clickWhileWaitingEndsTheWaiting()
+    {
+        QFETCH(bool, closeWindow);
+        startSimulator(2);
+        openWindow(QStringLiteral("/nonexistent/config.ini"));
+        w->show();
+        QTRY_VERIFY_WITH_TIMEOUT(w->waitingForMeter(), 5000);
+        const int rowsAtLoss = rows();
+        if (closeWindow) {
+            QVERIFY(w->close());
+        } else {
+            w->btnConnClick(w->btnConn);
+            QCOMPARE(w->btnConn->text(), QStringLiteral("Connect"));
+            QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
+            QVERIFY(!w->Button2->isEnabled());
+            QCOMPARE(w->lineNote(), QStringLiteral("Line lost 02:13:07"));
+        }
+        QVERIFY(!w->waitingForMeter());
+        waitForPlugBack();
+        QTest::qWait(1500); // more than one watch period: nobody opens the port again
+        QVERIFY(!w->ComPort1->Connected());
+        QCOMPARE(rows(), rowsAtLoss);
+        QVERIFY(m_warnings.isEmpty());
+    }
+
+    void offSwitchKeepsThePortClosed()
+    {
+        QFile config(m_dir.filePath(QStringLiteral("config.ini")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        QVERIFY(config.write("[Pexumo]\r\nAutoReconnect=0\r\n") > 0);
+        config.close();
+        startSimulator(1);
+        openWindow(config.fileName());
+        QTRY_COMPARE_WITH_TIMEOUT(m_warnings, QStringList{QStringLiteral("USB has been ejected.")},
+                                  5000);
+        QVERIFY(!w->waitingForMeter());
+        QCOMPARE(w->btnConn->text(), QStringLiteral("Connect"));
+        QVERIFY(w->lineNote().isEmpty());
+        waitForPlugBack();
+        QTest::qWait(1500);
+        QVERIFY(!w->ComPort1->Connected());
+        QCOMPARE(m_warnings.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestReconnect)
+#include "tst_reconnect.moc"
