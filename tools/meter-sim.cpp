@@ -154,13 +154,14 @@ Options parseArgs(const QStringList& arguments)
     const auto play =
         option("play", "Play a file of raw bytes instead of the demo stream.", "FILE");
     const auto script = option("script", "Play a script of frames (see the manual).", "FILE");
-    const auto fault = option("fault",
-                              "Inject a fault at frame N (counted from 0, default 5): garbage "
-                              "bytes before it, a byte lost from it, an undefined mode code in "
-                              "it, a halt frame before it; unplug closes the pseudo-terminal "
-                              "before frame N and opens a new one SECONDS later (default 1), "
-                              "printing its path. May be given several times.",
-                              "garbage|lostbyte|badmode|halt[@N] | unplug[@N[:SECONDS]]");
+    const auto fault =
+        option("fault",
+               "Inject a fault at frame N (counted from 0, default 5). KIND is garbage (bytes "
+               "before the frame), lostbyte (a byte lost from it), badmode (an undefined mode "
+               "code in it), halt (a halt frame before it) or unplug (with --pty: the "
+               "pseudo-terminal closes before the frame and a new one opens SECONDS later, "
+               "default 1, and its path is printed). May be given several times.",
+               "KIND[@N[:SECONDS]]");
     const auto count = option("count", "Stop after N frames.", "N");
     if (const auto status = readCommandLine(parser, arguments, 0))
         std::exit(*status);

@@ -36,7 +36,7 @@ class TestReconnect : public QObject
     std::unique_ptr<QProcess> m_sim;
     std::unique_ptr<TfMain> w;
     QStringList m_warnings;
-    QTime m_now;
+    QDateTime m_now;
 
     QString linkPath() const { return m_dir.filePath(QStringLiteral("meter")); }
 
@@ -103,7 +103,7 @@ private slots:
     void init()
     {
         m_warnings.clear();
-        m_now = QTime(2, 13, 7);
+        m_now = QDateTime(QDate(2026, 12, 9), QTime(2, 13, 7));
     }
 
     void cleanup()
@@ -140,7 +140,7 @@ private slots:
         w->Timer1Timer(w->Timer1);
         QCOMPARE(rows(), rowsAtLoss);
 
-        m_now = QTime(2, 13, 19);
+        m_now = QDateTime(QDate(2026, 12, 9), QTime(2, 13, 19));
         waitForPlugBack();
         QElapsedTimer sincePlugBack;
         sincePlugBack.start();
