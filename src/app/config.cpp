@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <limits>
 
 namespace pexumo {
@@ -14,6 +15,8 @@ namespace pexumo {
 namespace {
 // A config.ini is a few lines; anything read beyond this is not one we would use.
 constexpr qint64 MaxConfigBytes = 1 << 20;
+// Beyond this many days (about 270 years) the cut-off date would leave the range of the clock.
+constexpr qint64 MaxJournalKeepDays = 100000;
 
 bool isBlank(char c)
 {
@@ -101,6 +104,9 @@ AppConfig parseConfig(QByteArrayView content)
     bool inSection = false;
     bool haveDecimal = false;
     bool haveCaption = false;
+    bool haveJournal = false;
+    bool haveJournalFile = false;
+    bool haveKeepDays = false;
     while (!content.isEmpty()) {
         const qsizetype end = content.indexOf('\n');
         QByteArrayView line = trimmed(end < 0 ? content : content.first(end));
@@ -128,6 +134,17 @@ AppConfig parseConfig(QByteArrayView content)
         } else if (!haveCaption && sameName(key, QLatin1StringView("FormCaption"))) {
             haveCaption = true;
             config.formCaption = decodeValue(value).left(MaxFormCaptionLength);
+        } else if (!haveJournal && sameName(key, QLatin1StringView("Journal"))) {
+            haveJournal = true;
+            config.journal = parseWholeNumber(decodeValue(value)).value_or(1) != 0;
+        } else if (!haveJournalFile && sameName(key, QLatin1StringView("JournalFile"))) {
+            haveJournalFile = true;
+            config.journalFile = decodeValue(value);
+        } else if (!haveKeepDays && sameName(key, QLatin1StringView("JournalKeepDays"))) {
+            haveKeepDays = true;
+            const std::optional<qint64> days = parseWholeNumber(decodeValue(value));
+            if (days && *days >= 0)
+                config.journalKeepDays = int(std::min<qint64>(*days, MaxJournalKeepDays));
         }
     }
     return config;
