@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QSysInfo>
 
@@ -242,6 +243,14 @@ QString moveDamagedJournalAside(const QString& path, const QDateTime& now)
             QFile::rename(from, target + QLatin1String(companion));
     }
     return target;
+}
+
+QString journalPath(const QString& configured, const QString& baseFolder)
+{
+    if (!configured.isEmpty())
+        return QDir(baseFolder).absoluteFilePath(configured);
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("journal.sqlite"));
 }
 
 QString journalHostName()

@@ -69,6 +69,11 @@ bool journalSessionMayRun(const QString& host, qint64 pid);
 /// This machine's name as stored with each session.
 QString journalHostName();
 
+/// The journal file of this user: "journal.sqlite" in the application's data folder
+/// (~/.local/share/Pexumo on Linux, with the application name set to "Pexumo"), or
+/// \a configured when it is not empty, relative to \a baseFolder unless it is absolute.
+QString journalPath(const QString& configured, const QString& baseFolder);
+
 /// The busy timeout of every connection, in milliseconds: two processes share the file.
 inline constexpr int JournalBusyTimeoutMs = 5000;
 
