@@ -8,8 +8,11 @@
 int main(int argc, char* argv[])
 {
     pexumo::Application app(argc, argv);
+    // Names the per-user data folder that holds the journal (~/.local/share/Pexumo).
+    pexumo::Application::setApplicationName(QStringLiteral("Pexumo"));
     try {
         pexumo::TfMain window;
+        window.startJournal(); // may ask to restore the last run: before the window shows
         window.show();
         app.exec();
     } catch (const std::exception& e) {

@@ -41,6 +41,12 @@ struct Op
     bool clean = false;
 };
 
+/// A null QString binds as SQL NULL; the columns hold texts, empty ones included.
+QString notNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 /// A batch larger than this is committed without waiting out the batch window (a download).
 constexpr std::size_t MaxBatch = 20000;
 
@@ -211,12 +217,12 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
             insertRow.bindValue(0, session);
             insertRow.bindValue(1, op.n);
             insertRow.bindValue(2, op.list);
-            insertRow.bindValue(3, r.TimeOrNo);
-            insertRow.bindValue(4, r.Type);
-            insertRow.bindValue(5, r.Value);
-            insertRow.bindValue(6, r.Unit);
-            insertRow.bindValue(7, r.Temp);
-            insertRow.bindValue(8, r.TempUnit);
+            insertRow.bindValue(3, notNull(r.TimeOrNo));
+            insertRow.bindValue(4, notNull(r.Type));
+            insertRow.bindValue(5, notNull(r.Value));
+            insertRow.bindValue(6, notNull(r.Unit));
+            insertRow.bindValue(7, notNull(r.Temp));
+            insertRow.bindValue(8, notNull(r.TempUnit));
             insertRow.bindValue(9, r.Sign);
             insertRow.bindValue(10, r.StampMs);
             insertRow.bindValue(11, r.UtcOffsetSec);

@@ -1,12 +1,14 @@
 #include "journal/journalfile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QSysInfo>
+#include <QThread>
 
 #include <optional>
 
@@ -79,6 +81,8 @@ std::optional<qint64> scalar(QSqlDatabase& db, const QString& sql, JournalError&
     }
     return query.value(0).toLongLong();
 }
+
+JournalError setUpConnection(QSqlDatabase& db, const QString& path, bool readOnly);
 
 } // namespace
 
@@ -186,6 +190,23 @@ JournalError openJournalConnection(const QString& connection, const QString& pat
     if (!db.open())
         return journalError(db.lastError(), path);
 
+    // Two processes starting at once on a new file can meet SQLITE_BUSY where SQLite calls no
+    // busy handler (changing the journal mode, making the tables): try again for as long as the
+    // busy timeout would have waited.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        error = setUpConnection(db, path, readOnly);
+        if (error.code != SqliteCode::Busy || waited.elapsed() > JournalBusyTimeoutMs)
+            return error;
+        QThread::msleep(20);
+    }
+}
+
+namespace {
+JournalError setUpConnection(QSqlDatabase& db, const QString& path, bool readOnly)
+{
+    JournalError error;
     // Reading the version touches the file's first page: a file that is not a database, or
     // whose header is damaged, fails here.
     const std::optional<qint64> version =
@@ -209,18 +230,22 @@ JournalError openJournalConnection(const QString& connection, const QString& pat
     if (*version < JournalSchemaVersion) {
         if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"), error, path))
             return error;
+        bool made = true;
         for (const char* statement : kSchema)
-            if (!exec(db, QString::fromLatin1(statement), error, path)) {
-                exec(db, QStringLiteral("ROLLBACK"), error, path);
-                return error;
-            }
-        if (!exec(db, QStringLiteral("PRAGMA user_version=%1").arg(JournalSchemaVersion), error,
-                  path) ||
-            !exec(db, QStringLiteral("COMMIT"), error, path))
+            made = made && exec(db, QString::fromLatin1(statement), error, path);
+        made = made &&
+               exec(db, QStringLiteral("PRAGMA user_version=%1").arg(JournalSchemaVersion), error,
+                    path) &&
+               exec(db, QStringLiteral("COMMIT"), error, path);
+        if (!made) {
+            JournalError ignored;
+            exec(db, QStringLiteral("ROLLBACK"), ignored, path);
             return error;
+        }
     }
     return {};
 }
+} // namespace
 
 QString moveDamagedJournalAside(const QString& path, const QDateTime& now)
 {

@@ -104,6 +104,18 @@ TEST_F(JournalTest, RowsReadBackExactlyInOrderWithTheirListAndSession)
     EXPECT_EQ(s.unsavedTotal(), 3);
 }
 
+TEST_F(JournalTest, ARowOfNullTextsReadsBackAsEmptyTexts)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    journal.add(1, ResultRecord{});
+    journal.add(1, ResultRecord{});
+    journal.close(true);
+    EXPECT_TRUE(journal.offReason().isEmpty());
+    EXPECT_EQ(readRows(path(), journal.session()),
+              (std::vector<Row>{{1, ResultRecord{}}, {1, ResultRecord{}}}));
+}
+
 TEST_F(JournalTest, ARowIsOnDiskWithinASecondWhileTheSessionRuns)
 {
     Journal journal;

@@ -7,6 +7,7 @@
 #include "app/config.h"
 #include "app/gui/degreemark.h"
 #include "base/numberformat.h"
+#include "journal/journal.h"
 #include "link/gui/comport.h"
 #include "results/celltext.h"
 #include "results/gui/resultexporter.h"
@@ -61,6 +62,11 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
                    tr("Some readings have not been saved yet. Close Pexumo and discard them?"),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
+    askRestore = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Pexumo"), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::Yes) == QMessageBox::Yes;
+    };
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
@@ -96,6 +102,11 @@ void TfMain::FormCreate(QObject*)
         if (m_changeDecimal)
             NumberFormat::setCurrent({u',', u'.'});
         setCaption(config.formCaption);
+        m_journalEnabled = config.journal;
+        m_journalFile = config.journalFile.isEmpty()
+                            ? QString()
+                            : QFileInfo(path).dir().absoluteFilePath(config.journalFile);
+        m_journalKeepDays = config.journalKeepDays;
     } else {
         setCaption(QString());
     }
@@ -110,6 +121,8 @@ void TfMain::FormClose(QObject*)
 {
     ComPort1->Close();
     Timer1->stop();
+    if (m_journal)
+        m_journal->close(true);
 }
 
 void TfMain::setCaption(const QString& caption)
@@ -199,6 +212,8 @@ void TfMain::btnConnClick(QObject*)
         return;
     }
     if (ComPort1->Open()) {
+        if (m_journal)
+            m_journal->setPort(ComPort1->settings().name);
         m_run.connectSucceeded(seconds);
         applyRunState();
         return;
@@ -259,6 +274,7 @@ void TfMain::DecodeFrame(const FrameEvent& event)
         break;
     case FrameEvent::Kind::Record:
         vtSaveData->list()->add(event.record);
+        journalRow(JournalRecordsList, event.record);
         break;
     case FrameEvent::Kind::Halt:
         break;
@@ -273,6 +289,7 @@ void TfMain::DecodeFrame(const FrameEvent& event)
 
 void TfMain::updateLinkStatus()
 {
+    lblJournalStatus->hide(); // the link's note takes the place while it shows
     lblLinkStatus->setText(tr("Read ComPort Error. %n damaged byte(s) skipped.", nullptr,
                               static_cast<int>(qMin<qint64>(m_skippedBytes, INT_MAX))));
 }
@@ -300,6 +317,7 @@ void TfMain::Timer1Timer(QObject*)
     ResultRecord row = plan->row;
     row.TimeOrNo = clock().toString(QStringLiteral("hh:mm:ss"));
     m_lists[i]->list()->add(row);
+    journalRow(static_cast<int>(i), row);
 
     if (plan->hasTemp) {
         ChartTemp->addWindowedPoint(plan->tempY, SmallChartWindow);
@@ -389,7 +407,11 @@ void TfMain::saveList(ResultList* list)
     if (m_exporter->save(*list->list()).isEmpty())
         return;
     const auto it = std::find(m_lists.begin(), m_lists.end(), list);
-    m_savedRows[it == m_lists.end() ? 7 : static_cast<std::size_t>(it - m_lists.begin())] = rows;
+    const std::size_t index =
+        it == m_lists.end() ? 7 : static_cast<std::size_t>(it - m_lists.begin());
+    m_savedRows[index] = rows;
+    if (m_journal)
+        m_journal->markSaved(static_cast<int>(index), rows);
 }
 
 void TfMain::Button4Click(QObject*)

@@ -24,6 +24,9 @@ class QTimer;
 namespace pexumo {
 
 class DegreeMark;
+class Journal;
+class JournalReader;
+struct JournalSession;
 class ResultExporter;
 class ResultList;
 class TComPort;
@@ -53,6 +56,9 @@ public:
     QPushButton* btnSetting = nullptr;
     QPushButton* btnConn = nullptr;
     QLabel* lblLinkStatus = nullptr; ///< damaged bytes on the line, without a modal box per frame
+    /// "Journal off: <reason>" when the journal cannot be used; in the link note's place, which
+    /// takes precedence while it shows something.
+    QLabel* lblJournalStatus = nullptr;
 
     // --- Pages
     QStackedWidget* PageControl1 = nullptr;
@@ -149,6 +155,15 @@ public:
     std::function<QTime()> clock;
     /// Asked before closing while some list holds rows that were never saved; true closes.
     std::function<bool()> confirmDiscard;
+    /// Asks whether to restore the last run; receives the question, true restores.
+    std::function<bool(const QString& question)> askRestore;
+
+    /// Opens this user's journal (unless config.ini turned it off), so every row added from now
+    /// on is kept on disk, and offers once to restore the last run if it left readings unsaved.
+    /// Call after setting the seams and before the window takes input.
+    void startJournal();
+    /// The journal of this run; null before startJournal() or when config.ini turned it off.
+    Journal* journal() const { return m_journal; }
 
 public slots:
     // Start-up and shutdown
@@ -227,6 +242,11 @@ private:
     void applyRegionalNumberFormat();
     void setCaption(const QString& caption);
     bool hasUnsavedRows() const;
+    /// Hands a row just added to list \a list (0..6 in route order, 7 the records) to the journal.
+    void journalRow(int list, const ResultRecord& row);
+    void showJournalOff(const QString& reason);
+    void offerRestore();
+    void restoreSession(const JournalReader& reader, const JournalSession& session);
 
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
@@ -244,6 +264,12 @@ private:
     std::array<QWidget*, 7> m_pages{};
     /// Rows of each list (7 parameters, then the records) when it was last saved.
     std::array<qsizetype, 8> m_savedRows{};
+
+    // The journal, as config.ini sets it up.
+    bool m_journalEnabled = true;
+    QString m_journalFile;
+    int m_journalKeepDays = 30;
+    Journal* m_journal = nullptr;
 };
 
 /// The single main window of the running program.
