@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace pexumo {
 
@@ -147,6 +151,85 @@ QString JournalReader::forEachRow(
     if (q.lastError().isValid())
         return journalError(q.lastError(), m_path).reason;
     return {};
+}
+
+QString
+JournalReader::readSession(const QString& path, qint64 session,
+                           const std::function<void(int list, const ResultRecord& record)>& visit)
+{
+    using Chunk = std::vector<std::pair<int, ResultRecord>>;
+    struct Abandoned
+    {
+    };
+    constexpr std::size_t ChunkRows = 4096;
+    constexpr std::size_t MaxChunks = 64; // about 20 MB ahead of the consumer at most
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Chunk> chunks;
+    bool finished = false;
+    bool abandoned = false;
+    QString error;
+
+    std::thread producer([&] {
+        JournalReader reader; // its connection belongs to this thread
+        Chunk chunk;
+        const auto hand = [&] {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return chunks.size() < MaxChunks || abandoned; });
+            if (abandoned)
+                throw Abandoned{};
+            chunks.push_back(std::move(chunk));
+            changed.notify_all();
+            chunk = Chunk();
+            chunk.reserve(ChunkRows);
+        };
+        chunk.reserve(ChunkRows);
+        QString reason = reader.open(path);
+        try {
+            if (reason.isEmpty())
+                reason = reader.forEachRow(session, -1, [&](int list, const ResultRecord& record) {
+                    chunk.emplace_back(list, record);
+                    if (chunk.size() >= ChunkRows)
+                        hand();
+                });
+            if (!chunk.empty())
+                hand();
+        } catch (const Abandoned&) {
+            return;
+        }
+        std::lock_guard lock(mutex);
+        finished = true;
+        error = reason;
+        changed.notify_all();
+    });
+
+    try {
+        for (;;) {
+            Chunk chunk;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return !chunks.empty() || finished; });
+                if (chunks.empty())
+                    break;
+                chunk = std::move(chunks.front());
+                chunks.pop_front();
+                changed.notify_all();
+            }
+            for (const auto& [list, record] : chunk)
+                visit(list, record);
+        }
+    } catch (...) {
+        // The producer must not wait for room that will never come, nor outlive its state.
+        {
+            std::lock_guard lock(mutex);
+            abandoned = true;
+            changed.notify_all();
+        }
+        producer.join();
+        throw;
+    }
+    producer.join();
+    return error;
 }
 
 std::optional<JournalSession>

@@ -55,6 +55,13 @@ public:
     forEachRow(qint64 session, int list,
                const std::function<void(int list, const ResultRecord& record)>& visit) const;
 
+    /// Like forEachRow() over all lists, for a whole session at once: a thread of its own reads
+    /// the file at \a path while \a visit runs on the calling thread, so reading and using the
+    /// rows overlap. Returns "" or the reason reading failed.
+    static QString
+    readSession(const QString& path, qint64 session,
+                const std::function<void(int list, const ResultRecord& record)>& visit);
+
 private:
     QString m_connection;
     QString m_path;

@@ -79,6 +79,8 @@ TEST_F(JournalTest, RowsReadBackExactlyInOrderWithTheirListAndSession)
                                      "\xc2\xb5"
                                      "25",
                                      "F", 7);
+    // Beyond the basic plane: one character, two UTF-16 units.
+    const ResultRecord astral = sample("10:00:04", "\xf0\x9f\x98\x80", "1", "u", "2", "C", -5);
 
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
@@ -88,20 +90,43 @@ TEST_F(JournalTest, RowsReadBackExactlyInOrderWithTheirListAndSession)
     journal.add(7, record);
     journal.add(1, mv);
     journal.add(6, wide);
+    journal.add(6, astral);
     journal.markSaved(0, 1);
     journal.close(true);
 
     const std::vector<Row> all = readRows(path(), journal.session());
-    EXPECT_EQ(all, (std::vector<Row>{{0, ph}, {7, record}, {1, mv}, {6, wide}}));
+    EXPECT_EQ(all, (std::vector<Row>{{0, ph}, {7, record}, {1, mv}, {6, wide}, {6, astral}}));
     EXPECT_EQ(readRows(path(), journal.session(), 1), (std::vector<Row>{{1, mv}}));
 
     const JournalSession s = readSession(path(), journal.session());
     EXPECT_TRUE(s.clean);
     EXPECT_TRUE(s.ended.has_value());
     EXPECT_EQ(s.port, QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_EQ(s.rows, (ListCounts{1, 1, 0, 0, 0, 0, 1, 1}));
+    EXPECT_EQ(s.rows, (ListCounts{1, 1, 0, 0, 0, 0, 2, 1}));
     EXPECT_EQ(s.saved, (ListCounts{1, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(s.unsavedTotal(), 3);
+    EXPECT_EQ(s.unsavedTotal(), 4);
+}
+
+TEST_F(JournalTest, ASessionReadOnAThreadOfItsOwnComesInOrderAcrossManyChunks)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    for (int i = 0; i < 10000; ++i)
+        journal.add(i % 8, sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
+    journal.close(true);
+    int expected = 0;
+    bool inOrder = true;
+    const QString error =
+        JournalReader::readSession(path(), journal.session(), [&](int list, const ResultRecord& r) {
+            inOrder = inOrder && list == expected % 8 && r.TimeOrNo == QString::number(expected);
+            ++expected;
+        });
+    EXPECT_EQ(error, QString());
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(expected, 10000);
+    EXPECT_EQ(
+        JournalReader::readSession(dir.filePath("none.sqlite"), 1, [](int, const ResultRecord&) {}),
+        QStringLiteral("no journal at %1").arg(dir.filePath("none.sqlite")));
 }
 
 TEST_F(JournalTest, ARowOfNullTextsReadsBackAsEmptyTexts)

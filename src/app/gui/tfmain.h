@@ -25,7 +25,6 @@ namespace pexumo {
 
 class DegreeMark;
 class Journal;
-class JournalReader;
 struct JournalSession;
 class ResultExporter;
 class ResultList;
@@ -246,7 +245,7 @@ private:
     void journalRow(int list, const ResultRecord& row);
     void showJournalOff(const QString& reason);
     void offerRestore();
-    void restoreSession(const JournalReader& reader, const JournalSession& session);
+    void restoreSession(const JournalSession& session);
 
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes

@@ -110,10 +110,10 @@ void TfMain::offerRestore()
     // Asked once: whatever the answer, this run is not offered again.
     m_journal->markOffered(offer->id);
     if (askRestore && askRestore(restoreQuestion(*offer)))
-        restoreSession(reader, *offer);
+        restoreSession(*offer);
 }
 
-void TfMain::restoreSession(const JournalReader& reader, const JournalSession& session)
+void TfMain::restoreSession(const JournalSession& session)
 {
     std::array<ResultListModel*, JournalListCount> models{};
     for (std::size_t i = 0; i < m_lists.size(); ++i)
@@ -125,16 +125,17 @@ void TfMain::restoreSession(const JournalReader& reader, const JournalSession& s
     std::deque<ResultRecord> lastTemps;
     qint64 tempTotal = 0;
     qint64 rows = 0;
-    const QString error = reader.forEachRow(session.id, -1, [&](int list, const ResultRecord& r) {
-        models[static_cast<std::size_t>(list)]->add(r);
-        ++rows;
-        if (list == JournalRecordsList || list == static_cast<int>(Parameter::ORP))
-            return; // no temperature point: memory records, and readings in mV
-        ++tempTotal;
-        lastTemps.push_back(r);
-        if (lastTemps.size() > std::size_t(SmallChartWindow) + 1)
-            lastTemps.pop_front();
-    });
+    const QString error = JournalReader::readSession(
+        m_journal->path(), session.id, [&](int list, const ResultRecord& r) {
+            models[static_cast<std::size_t>(list)]->add(r);
+            ++rows;
+            if (list == JournalRecordsList || list == static_cast<int>(Parameter::ORP))
+                return; // no temperature point: memory records, and readings in mV
+            ++tempTotal;
+            lastTemps.push_back(r);
+            if (lastTemps.size() > std::size_t(SmallChartWindow) + 1)
+                lastTemps.pop_front();
+        });
     if (!error.isEmpty())
         showJournalOff(error);
 
