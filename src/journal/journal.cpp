@@ -341,11 +341,15 @@ void Journal::Writer::loop(QSqlDatabase& db)
             std::lock_guard lock(mutex);
             broken = true;
             reason = error.reason;
+        }
+        // Off before any flush() returns, so whoever waited sees the journal off.
+        owner->fail(error.reason);
+        {
+            std::lock_guard lock(mutex);
             finished += batch.size() + queue.size();
             queue.clear();
             done.notify_all();
         }
-        owner->fail(error.reason);
         return;
     }
 }
