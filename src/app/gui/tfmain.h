@@ -243,6 +243,7 @@ private:
     bool hasUnsavedRows() const;
     /// Hands a row just added to list \a list (0..6 in route order, 7 the records) to the journal.
     void journalRow(int list, const ResultRecord& row);
+    void showJournalNote(const QString& note);
     void showJournalOff(const QString& reason);
     void offerRestore();
     void restoreSession(const JournalSession& session);

@@ -66,12 +66,16 @@ void TfMain::journalRow(int list, const ResultRecord& row)
         m_journal->add(list, row);
 }
 
-void TfMain::showJournalOff(const QString& reason)
+void TfMain::showJournalNote(const QString& note)
 {
-    const QString note = QStringLiteral("Journal off: ") + reason;
     lblJournalStatus->setText(note);
     lblJournalStatus->setToolTip(note);
     lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty());
+}
+
+void TfMain::showJournalOff(const QString& reason)
+{
+    showJournalNote(QStringLiteral("Journal off: ") + reason);
 }
 
 void TfMain::startJournal()
@@ -87,11 +91,8 @@ void TfMain::startJournal()
         return;
     }
     if (!m_journal->movedAside().isEmpty()) {
-        const QString note = QStringLiteral("Journal damaged, kept as %1; a new one started")
-                                 .arg(m_journal->movedAside());
-        lblJournalStatus->setText(note);
-        lblJournalStatus->setToolTip(note);
-        lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty());
+        showJournalNote(QStringLiteral("Journal damaged, kept as %1; a new one started")
+                            .arg(m_journal->movedAside()));
     }
     offerRestore();
 }
@@ -136,8 +137,11 @@ void TfMain::restoreSession(const JournalSession& session)
             if (lastTemps.size() > std::size_t(SmallChartWindow) + 1)
                 lastTemps.pop_front();
         });
-    if (!error.isEmpty())
-        showJournalOff(error);
+    if (!error.isEmpty()) {
+        // The rows read so far stay listed; the old run keeps them all, so this run does not
+        // take them over (its own rows would then follow a gap).
+        showJournalNote(QStringLiteral("Restore stopped: ") + error);
+    }
 
     for (std::size_t i = 0; i < m_lists.size(); ++i) {
         const ResultListModel& model = *models[i];
@@ -161,7 +165,8 @@ void TfMain::restoreSession(const JournalSession& session)
             temps.push_back(plan->tempY);
     showLastPoints(ChartTemp, LineTemp, temps, tempTotal, SmallChartWindow);
 
-    m_journal->adopt(session.id, rows);
+    if (error.isEmpty())
+        m_journal->adopt(session.id, rows);
 }
 
 } // namespace pexumo
