@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -15,6 +16,8 @@ namespace pexumo {
 namespace {
 // A config.ini is a few lines; anything read beyond this is not one we would use.
 constexpr qint64 MaxConfigBytes = 1 << 20;
+// Beyond this many days (about 270 years) the cut-off date would leave the range of the clock.
+constexpr qint64 MaxJournalKeepDays = 100000;
 
 bool isBlank(char c)
 {
@@ -143,6 +146,9 @@ AppConfig parseConfig(QByteArrayView content)
     bool haveDecimal = false;
     bool haveCaption = false;
     bool haveAutoReconnect = false;
+    bool haveJournal = false;
+    bool haveJournalFile = false;
+    bool haveKeepDays = false;
     while (!content.isEmpty()) {
         QByteArrayView line = takeLine(content);
         // A UTF-8 byte order mark: at the start of the file, or of a file pasted onto another.
@@ -176,6 +182,17 @@ AppConfig parseConfig(QByteArrayView content)
             haveAutoReconnect = true;
             // Only an explicit 0 turns it off: a typo must not quietly end unattended runs.
             config.autoReconnect = parseWholeNumber(decodeValue(value)) != std::optional<qint64>(0);
+        } else if (!haveJournal && sameName(key, QLatin1StringView("Journal"))) {
+            haveJournal = true;
+            config.journal = parseWholeNumber(decodeValue(value)).value_or(1) != 0;
+        } else if (!haveJournalFile && sameName(key, QLatin1StringView("JournalFile"))) {
+            haveJournalFile = true;
+            config.journalFile = decodeValue(value);
+        } else if (!haveKeepDays && sameName(key, QLatin1StringView("JournalKeepDays"))) {
+            haveKeepDays = true;
+            const std::optional<qint64> days = parseWholeNumber(decodeValue(value));
+            if (days && *days >= 0)
+                config.journalKeepDays = int(std::min<qint64>(*days, MaxJournalKeepDays));
         }
     }
     return config;

@@ -16,8 +16,11 @@ inline constexpr char ConfigFileName[] = "config.ini";
 /// The longest title-bar text taken from "FormCaption"; a longer value is cut to this length.
 inline constexpr int MaxFormCaptionLength = 2047;
 
+/// Days a fully saved session stays in the journal unless "JournalKeepDays" says otherwise.
+inline constexpr int DefaultJournalKeepDays = 30;
+
 /// What config.ini sets: section [Pexumo], keys "ChangeDecimal", "FormCaption" and
-/// "AutoReconnect".
+/// "AutoReconnect", and for the journal "Journal", "JournalFile" and "JournalKeepDays".
 struct AppConfig
 {
     bool changeDecimal = false; ///< "ChangeDecimal" was exactly 1: decimal comma, "." thousands
@@ -25,6 +28,13 @@ struct AppConfig
     /// "AutoReconnect": on unless exactly 0; after a lost line the window then waits for the same
     /// meter to come back and goes on with the run.
     bool autoReconnect = true;
+    /// "Journal": only a value that reads as the number 0 turns the journal off; text that is
+    /// no number leaves it on, so a slip of the keyboard never costs the crash safety.
+    bool journal = true;
+    QString journalFile{}; ///< "JournalFile": the journal's path instead of the default; "" for it
+    /// "JournalKeepDays": days a session whose rows were all saved is kept; a negative value or
+    /// text that is no number keeps the default.
+    int journalKeepDays = DefaultJournalKeepDays;
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };

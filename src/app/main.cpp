@@ -39,6 +39,7 @@ int main(int argc, char* argv[])
         return *status;
     try {
         pexumo::TfMain window;
+        window.startJournal(); // may ask to restore the last run: before the window shows
         window.show();
         app.exec();
     } catch (const std::exception& e) {

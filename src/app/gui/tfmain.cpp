@@ -8,6 +8,7 @@
 #include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "base/numberformat.h"
+#include "journal/journal.h"
 #include "link/gui/comport.h"
 #include "link/gui/portmemory.h"
 #include "results/celltext.h"
@@ -83,6 +84,11 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
                    tr("Some readings have not been saved yet. Close Pexumo and discard them?"),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
+    askRestore = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Pexumo"), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::Yes) == QMessageBox::Yes;
+    };
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
@@ -125,6 +131,11 @@ void TfMain::FormCreate(QObject*)
         if (m_changeDecimal)
             NumberFormat::setCurrent({u',', u'.'});
         setCaption(config.formCaption);
+        m_journalEnabled = config.journal;
+        m_journalFile = config.journalFile.isEmpty()
+                            ? QString()
+                            : QFileInfo(path).dir().absoluteFilePath(config.journalFile);
+        m_journalKeepDays = config.journalKeepDays;
     } else {
         setCaption(QString());
     }
@@ -142,6 +153,8 @@ void TfMain::FormClose(QObject*)
     m_lineWatch->stop();
     ComPort1->Close();
     Timer1->stop();
+    if (m_journal)
+        m_journal->close(true);
 }
 
 void TfMain::setCaption(const QString& caption)
@@ -238,6 +251,8 @@ void TfMain::btnConnClick(QObject*)
         return;
     }
     if (ComPort1->Open()) {
+        if (m_journal)
+            m_journal->setPort(ComPort1->settings().name);
         m_run.connectSucceeded(seconds);
         applyRunState();
         return;
@@ -347,6 +362,7 @@ void TfMain::DecodeFrame(const FrameEvent& event)
         ResultRecord record = event.record;
         stampRow(record);
         vtSaveData->list()->add(record);
+        journalRow(JournalRecordsList, record);
         break;
     }
     case FrameEvent::Kind::Halt:
@@ -376,6 +392,8 @@ void TfMain::updateLinkStatus()
     lblLinkStatus->setFont(labelFont);
     lblLinkStatus->setText(lines.join(u'\n'));
     lblLinkStatus->setToolTip(lblLinkStatus->text());
+    lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty() &&
+                                 !lblJournalStatus->text().isEmpty());
 }
 
 // ---------------------------------------------------------------- sampling and run control
@@ -401,6 +419,7 @@ void TfMain::Timer1Timer(QObject*)
     ResultRecord row = plan->row;
     row.TimeOrNo = stampRow(row).toString(QStringLiteral("hh:mm:ss"));
     m_lists[i]->list()->add(row);
+    journalRow(static_cast<int>(i), row);
 
     if (plan->hasTemp) {
         ChartTemp->addWindowedPoint(plan->tempY, SmallChartWindow);
@@ -498,7 +517,11 @@ void TfMain::saveList(ResultList* list)
     if (m_exporter->save(*list->list()).isEmpty())
         return;
     const auto it = std::find(m_lists.begin(), m_lists.end(), list);
-    m_savedRows[it == m_lists.end() ? 7 : static_cast<std::size_t>(it - m_lists.begin())] = rows;
+    const std::size_t index =
+        it == m_lists.end() ? 7 : static_cast<std::size_t>(it - m_lists.begin());
+    m_savedRows[index] = rows;
+    if (m_journal)
+        m_journal->markSaved(static_cast<int>(index), rows);
 }
 
 void TfMain::Button4Click(QObject*)

@@ -26,6 +26,8 @@ class QTimer;
 namespace pexumo {
 
 class DegreeMark;
+class Journal;
+struct JournalSession;
 class ResultExporter;
 class ResultList;
 class TComPort;
@@ -55,6 +57,9 @@ public:
     QPushButton* btnSetting = nullptr;
     QPushButton* btnConn = nullptr;
     QLabel* lblLinkStatus = nullptr; ///< damaged bytes on the line, without a modal box per frame
+    /// "Journal off: <reason>" when the journal cannot be used; in the link note's place, which
+    /// takes precedence while it shows something.
+    QLabel* lblJournalStatus = nullptr;
 
     // --- Pages
     QStackedWidget* PageControl1 = nullptr;
@@ -161,6 +166,15 @@ public:
     /// waiting for the meter behind it); closeLineLost() takes it away when the meter is back.
     std::function<void(const QString& text, const QString& detail)> showLineLost;
     std::function<void()> closeLineLost;
+    /// Asks whether to restore the last run; receives the question, true restores.
+    std::function<bool(const QString& question)> askRestore;
+
+    /// Opens this user's journal (unless config.ini turned it off), so every row added from now
+    /// on is kept on disk, and offers once to restore the last run if it left readings unsaved.
+    /// Call after setting the seams and before the window takes input.
+    void startJournal();
+    /// The journal of this run; null before startJournal() or when config.ini turned it off.
+    Journal* journal() const { return m_journal; }
 
 public slots:
     // Start-up and shutdown
@@ -247,6 +261,12 @@ private:
     bool hasUnsavedRows() const;
     /// Stamps \a row with the clock's instant and its local offset; returns that instant.
     QDateTime stampRow(ResultRecord& row) const;
+    /// Hands a row just added to list \a list (0..6 in route order, 7 the records) to the journal.
+    void journalRow(int list, const ResultRecord& row);
+    void showJournalNote(const QString& note);
+    void showJournalOff(const QString& reason);
+    void offerRestore();
+    void restoreSession(const JournalSession& session);
 
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
@@ -269,6 +289,12 @@ private:
     std::array<QWidget*, 7> m_pages{};
     /// Rows of each list (7 parameters, then the records) when it was last saved.
     std::array<qsizetype, 8> m_savedRows{};
+
+    // The journal, as config.ini sets it up.
+    bool m_journalEnabled = true;
+    QString m_journalFile;
+    int m_journalKeepDays = 30;
+    Journal* m_journal = nullptr;
 };
 
 /// The single main window of the running program.

@@ -148,6 +148,10 @@ void TfMain::buildControlBar()
     lblLinkStatus = makeLabel(Panel1, "lblLinkStatus", QString(), 472, 2, 156, 37);
     lblLinkStatus->setWordWrap(true);
     setTextColor(lblLinkStatus, Qt::red);
+    lblJournalStatus = makeLabel(Panel1, "lblJournalStatus", QString(), 472, 4, 156, 33);
+    lblJournalStatus->setWordWrap(true);
+    setTextColor(lblJournalStatus, Qt::red);
+    lblJournalStatus->hide();
     btnSetting = makeButton(Panel1, "btnSetting", QStringLiteral("Setting"), 632, 8, 75, 25);
     btnConn = makeButton(Panel1, "btnConn", QStringLiteral("Connect"), 710, 8, 75, 25);
 }

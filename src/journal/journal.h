@@ -1,0 +1,86 @@
+#pragma once
+
+#include "journal/journalfile.h"
+#include "results/resultrecord.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace pexumo {
+
+/// The journal of one run: every listed row goes to an SQLite file, where it survives a crash,
+/// a kill or a power cut. The calls below only queue their work and return at once; a writer
+/// thread with its own connection commits the queue in batches, at least once every
+/// BatchWindowMs, so the caller never waits for the disk. Once the file cannot be written (full
+/// disk, read-only or damaged file) the journal is off for the rest of the run: failed() tells
+/// why once, and later calls are dropped. All calls must come from one thread.
+class Journal : public QObject
+{
+    Q_OBJECT
+public:
+    /// Rows queued within this time after the first go into one commit.
+    static constexpr int BatchWindowMs = 200;
+
+    explicit Journal(QObject* parent = nullptr);
+    /// Commits what is queued and stops the writer. The session stays "did not close" unless
+    /// close(true) was called.
+    ~Journal() override;
+
+    /// Opens (or creates) the file at \a path and starts a session that began at \a started.
+    /// A damaged file is first moved aside (see moveDamagedJournalAside) and a new one made.
+    /// Sessions older than \a keepDays days whose rows were all saved are removed in the
+    /// background. Waits for the file to open; returns "" when on, else the reason it is off.
+    QString open(const QString& path, int keepDays,
+                 const QDateTime& started = QDateTime::currentDateTime());
+
+    bool isOn() const { return m_on.load(); }
+    /// Why the journal is off; "" while it is on or before open().
+    QString offReason() const;
+    /// The journal file, once open() was called.
+    QString path() const { return m_path; }
+    /// The id of this run's session; 0 until open() succeeded.
+    qint64 session() const { return m_session; }
+    /// Where open() moved a damaged file; "" when it did not.
+    QString movedAside() const { return m_movedAside; }
+
+    /// Queues a row added to \a list (0..6 the parameters in route order, 7 the records).
+    void add(int list, const ResultRecord& record);
+    /// Queues that the first \a rows rows of \a list are now saved in a file.
+    void markSaved(int list, qint64 rows);
+    /// Queues the port this session reads from.
+    void setPort(const QString& port);
+    /// Queues that the user was asked to restore \a session, so it is not offered again.
+    void markOffered(qint64 session);
+    /// Queues a copy of all rows and saved counts of \a session into this one: the lists were
+    /// restored from it. \a rows is its number of rows; rows added afterwards follow them.
+    /// Must come before any add().
+    void adopt(qint64 session, qint64 rows);
+    /// Ends the session, \a clean for a normal close, commits everything and stops the writer.
+    void close(bool clean);
+
+    /// Waits until everything queued so far is committed or dropped; false on timeout.
+    bool flush(int timeoutMs = 30000);
+    /// Rows committed to the file since open().
+    qint64 committedRows() const;
+
+signals:
+    /// The journal went off while running; emitted once, on the thread that owns the journal.
+    void failed(const QString& reason);
+
+private:
+    struct Writer;
+    void fail(const QString& reason);
+
+    std::unique_ptr<Writer> m_writer;
+    std::atomic<bool> m_on{false};
+    QString m_path;
+    QString m_movedAside;
+    qint64 m_session = 0;
+    qint64 m_nextRow = 0; ///< the order number of the next row across all lists
+};
+
+} // namespace pexumo

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "journal/journalfile.h"
+#include "results/resultrecord.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace pexumo {
+
+/// One run of the program as the journal holds it.
+struct JournalSession
+{
+    qint64 id = 0;
+    QDateTime started;              ///< in the local time of that run
+    std::optional<QDateTime> ended; ///< none: still running, or it did not close
+    bool clean = false;             ///< ended by a normal close of the window
+    QString port;
+    QString host;
+    qint64 pid = 0;
+    bool offered = false; ///< restore was already asked for
+    qint64 adoptedBy = 0; ///< the session its rows were restored into; 0 for none
+    ListCounts rows{};    ///< rows committed per list
+    ListCounts saved{};   ///< of those, the first this many were saved to a file
+
+    qint64 unsaved(int list) const;
+    qint64 unsavedTotal() const;
+    qint64 totalRows() const;
+};
+
+/// Reads a journal file through a read-only connection of its own, on the thread that made
+/// the reader; works while a Pexumo process writes the same file.
+class JournalReader
+{
+public:
+    JournalReader();
+    ~JournalReader();
+    JournalReader(const JournalReader&) = delete;
+    JournalReader& operator=(const JournalReader&) = delete;
+
+    /// "" on success, else why the file cannot be read (missing, damaged, newer version).
+    QString open(const QString& path);
+
+    /// Every session, oldest first. Empty with \a error set when the file cannot be read.
+    std::vector<JournalSession> sessions(QString* error = nullptr) const;
+    std::optional<JournalSession> session(qint64 id, QString* error = nullptr) const;
+
+    /// Hands every row of \a session to \a visit in the order the rows were added, with its
+    /// list; only the rows of \a list when it is 0..7. Returns "" or the reason reading failed.
+    QString
+    forEachRow(qint64 session, int list,
+               const std::function<void(int list, const ResultRecord& record)>& visit) const;
+
+    /// Like forEachRow() over all lists, for a whole session at once: a thread of its own reads
+    /// the file at \a path while \a visit runs on the calling thread, so reading and using the
+    /// rows overlap. Returns "" or the reason reading failed.
+    static QString
+    readSession(const QString& path, qint64 session,
+                const std::function<void(int list, const ResultRecord& record)>& visit);
+
+private:
+    QString m_connection;
+    QString m_path;
+};
+
+/// Which session to offer to restore at start: the newest of \a sessions other than \a own
+/// and not possibly running (\a mayRun), when it was never offered and holds unsaved rows.
+/// A session that ended unsaved rows under a clean close counts as well; one without unsaved
+/// rows is never offered, whatever its end.
+std::optional<JournalSession>
+findRestoreOffer(const std::vector<JournalSession>& sessions, qint64 own,
+                 const std::function<bool(const JournalSession&)>& mayRun);
+
+/// The question asked before restoring \a session.
+QString restoreQuestion(const JournalSession& session);
+
+} // namespace pexumo

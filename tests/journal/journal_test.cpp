@@ -1,0 +1,442 @@
+// The journal on real SQLite files in a temporary folder: what is written reads back exactly,
+// commits come within a second, and every fault leaves the rows already written intact.
+#include "journal/journal.h"
+#include "journal/journalreader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace pexumo;
+
+namespace {
+
+ResultRecord sample(const char* time, const char* type, const char* value, const char* unit,
+                    const char* temp, const char* tempUnit, qint32 sign = 0)
+{
+    ResultRecord r{QString::fromUtf8(time),
+                   QString::fromUtf8(type),
+                   QString::fromUtf8(value),
+                   QString::fromUtf8(unit),
+                   QString::fromUtf8(temp),
+                   QString::fromUtf8(tempUnit),
+                   sign};
+    return r;
+}
+
+struct Row
+{
+    int list;
+    ResultRecord record;
+    friend bool operator==(const Row&, const Row&) = default;
+};
+
+std::vector<Row> readRows(const QString& path, qint64 session, int list = -1)
+{
+    JournalReader reader;
+    EXPECT_EQ(reader.open(path), QString());
+    std::vector<Row> rows;
+    EXPECT_EQ(reader.forEachRow(session, list,
+                                [&](int l, const ResultRecord& r) {
+                                    rows.push_back({l, r});
+                                }),
+              QString());
+    return rows;
+}
+
+JournalSession readSession(const QString& path, qint64 id)
+{
+    JournalReader reader;
+    EXPECT_EQ(reader.open(path), QString());
+    return reader.session(id).value_or(JournalSession{});
+}
+
+class JournalTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("journal.sqlite")); }
+};
+
+TEST_F(JournalTest, RowsReadBackExactlyInOrderWithTheirListAndSession)
+{
+    ResultRecord ph = sample("10:00:01", "pH", "-7.12", "pH", "25.3", "C");
+    ph.StampMs = 1765270801000;
+    ph.UtcOffsetSec = 3600;
+    const ResultRecord mv = sample("10:00:02", "pH", "-120.5", "mV", "", "");
+    const ResultRecord record = sample("3", "TDS", "1.2", "ppt", "77", "F", -1);
+    const ResultRecord wide = sample("10:00:03", "O2", "95.4", "%",
+                                     "\xc2\xb5"
+                                     "25",
+                                     "F", 7);
+    // Beyond the basic plane: one character, two UTF-16 units.
+    const ResultRecord astral = sample("10:00:04", "\xf0\x9f\x98\x80", "1", "u", "2", "C", -5);
+
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    EXPECT_TRUE(journal.isOn());
+    journal.setPort(QStringLiteral("/dev/ttyUSB0"));
+    journal.add(0, ph);
+    journal.add(7, record);
+    journal.add(1, mv);
+    journal.add(6, wide);
+    journal.add(6, astral);
+    journal.markSaved(0, 1);
+    journal.close(true);
+
+    const std::vector<Row> all = readRows(path(), journal.session());
+    EXPECT_EQ(all, (std::vector<Row>{{0, ph}, {7, record}, {1, mv}, {6, wide}, {6, astral}}));
+    EXPECT_EQ(readRows(path(), journal.session(), 1), (std::vector<Row>{{1, mv}}));
+
+    const JournalSession s = readSession(path(), journal.session());
+    EXPECT_TRUE(s.clean);
+    EXPECT_TRUE(s.ended.has_value());
+    EXPECT_EQ(s.port, QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(s.rows, (ListCounts{1, 1, 0, 0, 0, 0, 2, 1}));
+    EXPECT_EQ(s.saved, (ListCounts{1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(s.unsavedTotal(), 4);
+}
+
+TEST_F(JournalTest, ASessionReadOnAThreadOfItsOwnComesInOrderAcrossManyChunks)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    for (int i = 0; i < 10000; ++i)
+        journal.add(i % 8, sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
+    journal.close(true);
+    int expected = 0;
+    bool inOrder = true;
+    const QString error =
+        JournalReader::readSession(path(), journal.session(), [&](int list, const ResultRecord& r) {
+            inOrder = inOrder && list == expected % 8 && r.TimeOrNo == QString::number(expected);
+            ++expected;
+        });
+    EXPECT_EQ(error, QString());
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(expected, 10000);
+    EXPECT_EQ(
+        JournalReader::readSession(dir.filePath("none.sqlite"), 1, [](int, const ResultRecord&) {}),
+        QStringLiteral("no journal at %1").arg(dir.filePath("none.sqlite")));
+}
+
+TEST_F(JournalTest, ARowOfNullTextsReadsBackAsEmptyTexts)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    journal.add(1, ResultRecord{});
+    journal.add(1, ResultRecord{});
+    journal.close(true);
+    EXPECT_TRUE(journal.offReason().isEmpty());
+    EXPECT_EQ(readRows(path(), journal.session()),
+              (std::vector<Row>{{1, ResultRecord{}}, {1, ResultRecord{}}}));
+}
+
+TEST_F(JournalTest, ARowIsOnDiskWithinASecondWhileTheSessionRuns)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    journal.add(2, sample("10:00:01", "ORP", "500", "mV", "", ""));
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<Row> rows;
+    while (rows.empty() && timer.elapsed() < 3000) {
+        QThread::msleep(20);
+        rows = readRows(path(), journal.session());
+    }
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_LT(timer.elapsed(), 1000);
+    // Not closed: a reader sees it as a run that has not ended.
+    EXPECT_FALSE(readSession(path(), journal.session()).ended.has_value());
+}
+
+TEST_F(JournalTest, AJournalDroppedWithoutCloseKeepsItsRowsAndDidNotClose)
+{
+    qint64 id = 0;
+    {
+        Journal journal;
+        ASSERT_EQ(journal.open(path(), 30), QString());
+        id = journal.session();
+        for (int i = 0; i < 500; ++i)
+            journal.add(i % 8, sample("1", "pH", "7", "pH", "25", "C", 1));
+    }
+    const JournalSession s = readSession(path(), id);
+    EXPECT_FALSE(s.ended.has_value());
+    EXPECT_FALSE(s.clean);
+    EXPECT_EQ(s.totalRows(), 500);
+    EXPECT_EQ(s.unsavedTotal(), 500);
+}
+
+TEST_F(JournalTest, ADamagedFileIsMovedAsideUnchangedAndAFreshOneStarted)
+{
+    const QByteArray garbage(8192, 'x');
+    {
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(garbage), garbage.size());
+    }
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30, QDateTime(QDate(2026, 12, 9), QTime(3, 15, 0))), QString());
+    EXPECT_EQ(journal.movedAside(),
+              dir.filePath(QStringLiteral("journal-damaged-20261209-031500.sqlite")));
+    QFile moved(journal.movedAside());
+    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(moved.readAll(), garbage);
+    journal.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    journal.close(true);
+    EXPECT_EQ(readRows(path(), journal.session()).size(), 1u);
+}
+
+TEST_F(JournalTest, AFolderThatCannotBeMadeTurnsTheJournalOffWithItsName)
+{
+    QFile file(dir.filePath(QStringLiteral("notafolder")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    Journal journal;
+    const QString reason =
+        journal.open(dir.filePath(QStringLiteral("notafolder/journal.sqlite")), 30);
+    EXPECT_EQ(reason, QStringLiteral("cannot create the folder %1").arg(file.fileName()));
+    EXPECT_FALSE(journal.isOn());
+    journal.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C")); // dropped, no crash
+    journal.close(true);
+}
+
+TEST_F(JournalTest, AFolderWithoutWriteRightsTurnsTheJournalOff)
+{
+    // Root writes anywhere; /proc takes no new files from anyone.
+    const QString folder = geteuid() == 0 ? QStringLiteral("/proc") : dir.filePath("ro");
+    if (geteuid() != 0) {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    Journal journal;
+    const QString reason = journal.open(folder + QStringLiteral("/journal.sqlite"), 30);
+    EXPECT_EQ(reason, QStringLiteral("cannot open %1/journal.sqlite").arg(folder));
+    EXPECT_FALSE(journal.isOn());
+}
+
+TEST_F(JournalTest, AFileSizeLimitTurnsTheJournalOffOnceAndKeepsTheCommittedRows)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    QString reported;
+    int reports = 0;
+    QObject::connect(&journal, &Journal::failed, [&](const QString& r) {
+        reported = r;
+        ++reports;
+    });
+    journal.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    ASSERT_TRUE(journal.flush());
+
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 256 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QByteArray big(2000, 'v');
+    for (int i = 0; i < 2000; ++i)
+        journal.add(1, sample("10:00:02", "ORP", big.constData(), "mV", "", ""));
+    journal.flush();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+
+    EXPECT_FALSE(journal.isOn());
+    EXPECT_FALSE(journal.offReason().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(reported, journal.offReason());
+    journal.add(0, sample("10:00:03", "pH", "7", "pH", "25", "C")); // dropped
+    const std::vector<Row> rows = readRows(path(), journal.session());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].record.TimeOrNo, QStringLiteral("10:00:01"));
+}
+
+TEST_F(JournalTest, TwoWritersAtOnceKeepEveryRowInTheirOwnSessions)
+{
+    Journal a;
+    Journal b;
+    ASSERT_EQ(a.open(path(), 30), QString());
+    ASSERT_EQ(b.open(path(), 30), QString());
+    EXPECT_NE(a.session(), b.session());
+    for (int i = 0; i < 3000; ++i) {
+        a.add(0, sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
+        b.add(7, sample(QByteArray::number(i).constData(), "DO", "8", "mg/L", "25", "C", 1));
+    }
+    a.close(true);
+    b.close(true);
+    const std::vector<Row> rowsA = readRows(path(), a.session());
+    const std::vector<Row> rowsB = readRows(path(), b.session());
+    ASSERT_EQ(rowsA.size(), 3000u);
+    ASSERT_EQ(rowsB.size(), 3000u);
+    EXPECT_EQ(rowsA[2999].record.TimeOrNo, QStringLiteral("2999"));
+    EXPECT_EQ(rowsB[2999].list, 7);
+}
+
+TEST_F(JournalTest, RetentionRemovesOnlyOldSessionsWhoseRowsWereAllSaved)
+{
+    const QDateTime now(QDate(2026, 12, 9), QTime(3, 0));
+    const auto run = [&](const QDateTime& started, bool saveAll) {
+        Journal j;
+        EXPECT_EQ(j.open(path(), 30, started), QString());
+        j.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+        j.add(0, sample("10:00:02", "pH", "7", "pH", "25", "C"));
+        j.markSaved(0, saveAll ? 2 : 1);
+        j.close(true);
+        return j.session();
+    };
+    // Sessions end when they are closed, now: give them old ends by hand.
+    const qint64 oldSaved = run(now.addDays(-40), true);
+    const qint64 oldUnsaved = run(now.addDays(-40), false);
+    const qint64 recentSaved = run(now.addDays(-20), true);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "retention");
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("UPDATE session SET ended_ms = started_ms + 1000"));
+    }
+    QSqlDatabase::removeDatabase("retention");
+
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30, now), QString());
+    journal.close(true);
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path()), QString());
+    std::vector<qint64> ids;
+    for (const JournalSession& s : reader.sessions())
+        ids.push_back(s.id);
+    EXPECT_EQ(ids, (std::vector<qint64>{oldUnsaved, recentSaved, journal.session()}));
+    EXPECT_TRUE(readRows(path(), oldSaved).empty());
+}
+
+TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSession)
+{
+    qint64 old = 0;
+    {
+        Journal j;
+        ASSERT_EQ(j.open(path(), 30), QString());
+        old = j.session();
+        j.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+        j.add(7, sample("1", "pH", "7", "pH", "25", "C", 1));
+        j.markSaved(0, 1);
+    }
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    journal.adopt(old, 2);
+    journal.add(0, sample("10:00:09", "pH", "7", "pH", "25", "C"));
+    journal.close(true);
+
+    std::vector<QString> times;
+    for (const Row& r : readRows(path(), journal.session()))
+        times.push_back(r.record.TimeOrNo);
+    EXPECT_EQ(times, (std::vector<QString>{"10:00:01", "1", "10:00:09"}));
+    const JournalSession now = readSession(path(), journal.session());
+    EXPECT_EQ(now.rows, (ListCounts{2, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(now.saved, (ListCounts{1, 0, 0, 0, 0, 0, 0, 0}));
+    const JournalSession before = readSession(path(), old);
+    EXPECT_EQ(before.adoptedBy, journal.session());
+    EXPECT_TRUE(before.offered);
+    EXPECT_EQ(readRows(path(), old).size(), 2u); // left as it was
+}
+
+TEST_F(JournalTest, AFileOfANewerVersionIsLeftAlone)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "newer");
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec("PRAGMA user_version = 2"));
+    }
+    QSqlDatabase::removeDatabase("newer");
+    Journal journal;
+    EXPECT_EQ(journal.open(path(), 30),
+              QStringLiteral("%1 was made by a newer Pexumo").arg(path()));
+    EXPECT_TRUE(journal.movedAside().isEmpty());
+}
+
+TEST(JournalReaderTest, AMissingFileIsNamed)
+{
+    JournalReader reader;
+    EXPECT_EQ(reader.open(QStringLiteral("/nonexistent/journal.sqlite")),
+              QStringLiteral("no journal at /nonexistent/journal.sqlite"));
+}
+
+// --- Which run is offered for restore
+
+struct OfferCase
+{
+    const char* name;
+    std::vector<JournalSession> sessions;
+    std::vector<qint64> running; ///< ids whose process is still alive
+    qint64 expected;             ///< 0: none
+};
+
+JournalSession session(qint64 id, bool ended, qint64 rows, qint64 saved, bool offered = false)
+{
+    JournalSession s;
+    s.id = id;
+    if (ended)
+        s.ended = QDateTime::fromMSecsSinceEpoch(0);
+    s.rows[3] = rows;
+    s.saved[3] = saved;
+    s.offered = offered;
+    return s;
+}
+
+class RestoreOffer : public ::testing::TestWithParam<OfferCase>
+{
+};
+
+TEST_P(RestoreOffer, PicksTheLastEndedRunWithUnsavedRows)
+{
+    const OfferCase& c = GetParam();
+    const auto offer = findRestoreOffer(c.sessions, 99, [&](const JournalSession& s) {
+        return std::find(c.running.begin(), c.running.end(), s.id) != c.running.end();
+    });
+    EXPECT_EQ(offer ? offer->id : 0, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Journal, RestoreOffer,
+    ::testing::Values(
+        OfferCase{"Crashed", {session(1, false, 5, 0)}, {}, 1},
+        OfferCase{"ClosedWithUnsaved", {session(1, true, 5, 2)}, {}, 1},
+        OfferCase{"ClosedAllSaved", {session(1, true, 5, 5)}, {}, 0},
+        OfferCase{"CrashedNothingUnsaved", {session(1, false, 5, 5)}, {}, 0},
+        OfferCase{"AskedBefore", {session(1, false, 5, 0, true)}, {}, 0},
+        OfferCase{"OnlyTheLastCounts", {session(1, false, 5, 0), session(2, true, 1, 1)}, {}, 0},
+        OfferCase{"ARunningNeighbourIsSkipped",
+                  {session(1, false, 5, 0), session(2, false, 3, 0)},
+                  {2},
+                  1},
+        OfferCase{
+            "OwnSessionIsSkipped", {session(1, false, 4, 0), session(99, false, 3, 0)}, {}, 1},
+        OfferCase{"Empty", {}, {}, 0}),
+    [](const ::testing::TestParamInfo<OfferCase>& info) { return std::string(info.param.name); });
+
+TEST(RestoreQuestion, NamesTheStartInLocalTimeAndTheUnsavedCount)
+{
+    JournalSession s = session(1, false, 1200, 200);
+    s.rows[7] = 34;
+    s.started = QDateTime(QDate(2026, 12, 8), QTime(21, 5, 9), Qt::OffsetFromUTC, 3600);
+    EXPECT_EQ(restoreQuestion(s),
+              QStringLiteral("The last run (started 2026-12-08 21:05:09) ended with 1034 "
+                             "readings that were never saved. Restore them?"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // queued signals and the SQL driver plugin
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,212 @@
+// Runs the built pexumo-journal on journals written through the journal itself and compares
+// what it prints and writes.
+
+#include "journal/journal.h"
+#include "journal/journalreader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace pexumo;
+
+namespace {
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun tool(const QStringList& args, const QString& workDir = QString())
+{
+    QProcess process;
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
+    process.start(QStringLiteral(PEXUMO_JOURNAL_PATH), args);
+    if (!process.waitForStarted())
+        return {};
+    process.waitForFinished(30000);
+    ToolRun run;
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+class JournalTool : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        // Session 1: a clean close with everything saved but the records.
+        Journal first;
+        ASSERT_EQ(
+            first.open(path(), 30,
+                       QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5), Qt::OffsetFromUTC, 3600)),
+            QString());
+        first.add(0, {"10:00:01", "pH", "7.12", "pH", "25.3", "C"});
+        first.add(1, {"10:00:02", "pH", "-120.5", "mV", "", ""});
+        first.add(0, {"10:00:03", "pH", "-7.01", "pH", "77.1", "F"});
+        first.add(1, {"10:00:04", "ORP", "500", "mV", "", ""});
+        first.add(7, {"1", "pH", "7.01", "pH", "25", "C", 1});
+        first.add(7, {"2", "ORP", "120.5", "mV", "", "", -1});
+        first.add(7, {"3", "TDS", "1.2", "ppt", "77", "F", 0}); // no line in the file
+        first.markSaved(0, 2);
+        first.markSaved(1, 2);
+        first.close(true);
+        // Session 2: dropped without a close, one DO row.
+        Journal second;
+        ASSERT_EQ(second.open(path(), 30), QString());
+        second.add(5, {"11:00:00", "DO", "8.15", "mg/L", "24.8", "C"});
+    }
+    QString path() const { return dir.filePath(QStringLiteral("journal.sqlite")); }
+    QTemporaryDir dir;
+};
+
+TEST_F(JournalTool, ListPrintsOneTabSeparatedLinePerSession)
+{
+    const ToolRun run = tool({"--journal", path(), "list"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QList<QByteArray> lines = run.out.split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].isEmpty());
+    const QList<QByteArray> first = lines[0].split('\t');
+    ASSERT_EQ(first.size(), 11);
+    EXPECT_EQ(first[0], "1");
+    EXPECT_EQ(first[1], "2026-12-08 09:30:05");
+    EXPECT_NE(first[2], "did not close");
+    EXPECT_EQ(first.mid(3), (QList<QByteArray>{"pH=2/0", "ORP=2/0", "COND=0/0", "TDS=0/0",
+                                               "Salt=0/0", "DO=0/0", "O2=0/0", "Records=3/3"}));
+    const QList<QByteArray> second = lines[1].split('\t');
+    ASSERT_EQ(second.size(), 11);
+    EXPECT_EQ(second[0], "2");
+    EXPECT_EQ(second[2], "did not close");
+    EXPECT_EQ(second[8], "DO=1/1");
+}
+
+struct ExportCase
+{
+    const char* list;
+    QByteArray bytes;
+};
+
+class JournalToolExport : public JournalTool, public ::testing::WithParamInterface<ExportCase>
+{
+};
+
+TEST_P(JournalToolExport, WritesTheLayoutOfTheProgramsOwnSave)
+{
+    const ToolRun toStdout = tool({"--journal", path(), "export", "1", GetParam().list});
+    ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err.constData();
+    EXPECT_EQ(toStdout.out, GetParam().bytes);
+
+    const QString file = dir.filePath(QStringLiteral("out"));
+    const ToolRun toFile = tool({"--journal", path(), "export", "1", GetParam().list, file});
+    ASSERT_EQ(toFile.exitCode, 0) << toFile.err.constData();
+    EXPECT_TRUE(toFile.out.isEmpty());
+    QFile written(file); // the name as given, no ".txt" added
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, JournalToolExport,
+    ::testing::Values(ExportCase{"pH", "10:00:01    pH    7.12    pH    25.3     C\r\n"
+                                       "10:00:03    pH    -7.01    pH    77.1     F\r\n"},
+                      ExportCase{"orp", "10:00:02    pH    -120.5    mV\r\n"
+                                        "10:00:04    ORP    500    mV\r\n"},
+                      ExportCase{"Records", "1   pH   7.01   pH   25   C\r\n"
+                                            "2   ORP   -120.5   mV      \r\n"},
+                      ExportCase{"COND", ""}),
+    [](const auto& info) { return std::string(info.param.list); });
+
+struct FailureCase
+{
+    const char* name;
+    QStringList args; ///< "@" stands for the journal's path
+    int exitCode;
+    QByteArray message;
+};
+
+class JournalToolFailure : public JournalTool, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+TEST_P(JournalToolFailure, ExitsWithOneLine)
+{
+    QStringList args = GetParam().args;
+    args.replaceInStrings(QStringLiteral("@"), path());
+    const ToolRun run = tool(args);
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    QByteArray expected = GetParam().message;
+    expected.replace("@", path().toUtf8());
+    EXPECT_EQ(run.err, "pexumo-journal: " + expected + "\n");
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, JournalToolFailure,
+    ::testing::Values(
+        FailureCase{"missing_journal",
+                    {"--journal", "/nonexistent/j.sqlite", "list"},
+                    2,
+                    "no journal at /nonexistent/j.sqlite"},
+        FailureCase{"missing_session",
+                    {"--journal", "@", "export", "7", "pH"},
+                    2,
+                    "no session 7 in the journal"},
+        FailureCase{"session_not_a_number",
+                    {"--journal", "@", "export", "x", "pH"},
+                    2,
+                    "no session x in the journal"},
+        FailureCase{"missing_list",
+                    {"--journal", "@", "export", "1", "Temp"},
+                    2,
+                    "no list Temp (pH, ORP, COND, TDS, Salt, DO, O2 or Records)"},
+        FailureCase{"wrong_option", {"--jornal", "@", "list"}, 2, "Unknown option 'jornal'."},
+        FailureCase{"no_command",
+                    {"--journal", "@"},
+                    2,
+                    "usage: pexumo-journal [--journal FILE] list | export SESSION LIST [OUTPUT]"},
+        FailureCase{"unwritable_output",
+                    {"--journal", "@", "export", "1", "pH", "/nonexistent/out.txt"},
+                    1,
+                    "Cannot create file /nonexistent/out.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JournalTool, FindsTheJournalThroughConfigIniInTheWorkingDirectory)
+{
+    QFile config(dir.filePath(QStringLiteral("config.ini")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[Pexumo]\njournalfile=journal.sqlite\n");
+    config.close();
+    const ToolRun run = tool({"export", "2", "DO"}, dir.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out, "11:00:00    DO    8.15    mg/L    24.8     C\r\n");
+}
+
+TEST(JournalToolOptions, HelpAndVersion)
+{
+    const ToolRun help = tool({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("export SESSION LIST [OUTPUT]"));
+    const ToolRun version = tool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("pexumo-journal "));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,170 @@
+// pexumo-journal: lists the runs kept in Pexumo's journal and writes any list of any run to a
+// text file, byte for byte as the program's own "SaveResult" writes it.
+//
+//   pexumo-journal [--journal FILE] list
+//   pexumo-journal [--journal FILE] export SESSION LIST [OUTPUT]
+//
+// The journal is the one Pexumo uses: "JournalFile" of config.ini in the working directory, or
+// journal.sqlite in the user's data folder. It is opened read-only, so this works while Pexumo
+// runs. "list" prints one session per line, fields separated by one tab:
+//   ID  START  END-or-"did not close"  pH=ROWS/UNSAVED  ORP=...  COND=...  TDS=...  Salt=...
+//   DO=...  O2=...  Records=...
+// with times as "yyyy-MM-dd hh:mm:ss" in the local time of that run. "export" writes to OUTPUT
+// as given (no ".txt" is added), or to standard output without it.
+// Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
+// journal cannot be read or the output cannot be written.
+
+#include "base/commandline.h"
+#include "app/config.h"
+#include "journal/journalfile.h"
+#include "journal/journalreader.h"
+#include "results/resultlistmodel.h"
+#include "results/textexport.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+using namespace pexumo;
+
+namespace {
+
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+
+/// The file layouts export can write. Only the program's own text layout so far; another
+/// layout is one more value here, an option, and a case in render().
+enum class ExportFormat
+{
+    Text
+};
+
+int fail(int status, const QString& message)
+{
+    std::fprintf(stderr, "pexumo-journal: %s\n", qUtf8Printable(message));
+    return status;
+}
+
+bool writeStdout(const QByteArray& bytes)
+{
+    return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout) ==
+               static_cast<std::size_t>(bytes.size()) &&
+           std::fflush(stdout) == 0;
+}
+
+ListKind kindOf(int list)
+{
+    if (list == JournalRecordsList)
+        return ListKind::Downloaded;
+    return list == 1 ? ListKind::Orp : ListKind::Sample;
+}
+
+QString timeText(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+int listSessions(const JournalReader& reader)
+{
+    QString error;
+    const std::vector<JournalSession> sessions = reader.sessions(&error);
+    if (!error.isEmpty())
+        return fail(ExitFailed, error);
+    QByteArray out;
+    for (const JournalSession& s : sessions) {
+        QStringList fields{QString::number(s.id), timeText(s.started),
+                           s.ended ? timeText(*s.ended) : QStringLiteral("did not close")};
+        for (int list = 0; list < JournalListCount; ++list)
+            fields << QStringLiteral("%1=%2/%3")
+                          .arg(journalListName(list))
+                          .arg(s.rows[static_cast<std::size_t>(list)])
+                          .arg(s.unsaved(list));
+        out += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
+    }
+    return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
+}
+
+QByteArray render(const ResultListModel& model, ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Text:
+        break;
+    }
+    return exportBytes(model);
+}
+
+int exportList(const JournalReader& reader, const QStringList& args, ExportFormat format)
+{
+    bool ok = false;
+    const qint64 id = args[1].toLongLong(&ok);
+    QString error;
+    const std::optional<JournalSession> session = ok ? reader.session(id, &error) : std::nullopt;
+    if (!error.isEmpty())
+        return fail(ExitFailed, error);
+    if (!session)
+        return fail(ExitUsage, QStringLiteral("no session %1 in the journal").arg(args[1]));
+    const int list = journalListIndex(args[2]);
+    if (list < 0)
+        return fail(ExitUsage,
+                    QStringLiteral("no list %1 (pH, ORP, COND, TDS, Salt, DO, O2 or Records)")
+                        .arg(args[2]));
+
+    ResultListModel model(kindOf(list));
+    error = reader.forEachRow(session->id, list,
+                              [&](int, const ResultRecord& record) { model.add(record); });
+    if (!error.isEmpty())
+        return fail(ExitFailed, error);
+    const QByteArray bytes = render(model, format);
+    if (args.size() < 4)
+        return writeStdout(bytes) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
+    const WriteResult written = writeFileAtomically(args[3], bytes);
+    return written.ok ? 0 : fail(ExitFailed, written.error);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Pexumo")); // the journal's folder
+    QCoreApplication::setApplicationVersion(QStringLiteral(PEXUMO_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Lists the runs in Pexumo's journal and exports their lists.\n\n"
+        "  list                           one line per session: id, start, end or\n"
+        "                                 \"did not close\", then LIST=rows/unsaved\n"
+        "  export SESSION LIST [OUTPUT]   a list as the program saves it; LIST is\n"
+        "                                 pH, ORP, COND, TDS, Salt, DO, O2 or Records"));
+    const QCommandLineOption journalOption(
+        QStringLiteral("journal"),
+        QStringLiteral("The journal file (default: JournalFile of ./config.ini, else the "
+                       "user's journal)."),
+        QStringLiteral("FILE"));
+    parser.addOption(journalOption);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list or export"));
+    if (const auto status = readCommandLine(parser, QCoreApplication::arguments(), 4))
+        return *status;
+
+    const QStringList args = parser.positionalArguments();
+    const bool isList = !args.isEmpty() && args[0] == QLatin1String("list") && args.size() == 1;
+    const bool isExport = !args.isEmpty() && args[0] == QLatin1String("export") &&
+                          (args.size() == 3 || args.size() == 4);
+    if (!isList && !isExport)
+        return fail(ExitUsage, QStringLiteral("usage: pexumo-journal [--journal FILE] list | "
+                                              "export SESSION LIST [OUTPUT]"));
+
+    QString path = parser.value(journalOption);
+    if (path.isEmpty()) {
+        const AppConfig config = readConfig(QDir::current().filePath(QStringLiteral("config.ini")));
+        path = journalPath(config.journalFile, QDir::currentPath());
+    }
+    JournalReader reader;
+    const QString error = reader.open(path);
+    if (!error.isEmpty())
+        return fail(QFileInfo::exists(path) ? ExitFailed : ExitUsage, error);
+    return isList ? listSessions(reader) : exportList(reader, args, ExportFormat::Text);
+}
