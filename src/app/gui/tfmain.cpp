@@ -273,8 +273,22 @@ void TfMain::DecodeFrame(const FrameEvent& event)
 
 void TfMain::updateLinkStatus()
 {
-    lblLinkStatus->setText(tr("Read ComPort Error. %n damaged byte(s) skipped.", nullptr,
-                              static_cast<int>(qMin<qint64>(m_skippedBytes, INT_MAX))));
+    // One line in the control bar's free space (about 156 px): exact counts up to five digits,
+    // larger ones rounded to kB/MB so the line still fits; the tooltip keeps the exact count.
+    const qint64 n = m_skippedBytes;
+    const QString count = n == 1 ? tr("1 byte")
+                          : n < 100000
+                              ? tr("%1 bytes").arg(n)
+                              : QLocale::c().formattedDataSize(n, 0, QLocale::DataSizeSIFormat);
+    lblLinkStatus->setText(tr("Line noise: %1 skipped").arg(count));
+    lblLinkStatus->setToolTip(
+        // Rich text, so that the tooltip wraps into a paragraph.
+        tr("<p>Damaged bytes skipped on the serial line since the program started: %1.</p>"
+           "<p>They come from electrical noise, a lost byte or a frame with unreadable digits. "
+           "Reading went on with the next whole frame, so every value shown and recorded comes "
+           "from an intact frame. Nothing needs to be done; if the count keeps growing, check "
+           "the cable and its plug.</p>")
+            .arg(n));
 }
 
 // ---------------------------------------------------------------- sampling and run control

@@ -143,9 +143,9 @@ void TfMain::buildControlBar()
     Button2->setEnabled(false);
     Button11 = makeButton(Panel1, "Button11", QStringLiteral("DownloadData"), 304, 8, 89, 25);
     Button3 = makeButton(Panel1, "Button3", QStringLiteral("MainPage"), 392, 8, 75, 25);
-    lblLinkStatus = makeLabel(Panel1, "lblLinkStatus", QString(), 472, 4, 156, 33);
-    lblLinkStatus->setWordWrap(true);
-    setTextColor(lblLinkStatus, Qt::red);
+    // A note, not an alarm: one line in the window's text colour, centred on the buttons' row.
+    lblLinkStatus = makeLabel(Panel1, "lblLinkStatus", QString(), 472, 8, 156, 25);
+    lblLinkStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     btnSetting = makeButton(Panel1, "btnSetting", QStringLiteral("Setting"), 632, 8, 75, 25);
     btnConn = makeButton(Panel1, "btnConn", QStringLiteral("Connect"), 710, 8, 75, 25);
 }
