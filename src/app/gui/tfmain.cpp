@@ -28,6 +28,16 @@
 
 namespace pexumo {
 
+namespace {
+// Charts label their axes when they are built, before the window knows its number format;
+// those still without points would otherwise keep the separator they were built with.
+void relabelCharts(QWidget& window)
+{
+    for (TrendChart* chart : window.findChildren<TrendChart*>())
+        chart->applyNumberFormat();
+}
+} // namespace
+
 TfMain* fMain = nullptr;
 
 TfMain::TfMain(QWidget* parent, const QString& configPath)
@@ -93,8 +103,10 @@ void TfMain::FormCreate(QObject*)
     if (QFileInfo::exists(path)) {
         const AppConfig config = readConfig(path);
         m_changeDecimal = config.changeDecimal;
-        if (m_changeDecimal)
+        if (m_changeDecimal) {
             NumberFormat::setCurrent({u',', u'.'});
+            relabelCharts(*this);
+        }
         setCaption(config.formCaption);
     } else {
         setCaption(QString());
@@ -155,6 +167,7 @@ void TfMain::applyRegionalNumberFormat()
     if (!locale.groupSeparator().isEmpty())
         format.thousands = locale.groupSeparator().front();
     NumberFormat::setCurrent(format);
+    relabelCharts(*this);
 }
 
 // ---------------------------------------------------------------- link
