@@ -33,8 +33,6 @@ private slots:
     void decimalCommaInLegendAndAxes();
     void lonePointIsDrawn_data();
     void lonePointIsDrawn();
-    void emptyChartLabelsFollowTheFormat_data();
-    void emptyChartLabelsFollowTheFormat();
 
 private:
     std::unique_ptr<TrendChart> shown(const QString& title, QSize size = {257, 185});
@@ -321,29 +319,6 @@ void TstTrendChart::lonePointIsDrawn()
         QVERIFY2(labels.contains("0"), qPrintable(labels.join(u'|')));
         QVERIFY2(!labels.contains("-1") && !labels.contains("1"), qPrintable(labels.join(u'|')));
     }
-}
-
-void TstTrendChart::emptyChartLabelsFollowTheFormat_data()
-{
-    QTest::addColumn<bool>("comma");
-    QTest::newRow("decimal comma") << true;
-    QTest::newRow("decimal point") << false;
-}
-
-void TstTrendChart::emptyChartLabelsFollowTheFormat()
-{
-    QFETCH(bool, comma);
-    // Built under the other separator, as the window's charts are before their format is known.
-    NumberFormat::setCurrent(comma ? NumberFormat{} : NumberFormat{u',', u'.'});
-    auto chart = shown("Temp");
-    NumberFormat::setCurrent(comma ? NumberFormat{u',', u'.'} : NumberFormat{});
-    chart->applyNumberFormat();
-    const QStringList labels = axisLabelTexts(*chart);
-    // The empty chart's axes run from 0 to 1: at least "0,5" or "0.5" shows on the value axis.
-    const QString wanted = comma ? QStringLiteral(",") : QStringLiteral(".");
-    const QString unwanted = comma ? QStringLiteral(".") : QStringLiteral(",");
-    QVERIFY2(labels.filter(wanted).size() > 0, qPrintable(labels.join(u'|')));
-    QVERIFY2(labels.filter(unwanted).isEmpty(), qPrintable(labels.join(u'|')));
 }
 
 QTEST_MAIN(TstTrendChart)
