@@ -11,7 +11,9 @@
 #include "results/resultlistmodel.h"
 #include "support/pty.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -21,7 +23,11 @@
 #include <QTimeZone>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace pexumo;
 using pexumo::test::PtyPair;
@@ -74,6 +80,29 @@ class TestSampling : public QObject
     {
         return list->model()->index(row, column).data().toString();
     }
+    // Writes as the meter while the window keeps reading: the pseudo-terminal holds only a few
+    // kB, and the reader runs on this very thread.
+    bool writeServing(const QByteArray& bytes)
+    {
+        const int fd = m_pty->masterFd();
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
+            return false;
+        qsizetype at = 0;
+        QDeadlineTimer deadline(30000);
+        while (at < bytes.size() && !deadline.hasExpired()) {
+            const ssize_t n = ::write(fd, bytes.constData() + at, size_t(bytes.size() - at));
+            if (n > 0)
+                at += n;
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
+            else
+                QTest::qWait(5);
+        }
+        ::fcntl(fd, F_SETFL, flags);
+        return at == bytes.size();
+    }
+
     void connectPort()
     {
         PortSettings s = w->ComPort1->settings();
@@ -584,8 +613,64 @@ private slots:
         QTRY_COMPARE(w->vtSaveData->model()->rowCount(), 1);
         QCOMPARE(w->currentReading().FMeasValue, QStringLiteral("7.12"));
         QCOMPARE(w->skippedBytes(), 3);
-        QVERIFY(w->lblLinkStatus->text().contains("Read ComPort Error."));
+        QCOMPARE(w->lblLinkStatus->text(), QStringLiteral("Line noise: 3 bytes skipped"));
         QVERIFY(m_warnings.isEmpty());
+    }
+
+    void lineNoiseIsOneCalmLine_data()
+    {
+        QTest::addColumn<QByteArray>("noise"); // written before one good frame
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("exactCount");
+        MeterFrame damaged = live(712, 253, 13);
+        damaged[3] = 0xA7; // a value digit above 9
+        QTest::newRow("frame with damaged digits")
+            << QByteArray(reinterpret_cast<const char*>(damaged.data()), 11)
+            << "Line noise: 11 bytes skipped"
+            << "11";
+        QTest::newRow("one stray byte") << QByteArray("\x01", 1) << "Line noise: 1 byte skipped"
+                                        << "1";
+        QTest::newRow("long burst") << QByteArray(123456, '\0') << "Line noise: 123 kB skipped"
+                                    << "123456";
+    }
+
+    void lineNoiseIsOneCalmLine()
+    {
+        QFETCH(QByteArray, noise);
+        QFETCH(QString, text);
+        QFETCH(QString, exactCount);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const MeterFrame good = live(700, 250, 13);
+        QVERIFY(writeServing(noise + QByteArray(reinterpret_cast<const char*>(good.data()), 11)));
+        QTRY_COMPARE(w->currentReading().FMeasValue, QStringLiteral("7"));
+        QLabel* label = w->lblLinkStatus;
+        QCOMPARE(label->text(), text);
+        QVERIFY2(label->toolTip().contains(exactCount), qPrintable(label->toolTip()));
+        QVERIFY(m_warnings.isEmpty());
+
+        // Drawn as one line of dark text inside the free space between MainPage and Setting.
+        QVERIFY(label->geometry().left() > w->Button3->geometry().right());
+        QVERIFY(label->geometry().right() < w->btnSetting->geometry().left());
+        const QImage image = label->grab().toImage();
+        int top = image.height(), bottom = -1, right = -1;
+        bool red = false;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.lightness() > 160)
+                    continue; // background
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                right = std::max(right, x);
+                red = red || (c.red() > 150 && c.green() < 100);
+            }
+        }
+        QVERIFY2(bottom >= 0, "the label draws its text");
+        QVERIFY2(bottom - top < label->fontMetrics().height(),
+                 qPrintable(QStringLiteral("ink over %1 px").arg(bottom - top + 1)));
+        QVERIFY2(right < image.width() - 2, "the text is cut at the right edge");
+        QVERIFY(!red);
     }
 
     void anotherPortStartsAFreshStream()

@@ -31,6 +31,8 @@ private slots:
     void leftClickEmitsClicked();
     void legendListsPointValuesThatFit();
     void decimalCommaInLegendAndAxes();
+    void lonePointIsDrawn_data();
+    void lonePointIsDrawn();
 
 private:
     std::unique_ptr<TrendChart> shown(const QString& title, QSize size = {257, 185});
@@ -258,6 +260,65 @@ void TstTrendChart::decimalCommaInLegendAndAxes()
     QCOMPARE(chart->legendRows().back(), "2.5");
     const QStringList dotLabels = axisLabelTexts(*chart);
     QVERIFY2(dotLabels.filter(QStringLiteral(",")).isEmpty(), qPrintable(dotLabels.join(u'|')));
+}
+
+void TstTrendChart::lonePointIsDrawn_data()
+{
+    QTest::addColumn<QList<double>>("ys");
+    QTest::addColumn<bool>("hidden"); // filled before it is shown, like a page not in view
+    QTest::addColumn<bool>("marker"); // a dot around the first point, beyond the line's width
+    QTest::newRow("lone") << QList<double>{7.12} << false << true;
+    QTest::newRow("lone zero") << QList<double>{0} << false << true;
+    QTest::newRow("lone, hidden page") << QList<double>{1410} << true << true;
+    QTest::newRow("two, flat") << QList<double>{7.12, 7.12} << false << false;
+    QTest::newRow("three, flat") << QList<double>{-3, -3, -3} << false << false;
+    QTest::newRow("two, hidden page") << QList<double>{5, 5} << true << false;
+}
+
+void TstTrendChart::lonePointIsDrawn()
+{
+    QFETCH(QList<double>, ys);
+    QFETCH(bool, hidden);
+    QFETCH(bool, marker);
+    std::unique_ptr<TrendChart> chart;
+    if (hidden) {
+        chart = std::make_unique<TrendChart>("pH");
+        chart->resize(785, 273);
+        for (double y : ys)
+            chart->addWindowedPoint(y, BigChartWindow);
+        chart->show();
+        QVERIFY(QTest::qWaitForWindowExposed(chart.get()));
+    } else {
+        chart = shown("pH", {785, 273});
+        for (double y : ys)
+            chart->addWindowedPoint(y, BigChartWindow);
+    }
+    QCoreApplication::processEvents();
+    const QImage image = chart->grab().toImage();
+    const QPoint at =
+        chart->mapFromScene(chart->chart()->mapToPosition(QPointF(0, ys.front()), chart->series()));
+    QVERIFY2(chart->chart()->plotArea().contains(chart->mapToScene(at)), "point in the plot");
+
+    // Pixels of the series' colour above and below the point, 3 to 4 px off its row: a flat
+    // line (2 px wide) never reaches them, a dot around the point does.
+    const QColor ink = chart->series()->color();
+    int dotPixels = 0;
+    for (int dy : {-4, -3, 3, 4})
+        for (int dx = -2; dx <= 2; ++dx) {
+            const QPoint p = at + QPoint(dx, dy);
+            if (image.rect().contains(p) && image.pixelColor(p).rgb() == ink.rgb())
+                ++dotPixels;
+        }
+    QCOMPARE(dotPixels > 4, marker);
+
+    if (ys.size() == 1) {
+        // The only sample is number 0, in the middle of the plot, and the horizontal axis
+        // names no sample that does not exist.
+        QVERIFY(qAbs(chart->mapToScene(at).x() - chart->chart()->plotArea().center().x()) < 2);
+        const QStringList labels = axisLabelTexts(*chart);
+        QVERIFY2(labels.contains("0"), qPrintable(labels.join(u'|')));
+        QVERIFY2(!labels.contains("-1") && !labels.contains("1"), qPrintable(labels.join(u'|')));
+    }
 }
 
 QTEST_MAIN(TstTrendChart)

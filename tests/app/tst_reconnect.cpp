@@ -166,7 +166,7 @@ private slots:
         w->DecodeFrame(damaged);
         QCOMPARE(w->lblLinkStatus->text(),
                  QStringLiteral("Line lost 02:13:07, back 02:13:19\n"
-                                "Read ComPort Error. 11 damaged byte(s) skipped."));
+                                "Line noise: 11 bytes skipped"));
 
         QVERIFY(w->lblLinkStatus->heightForWidth(w->lblLinkStatus->width()) <=
                 w->lblLinkStatus->height());

@@ -1,6 +1,7 @@
 // The main window as the user first sees it: layout, captions, start-up state, navigation and
 // the configuration read at start.
 #include "acquire/gui/trendchart.h"
+#include "acquire/windowedseries.h"
 #include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -472,6 +475,57 @@ private slots:
             TfMain w;
             w.confirmDiscard = [] { return true; };
             QCOMPARE(w.windowTitle(), QStringLiteral(" "));
+        }
+    }
+
+    void emptyChartsUseTheSeparatorInForce_data()
+    {
+        QTest::addColumn<QByteArray>("ini");   // empty: no config.ini
+        QTest::addColumn<QString>("regional"); // the user's locale after a change, or ""
+        QTest::addColumn<QString>("separator");
+        QTest::newRow("ChangeDecimal=1") << QByteArray("[Pexumo]\nChangeDecimal=1\n") << ""
+                                         << ",";
+        QTest::newRow("regional comma") << QByteArray() << "de_DE"
+                                        << ",";
+        QTest::newRow("regional point") << QByteArray() << "en_GB"
+                                        << ".";
+    }
+
+    void emptyChartsUseTheSeparatorInForce()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, regional);
+        QFETCH(QString, separator);
+        QTemporaryDir dir;
+        QString configPath = dir.filePath("config.ini");
+        if (!ini.isEmpty()) {
+            QFile file(configPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        const QLocale before;
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+        QLocale::setDefault(QLocale::c());
+        auto w = makeWindow(configPath);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        // A point on one chart only: the others stay empty.
+        w->ChartPH->addWindowedPoint(7.25, SmallChartWindow);
+        if (!regional.isEmpty()) {
+            QLocale::setDefault(QLocale(regional));
+            QEvent change(QEvent::LocaleChange);
+            QCoreApplication::sendEvent(w.get(), &change);
+        }
+        QCoreApplication::processEvents();
+        const QString other = separator == "," ? QStringLiteral(".") : QStringLiteral(",");
+        for (TrendChart* chart : {w->ChartORP, w->ChartTemp, w->ChartPH}) {
+            QStringList labels;
+            for (QGraphicsItem* item : chart->scene()->items())
+                if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible())
+                    labels << text->toPlainText();
+            const QString seen = chart->objectName() + ": " + labels.join(u'|');
+            QVERIFY2(!labels.filter(separator).isEmpty(), qPrintable(seen));
+            QVERIFY2(labels.filter(other).isEmpty(), qPrintable(seen));
         }
     }
 

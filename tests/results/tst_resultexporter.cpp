@@ -2,9 +2,11 @@
 
 #include "results/textexport.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -250,6 +252,76 @@ private slots:
         });
         QCOMPARE(exporter.save(list), typed + ".txt");
         QCOMPARE(contents(typed + ".txt"), QByteArray("3   ORP   -120.5   mV      \r\n"));
+    }
+
+    void typedPathIsSavedByEnterOrButton_data()
+    {
+        QTest::addColumn<QString>("typed"); // relative to the folder the dialog shows
+        QTest::addColumn<bool>("fullPath");
+        QTest::addColumn<bool>("byButton");
+        QTest::addColumn<QString>("saved");
+        // "memory.txt" exists in the folder shown and starts with "old".
+        QTest::newRow("existing, full path, Enter")
+            << "memory.txt" << true << false << "memory.txt";
+        QTest::newRow("existing, full path, Save") << "memory.txt" << true << true << "memory.txt";
+        QTest::newRow("existing name, Enter") << "memory.txt" << false << false << "memory.txt";
+        QTest::newRow("existing name, Save") << "memory.txt" << false << true << "memory.txt";
+        QTest::newRow("prefix of existing, Save") << "mem" << true << true << "mem.txt";
+        QTest::newRow("new, full path, Enter") << "fresh" << true << false << "fresh.txt";
+    }
+
+    void typedPathIsSavedByEnterOrButton()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, fullPath);
+        QFETCH(bool, byButton);
+        QFETCH(QString, saved);
+        QTemporaryDir dir;
+        {
+            QFile old(dir.filePath("memory.txt"));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        QWidget window;
+        window.resize(400, 300);
+        window.show();
+        ResultExporter exporter(&window);
+        exporter.SaveDialog1()->setDirectory(dir.path());
+        QStringList errors;
+        exporter.showError = [&errors](const QString& message) { errors << message; };
+        ResultListModel list(ListKind::Downloaded);
+        list.add({"3", "ORP", "120.5", "mV", "", "", -1});
+
+        const QString text = fullPath ? dir.filePath(typed) : typed;
+        bool saveEnabled = false;
+        whenModal<QFileDialog>([&](QFileDialog* dialog) {
+            // Keys and clicks go through the window system, as a user's do: an open popup
+            // then gets them first.
+            QWindow* win = dialog->windowHandle();
+            for (QChar c : text)
+                QTest::keyClick(win, c.toLatin1());
+            QTest::qWait(100); // the folder model answers completions asynchronously
+            auto* box = dialog->findChild<QDialogButtonBox*>("buttonBox");
+            QPushButton* save = box ? box->button(QDialogButtonBox::Save) : nullptr;
+            saveEnabled = save && save->isEnabled();
+            if (!save)
+                return;
+            if (byButton)
+                QTest::mouseClick(win, Qt::LeftButton, {},
+                                  save->mapTo(dialog, save->rect().center()));
+            else
+                QTest::keyClick(win, Qt::Key_Return);
+            // Whatever was not taken ends the dialog, so the test cannot hang.
+            QTimer::singleShot(300, dialog, [dialog] { dialog->reject(); });
+        });
+        const QString result = exporter.save(list);
+        QVERIFY(saveEnabled);
+        QCOMPARE(result, dir.filePath(saved));
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(contents(dir.filePath(saved)), QByteArray("3   ORP   -120.5   mV      \r\n"));
+        // Nothing is left open over the window to swallow the user's next click.
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        QVERIFY(!exporter.SaveDialog1()->isVisible());
     }
 
     void savingTwiceAndEmptyList()

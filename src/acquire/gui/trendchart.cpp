@@ -25,6 +25,8 @@ constexpr int LegendWidth = 64;
 constexpr qreal LegendGap = 6;
 // Length of the line sample in front of each legend row.
 constexpr qreal LegendSwatch = 10;
+// Size of the dot that shows a lone point, which draws no line (13 px across with its outline).
+constexpr qreal LoneMarkerSize = 7;
 
 // The operations AddWindowedPoint needs, on a QLineSeries.
 struct LineSeriesAdapter
@@ -197,6 +199,16 @@ void TrendChart::addWindowedPoint(double y, int window)
 {
     LineSeriesAdapter adapter{*m_series};
     AddWindowedPoint(adapter, window, y);
+    // A line needs two points: a lone one is drawn as a marker, and from the second point on
+    // the series is a plain line again.
+    const bool lone = m_series->count() == 1;
+    if (m_series->pointsVisible() != lone) {
+        m_series->setPointsVisible(lone);
+        // Set here, not when the series is made: this chart version draws the size that was
+        // last changed while its plot item existed.
+        if (lone)
+            m_series->setMarkerSize(LoneMarkerSize);
+    }
     applyNumberFormat();
     // A range change re-lays out every axis label, the dearest part of an update; a hidden
     // chart (a page not shown) catches up once when it is shown.
@@ -220,10 +232,12 @@ void TrendChart::rescale()
     const auto e = extentOf(*m_series);
     if (!e)
         return;
+    // A lone sample stands in the middle with its own number as the only label, rather than
+    // between sample numbers that do not exist.
     if (e->maxX > e->minX)
         m_axisX->setRange(e->minX, e->maxX);
     else
-        m_axisX->setRange(e->minX - 1, e->maxX + 1);
+        m_axisX->setRange(e->minX - 0.5, e->maxX + 0.5);
     // X counts samples: ticks on whole sample numbers, about five of them.
     const double tickInterval = std::max(1.0, std::ceil((e->maxX - e->minX) / 5.0));
     if (tickInterval != m_axisX->tickInterval())

@@ -11,10 +11,11 @@ namespace pexumo {
 
 class PointLegend;
 
-/// One trend chart with a single line series: title on top, no outer margin, a plain line, axes
-/// that follow the points (the values use the band from 5 % to 95 % of the plot height) and a
-/// legend at the right listing the points' values. A left click emits clicked(); dragging with the
-/// right button scrolls the view within the points' reach and ends automatic scaling for good.
+/// One trend chart with a single line series: title on top, no outer margin, a plain line (a lone
+/// point is a dot in the middle, since a line needs two), axes that follow the points (the values
+/// use the band from 5 % to 95 % of the plot height) and a legend at the right listing the points'
+/// values. A left click emits clicked(); dragging with the right button scrolls the view within
+/// the points' reach and ends automatic scaling for good.
 class TrendChart : public QChartView
 {
     Q_OBJECT

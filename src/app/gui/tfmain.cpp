@@ -31,6 +31,16 @@
 
 namespace pexumo {
 
+namespace {
+// Charts label their axes when they are built, before the window knows its number format;
+// those still without points would otherwise keep the separator they were built with.
+void relabelCharts(QWidget& window)
+{
+    for (TrendChart* chart : window.findChildren<TrendChart*>())
+        chart->applyNumberFormat();
+}
+} // namespace
+
 TfMain* fMain = nullptr;
 
 TfMain::TfMain(QWidget* parent, const QString& configPath)
@@ -128,8 +138,10 @@ void TfMain::FormCreate(QObject*)
         const AppConfig config = readConfig(path);
         m_changeDecimal = config.changeDecimal;
         m_autoReconnect = config.autoReconnect;
-        if (m_changeDecimal)
+        if (m_changeDecimal) {
             NumberFormat::setCurrent({u',', u'.'});
+            relabelCharts(*this);
+        }
         setCaption(config.formCaption);
         m_journalEnabled = config.journal;
         m_journalFile = config.journalFile.isEmpty()
@@ -200,6 +212,7 @@ void TfMain::applyRegionalNumberFormat()
     if (!locale.groupSeparator().isEmpty())
         format.thousands = locale.groupSeparator().front();
     NumberFormat::setCurrent(format);
+    relabelCharts(*this);
 }
 
 // ---------------------------------------------------------------- link
@@ -378,20 +391,38 @@ void TfMain::DecodeFrame(const FrameEvent& event)
 
 void TfMain::updateLinkStatus()
 {
+    // The line's notes, each on a line of its own in the control bar's free space (about 156 px):
+    // when a lost line came back, and the count of damaged bytes skipped (exact up to five digits,
+    // larger counts rounded to kB/MB so the line still fits). Both at once take a pixel smaller
+    // font; the tooltip keeps everything whole.
     QStringList lines;
-    if (!m_lineNote.isEmpty())
+    QString tip;
+    if (!m_lineNote.isEmpty()) {
         lines << m_lineNote;
-    if (m_skippedBytes > 0)
-        lines << tr("Read ComPort Error. %n damaged byte(s) skipped.", nullptr,
-                    static_cast<int>(qMin<qint64>(m_skippedBytes, INT_MAX)));
-    // The bar has room for two lines of the window's font, enough for either text; both take
-    // three lines of a pixel smaller font. The tooltip keeps them whole all the same.
+        tip += tr("<p>%1: the meter's line was lost, and the run went on by itself when the "
+                  "same meter came back. No reading was recorded while it was away.</p>")
+                   .arg(m_lineNote.toHtmlEscaped());
+    }
+    if (const qint64 n = m_skippedBytes; n > 0) {
+        const QString count = n == 1 ? tr("1 byte")
+                              : n < 100000
+                                  ? tr("%1 bytes").arg(n)
+                                  : QLocale::c().formattedDataSize(n, 0, QLocale::DataSizeSIFormat);
+        lines << tr("Line noise: %1 skipped").arg(count);
+        // Rich text, so that the tooltip wraps into a paragraph.
+        tip += tr("<p>Damaged bytes skipped on the serial line since the program started: %1.</p>"
+                  "<p>They come from electrical noise, a lost byte or a frame with unreadable "
+                  "digits. Reading went on with the next whole frame, so every value shown and "
+                  "recorded comes from an intact frame. Nothing needs to be done; if the count "
+                  "keeps growing, check the cable and its plug.</p>")
+                   .arg(n);
+    }
     QFont labelFont = font();
     if (lines.size() > 1 && labelFont.pixelSize() > 1)
         labelFont.setPixelSize(labelFont.pixelSize() - 1);
     lblLinkStatus->setFont(labelFont);
     lblLinkStatus->setText(lines.join(u'\n'));
-    lblLinkStatus->setToolTip(lblLinkStatus->text());
+    lblLinkStatus->setToolTip(tip);
     lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty() &&
                                  !lblJournalStatus->text().isEmpty());
 }

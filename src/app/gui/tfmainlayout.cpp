@@ -144,10 +144,11 @@ void TfMain::buildControlBar()
     Button2->setEnabled(false);
     Button11 = makeButton(Panel1, "Button11", QStringLiteral("DownloadData"), 304, 8, 89, 25);
     Button3 = makeButton(Panel1, "Button3", QStringLiteral("MainPage"), 392, 8, 75, 25);
-    // Three lines of a small font: the damaged-byte count and the note on a lost line.
+    // Notes, not alarms: the line noise count and a lost line that came back, in the window's
+    // text colour, each on a line of its own (a long one wraps), centred on the buttons' row.
     lblLinkStatus = makeLabel(Panel1, "lblLinkStatus", QString(), 472, 2, 156, 37);
+    lblLinkStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblLinkStatus->setWordWrap(true);
-    setTextColor(lblLinkStatus, Qt::red);
     lblJournalStatus = makeLabel(Panel1, "lblJournalStatus", QString(), 472, 4, 156, 33);
     lblJournalStatus->setWordWrap(true);
     setTextColor(lblJournalStatus, Qt::red);

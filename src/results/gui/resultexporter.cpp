@@ -23,6 +23,13 @@ ResultExporter::ResultExporter(QWidget* parentWindow)
     m_saveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     m_saveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
     m_saveDialog->setWindowModality(Qt::ApplicationModal);
+    // The name box's completion list is a popup window of its own, whatever the options above:
+    // while it is open it takes the next click (a click on Save only closes it), and Enter on a
+    // matching name closes the dialog but leaves the list standing over the main window, where
+    // it takes the next click again. The file list above already highlights a file that matches
+    // what is typed, so the box goes without it: any path typed is saved by Enter or by Save.
+    if (auto* nameEdit = m_saveDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        nameEdit->setCompleter(nullptr);
 
     askFileName = [this]() -> FileChoice {
         if (m_saveDialog->exec() != QDialog::Accepted)
