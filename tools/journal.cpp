@@ -14,8 +14,8 @@
 // Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
 // journal cannot be read or the output cannot be written.
 
-#include "base/commandline.h"
 #include "app/config.h"
+#include "base/commandline.h"
 #include "journal/journalfile.h"
 #include "journal/journalreader.h"
 #include "results/resultlistmodel.h"

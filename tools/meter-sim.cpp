@@ -146,8 +146,9 @@ Options parseArgs(const QStringList& arguments)
     const auto fast = option("fast", "No pacing: as fast as the reader takes the bytes.");
     const auto pty = option("pty", "Create a pseudo-terminal, print its path as the first line "
                                    "and serve it until killed.");
-    const auto link = option("link", "With --pty: keep a symbolic link PATH to the current "
-                                     "pseudo-terminal.",
+    const auto link = option("link",
+                             "With --pty: keep a symbolic link PATH to the current "
+                             "pseudo-terminal.",
                              "PATH");
     const auto device = option(
         "device", "Write to a serial device (set to 9600 8N1); default: standard output.", "PATH");

@@ -164,9 +164,8 @@ private slots:
         damaged.kind = FrameEvent::Kind::Dropped;
         damaged.reason = FrameEvent::DropReason::BadDigits;
         w->DecodeFrame(damaged);
-        QCOMPARE(w->lblLinkStatus->text(),
-                 QStringLiteral("Line lost 02:13:07, back 02:13:19\n"
-                                "Line noise: 11 bytes skipped"));
+        QCOMPARE(w->lblLinkStatus->text(), QStringLiteral("Line lost 02:13:07, back 02:13:19\n"
+                                                          "Line noise: 11 bytes skipped"));
 
         QVERIFY(w->lblLinkStatus->heightForWidth(w->lblLinkStatus->width()) <=
                 w->lblLinkStatus->height());
