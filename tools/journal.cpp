@@ -2,7 +2,7 @@
 // text file, byte for byte as the program's own "SaveResult" writes it.
 //
 //   pexumo-journal [--journal FILE] list
-//   pexumo-journal [--journal FILE] export SESSION LIST [OUTPUT]
+//   pexumo-journal [--journal FILE] export [--csv] SESSION LIST [OUTPUT]
 //
 // The journal is the one Pexumo uses: "JournalFile" of config.ini in the working directory, or
 // journal.sqlite in the user's data folder. It is opened read-only, so this works while Pexumo
@@ -10,14 +10,19 @@
 //   ID  START  END-or-"did not close"  pH=ROWS/UNSAVED  ORP=...  COND=...  TDS=...  Salt=...
 //   DO=...  O2=...  Records=...
 // with times as "yyyy-MM-dd hh:mm:ss" in the local time of that run. "export" writes to OUTPUT
-// as given (no ".txt" is added), or to standard output without it.
+// as given (no ".txt" is added), or to standard output without it. With --csv it writes the
+// program's CSV layout instead, with ";" and "," when a decimal comma is in force
+// ("ChangeDecimal" = 1 in config.ini of the working directory, or the regional settings), else
+// "," and ".".
 // Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
 // journal cannot be read or the output cannot be written.
 
 #include "app/config.h"
 #include "base/commandline.h"
+#include "base/numberformat.h"
 #include "journal/journalfile.h"
 #include "journal/journalreader.h"
+#include "results/csvexport.h"
 #include "results/resultlistmodel.h"
 #include "results/textexport.h"
 
@@ -35,11 +40,11 @@ namespace {
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-/// The file layouts export can write. Only the program's own text layout so far; another
-/// layout is one more value here, an option, and a case in render().
+/// The file layouts export can write: those of the program's own save.
 enum class ExportFormat
 {
-    Text
+    Text,
+    Csv
 };
 
 int fail(int status, const QString& message)
@@ -90,6 +95,8 @@ int listSessions(const JournalReader& reader)
 QByteArray render(const ResultListModel& model, ExportFormat format)
 {
     switch (format) {
+    case ExportFormat::Csv:
+        return exportCsvBytes(model);
     case ExportFormat::Text:
         break;
     }
@@ -145,6 +152,11 @@ int main(int argc, char* argv[])
                        "user's journal)."),
         QStringLiteral("FILE"));
     parser.addOption(journalOption);
+    const QCommandLineOption csvOption(
+        QStringLiteral("csv"),
+        QStringLiteral("export writes the CSV layout of the program's save instead of the text "
+                       "file."));
+    parser.addOption(csvOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list or export"));
     if (const auto status = readCommandLine(parser, QCoreApplication::arguments(), 4))
         return *status;
@@ -155,16 +167,21 @@ int main(int argc, char* argv[])
                           (args.size() == 3 || args.size() == 4);
     if (!isList && !isExport)
         return fail(ExitUsage, QStringLiteral("usage: pexumo-journal [--journal FILE] list | "
-                                              "export SESSION LIST [OUTPUT]"));
+                                              "export [--csv] SESSION LIST [OUTPUT]"));
 
+    // config.ini of the working directory, as the program reads it: where the journal is, and
+    // whether numbers are written with a decimal comma.
+    const AppConfig config = readConfig(QDir::current().filePath(QStringLiteral("config.ini")));
+    if (config.changeDecimal)
+        NumberFormat::setCurrent({u',', u'.'});
     QString path = parser.value(journalOption);
-    if (path.isEmpty()) {
-        const AppConfig config = readConfig(QDir::current().filePath(QStringLiteral("config.ini")));
+    if (path.isEmpty())
         path = journalPath(config.journalFile, QDir::currentPath());
-    }
     JournalReader reader;
     const QString error = reader.open(path);
     if (!error.isEmpty())
         return fail(QFileInfo::exists(path) ? ExitFailed : ExitUsage, error);
-    return isList ? listSessions(reader) : exportList(reader, args, ExportFormat::Text);
+    return isList ? listSessions(reader)
+                  : exportList(reader, args,
+                               parser.isSet(csvOption) ? ExportFormat::Csv : ExportFormat::Text);
 }

@@ -127,6 +127,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ExportCase{"COND", ""}),
     [](const auto& info) { return std::string(info.param.list); });
 
+// --csv: the spreadsheet layout, its separators following config.ini's decimal comma as the
+// program's do. Rows journaled without an instant keep their time of day and an empty date.
+TEST_F(JournalTool, CsvExportFollowsTheDecimalCommaOfConfigIni)
+{
+    const ToolRun point = tool({"--journal", path(), "export", "--csv", "1", "pH"}, dir.path());
+    ASSERT_EQ(point.exitCode, 0) << point.err.constData();
+    EXPECT_EQ(point.out, "Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
+                         ",10:00:01,pH,7.12,pH,25.3,C\r\n"
+                         ",10:00:03,pH,-7.01,pH,77.1,F\r\n");
+
+    QFile ini(dir.filePath(QStringLiteral("config.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ASSERT_EQ(ini.write("[Pexumo]\nChangeDecimal=1\n"), 25);
+    ini.close();
+    const ToolRun comma =
+        tool({"--journal", path(), "export", "--csv", "1", "Records"}, dir.path());
+    ASSERT_EQ(comma.exitCode, 0) << comma.err.constData();
+    EXPECT_EQ(comma.out, "Record;Type;Value;Unit;Temperature;Temperature unit;Received\r\n"
+                         "1;pH;7,01;pH;25;C;\r\n"
+                         "2;ORP;-120,5;mV;;;\r\n");
+}
+
 struct FailureCase
 {
     const char* name;
@@ -174,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"no_command",
                     {"--journal", "@"},
                     2,
-                    "usage: pexumo-journal [--journal FILE] list | export SESSION LIST [OUTPUT]"},
+                    "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
+                    "[OUTPUT]"},
         FailureCase{"unwritable_output",
                     {"--journal", "@", "export", "1", "pH", "/nonexistent/out.txt"},
                     1,
