@@ -1,6 +1,7 @@
 #include "results/csvexport.h"
 
 #include "results/localstamp.h"
+#include "results/savedrows.h"
 
 #include <array>
 
@@ -186,21 +187,9 @@ QByteArray exportCsvBytes(const ResultListModel& list, NumberFormat format)
     else
         writer.header({"Date", "Time", "Type", "Value", "Unit", "Temperature", "Temperature unit"});
 
-    for (qsizetype i = 0; i < rows; ++i) {
-        const auto row = list.packedInOrder(i);
-        switch (list.kind()) {
-        case ListKind::Sample:
-            writeSampleRow(writer, row, true);
-            break;
-        case ListKind::Orp:
-            writeSampleRow(writer, row, false);
-            break;
-        case ListKind::Downloaded:
-            if (row.sign == 1 || row.sign == -1)
-                writeDownloadedRow(writer, row);
-            break;
-        }
-    }
+    forEachSavedRow(
+        list, [&](const auto& row, bool withTemp) { writeSampleRow(writer, row, withTemp); },
+        [&](const auto& row) { writeDownloadedRow(writer, row); });
     return out;
 }
 

@@ -1,5 +1,7 @@
 #include "results/textexport.h"
 
+#include "results/savedrows.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -80,22 +82,9 @@ QByteArray exportBytes(const ResultListModel& list)
     out.resize(list.storedBytes() + rows * 25);
     LineWriter writer(out.data());
 
-    // Rows are stored oldest first, which is the file's order for every kind of list.
-    for (qsizetype i = 0; i < rows; ++i) {
-        const auto row = list.packedInOrder(i);
-        switch (list.kind()) {
-        case ListKind::Sample:
-            writeSampleLine(writer, row, true);
-            break;
-        case ListKind::Orp:
-            writeSampleLine(writer, row, false);
-            break;
-        case ListKind::Downloaded:
-            if (row.sign == 1 || row.sign == -1)
-                writeDownloadedLine(writer, row);
-            break;
-        }
-    }
+    forEachSavedRow(
+        list, [&](const auto& row, bool withTemp) { writeSampleLine(writer, row, withTemp); },
+        [&](const auto& row) { writeDownloadedLine(writer, row); });
     out.truncate(writer.position() - out.constData());
     return out;
 }
