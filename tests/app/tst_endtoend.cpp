@@ -6,10 +6,10 @@
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
+#include "support/metersim.h"
 
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,42 +26,10 @@ private slots:
     void meterToFiles()
     {
         QTemporaryDir dir;
-        QFile script(dir.filePath("meter.script"));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        // Time for the window to connect first, then one live reading of every route, each
-        // given a second to be sampled (ample even under a sanitizer on a busy machine), then a
-        // download of three records and a halt.
-        script.write("wait 1.0\n"
-                     "live 13 0712 0253\n"
-                     "wait 1.0\n"
-                     "live 14 1205 0250 neg\n"
-                     "wait 1.0\n"
-                     "live 17 0500 0250\n"
-                     "wait 1.0\n"
-                     "live 3 0141 0251\n"
-                     "wait 1.0\n"
-                     "live 6 0250 0249\n"
-                     "wait 1.0\n"
-                     "live 11 0120 0252\n"
-                     "wait 1.0\n"
-                     "live 18 0815 0248\n"
-                     "wait 1.0\n"
-                     "live 20 0954 0771 F\n"
-                     "wait 1.0\n"
-                     "record 1 13 0701 0250\n"
-                     "record 2 16 1205 0250 neg\n"
-                     "record 3 8 0012 0077 F whole\n"
-                     "wait 1.0\n"
-                     "halt\n");
-        script.close();
-
-        QProcess sim;
-        sim.start(QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim"),
-                  {"--pty", "--script", script.fileName()});
-        QVERIFY2(sim.waitForStarted(), qPrintable(sim.errorString()));
-        QTRY_VERIFY(sim.canReadLine());
-        const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
-        QVERIFY(path.startsWith("/dev/"));
+        test::MeterSim sim;
+        QVERIFY2(sim.startScript(dir.filePath("meter.script"), test::kEveryRouteThenDownload),
+                 qPrintable(sim.errorString()));
+        const QString path = sim.portPath();
 
         TfMain w(nullptr, QStringLiteral("/nonexistent/config.ini"));
         w.confirmDiscard = [] { return true; };
@@ -144,8 +112,6 @@ private slots:
 
         w.btnConnClick(w.btnConn);
         QVERIFY(!w.ComPort1->Connected());
-        sim.kill();
-        sim.waitForFinished();
     }
 };
 

@@ -12,6 +12,7 @@
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
 #include "results/textexport.h"
+#include "support/metersim.h"
 
 #include <QApplication>
 #include <QDir>
@@ -177,7 +178,6 @@ class TestJournal : public QObject
     Q_OBJECT
 
 private:
-    QString m_sim = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
     QString m_tool = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-journal");
 
     QByteArray runTool(const QStringList& args, int* exitCode = nullptr)
@@ -195,33 +195,10 @@ private slots:
     {
         QTemporaryDir dir;
         writeConfig(dir.path(), "JournalFile=journal.sqlite\n");
-        writeFile(dir.filePath("meter.script"), "wait 1.0\n"
-                                                "live 13 0712 0253\n"
-                                                "wait 1.0\n"
-                                                "live 14 1205 0250 neg\n"
-                                                "wait 1.0\n"
-                                                "live 17 0500 0250\n"
-                                                "wait 1.0\n"
-                                                "live 3 0141 0251\n"
-                                                "wait 1.0\n"
-                                                "live 6 0250 0249\n"
-                                                "wait 1.0\n"
-                                                "live 11 0120 0252\n"
-                                                "wait 1.0\n"
-                                                "live 18 0815 0248\n"
-                                                "wait 1.0\n"
-                                                "live 20 0954 0771 F\n"
-                                                "wait 1.0\n"
-                                                "record 1 13 0701 0250\n"
-                                                "record 2 16 1205 0250 neg\n"
-                                                "record 3 8 0012 0077 F whole\n"
-                                                "wait 1.0\n"
-                                                "halt\n");
-        QProcess sim;
-        sim.start(m_sim, {"--pty", "--script", dir.filePath("meter.script")});
-        QVERIFY2(sim.waitForStarted(), qPrintable(sim.errorString()));
-        QTRY_VERIFY(sim.canReadLine());
-        const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        test::MeterSim sim;
+        QVERIFY2(sim.startScript(dir.filePath("meter.script"), test::kEveryRouteThenDownload),
+                 qPrintable(sim.errorString()));
+        const QString port = sim.portPath();
 
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
@@ -236,7 +213,6 @@ private slots:
         QVERIFY(child.waitForFinished());
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         sim.kill();
-        sim.waitForFinished();
 
         // The journal holds the lists as the killed window showed them.
         const QString journal = dir.filePath("journal.sqlite");

@@ -2,6 +2,7 @@
 #include "link/framestream.h"
 #include "link/gui/comport.h"
 #include "link/gui/setupdialog.h"
+#include "support/metersim.h"
 #include "support/pty.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 using namespace pexumo;
+using pexumo::test::MeterSim;
 using pexumo::test::PtyPair;
 
 namespace {
@@ -490,19 +492,14 @@ void TestComPort::demoMeterDeliversFrames()
 
 void TestComPort::meterSimulatorServesAPty()
 {
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
-    QProcess sim;
-    sim.start(program, {"--pty", "--fast", "--count", "30"});
-    QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY(sim.canReadLine());
-    const QString path = QString::fromLocal8Bit(sim.readLine().trimmed());
-    QVERIFY(path.startsWith(QStringLiteral("/dev/")));
+    MeterSim sim;
+    QVERIFY2(sim.start({"--pty", "--fast", "--count", "30"}), qPrintable(sim.errorString()));
 
     TComPort port;
     PortSettings s;
-    s.name = path;
+    s.name = sim.portPath();
     port.setSettings(s);
     QVERIFY2(port.Open(), qPrintable(port.errorString()));
     Receiver rx(port);
@@ -516,8 +513,6 @@ void TestComPort::meterSimulatorServesAPty()
         QCOMPARE(item->frame, expected.next().frame);
     }
     port.Close();
-    sim.kill();
-    sim.waitForFinished();
 }
 
 void TestComPort::meterSimulatorInjectsFaults_data()
@@ -633,16 +628,13 @@ void TestComPort::reopenTakesOnlyTheSameMeter()
     QFETCH(QString, serialAfter);
     QFETCH(bool, usbAfter);
     QFETCH(bool, taken);
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("meter"));
-    QProcess sim;
-    sim.start(program, {"--pty", "--link", link, "--fault", "unplug@4:1"});
-    QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY(sim.canReadLine());
-    sim.readLine();
+    MeterSim sim;
+    QVERIFY2(sim.start({"--pty", "--link", link, "--fault", "unplug@4:1"}),
+             qPrintable(sim.errorString()));
 
     // The list shows the device the link leads to now, marked as the row says.
     auto listed = [&](const QString& serial, bool usb) {
@@ -664,7 +656,7 @@ void TestComPort::reopenTakesOnlyTheSameMeter()
     QVERIFY(!port.reopenSameMeter()); // the link leads nowhere while the meter is away
     QVERIFY(!port.errorString().isEmpty());
 
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000); // plugged back in
+    QTRY_VERIFY_WITH_TIMEOUT(sim.process().canReadLine(), 5000); // plugged back in
     const QList<PortDescription> after = listed(serialAfter, usbAfter);
     port.listPorts = [&] { return after; };
     QCOMPARE(port.reopenSameMeter(), taken);
@@ -677,8 +669,7 @@ void TestComPort::reopenTakesOnlyTheSameMeter()
         QVERIFY(!port.errorString().isEmpty());
     }
     port.Close();
-    sim.terminate();
-    QVERIFY(sim.waitForFinished());
+    QVERIFY(sim.stop());
     QVERIFY(!QFile::exists(link));
 }
 
