@@ -13,6 +13,7 @@
 #include "results/resultlistmodel.h"
 #include "results/textexport.h"
 #include "support/metersim.h"
+#include "support/programrun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -182,12 +183,10 @@ private:
 
     QByteArray runTool(const QStringList& args, int* exitCode = nullptr)
     {
-        QProcess p;
-        p.start(m_tool, args);
-        p.waitForFinished(30000);
+        const test::ProgramRun run = test::runProgram(m_tool, args);
         if (exitCode)
-            *exitCode = p.exitCode();
-        return p.readAllStandardOutput();
+            *exitCode = run.exitCode;
+        return run.out;
     }
 
 private slots:

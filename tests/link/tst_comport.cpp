@@ -3,13 +3,13 @@
 #include "link/gui/comport.h"
 #include "link/gui/setupdialog.h"
 #include "support/metersim.h"
+#include "support/programrun.h"
 #include "support/pty.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,7 +23,9 @@
 
 using namespace pexumo;
 using pexumo::test::MeterSim;
+using pexumo::test::ProgramRun;
 using pexumo::test::PtyPair;
+using pexumo::test::runProgram;
 
 namespace {
 
@@ -545,14 +547,12 @@ void TestComPort::meterSimulatorInjectsFaults()
     QFETCH(QByteArray, expected);
     QFETCH(int, frames);
     QFETCH(qsizetype, skipped);
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
-    QProcess sim;
-    sim.start(program, QStringList{"--fast", "--count", "3"} + args);
-    QVERIFY(sim.waitForFinished());
-    QCOMPARE(sim.exitCode(), 0);
-    const QByteArray out = sim.readAllStandardOutput();
+    const ProgramRun sim =
+        runProgram(MeterSim::program(), QStringList{"--fast", "--count", "3"} + args);
+    QCOMPARE(sim.exitCode, 0);
+    const QByteArray& out = sim.out;
     if (!expected.isEmpty())
         QVERIFY(out.contains(expected));
     FrameStream stream;
@@ -594,15 +594,12 @@ void TestComPort::meterSimulatorRefusesBadUnplugOptions()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
-    QProcess sim;
-    sim.start(program, args);
-    QVERIFY(sim.waitForFinished());
-    QCOMPARE(sim.exitCode(), 2);
-    QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()), message);
-    QVERIFY(sim.readAllStandardOutput().isEmpty()); // no terminal was made
+    const ProgramRun sim = runProgram(MeterSim::program(), args);
+    QCOMPARE(sim.exitCode, 2);
+    QCOMPARE(QString::fromLocal8Bit(sim.err), message);
+    QVERIFY(sim.out.isEmpty()); // no terminal was made
 }
 
 void TestComPort::reopenTakesOnlyTheSameMeter_data()

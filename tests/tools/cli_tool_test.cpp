@@ -2,6 +2,8 @@
 // built pexumo and every tool, given as PEXUMO_PROGRAMS ("path|path|..."); each runs as a
 // process with a private HOME and XDG folders and no display.
 
+#include "support/programrun.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -13,14 +15,10 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+using pexumo::test::ProgramRun;
+using pexumo::test::runProgram;
 
-struct ProgramRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+namespace {
 
 ProgramRun run(const QString& program, const QStringList& args, bool offscreen = false)
 {
@@ -38,17 +36,7 @@ ProgramRun run(const QString& program, const QStringList& args, bool offscreen =
     QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(home.path());
-    process.start(program, args);
-    if (!process.waitForStarted())
-        return {};
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    ProgramRun r;
-    if (process.exitStatus() == QProcess::NormalExit)
-        r.exitCode = process.exitCode();
-    r.out = process.readAllStandardOutput();
-    r.err = process.readAllStandardError();
-    return r;
+    return runProgram(process, program, args);
 }
 
 class Program : public ::testing::TestWithParam<QString>
