@@ -65,10 +65,12 @@ private slots:
         QString target;
         w.exporter()->askFileName = [&] { return target; };
         w.exporter()->showError = [&](const QString& message) { QFAIL(qPrintable(message)); };
-        const auto save = [&](void (TfMain::*handler)(QObject*), const QString& name) {
+        // Saves one list under \a name through its button and reads back the file with \a suffix.
+        const auto save = [&](void (TfMain::*handler)(QObject*), const QString& name,
+                              const char* suffix = ".txt") {
             target = dir.filePath(name);
             (w.*handler)(nullptr);
-            QFile file(target + ".txt");
+            QFile file(target + suffix);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
         };
         QCOMPARE(save(&TfMain::Button4Click, "ph"),
@@ -95,16 +97,10 @@ private slots:
         w.exporter()->askFileName = [&] {
             return FileChoice(target, ResultExporter::csvNameFilter());
         };
-        const auto saveCsv = [&](void (TfMain::*handler)(QObject*), const QString& name) {
-            target = dir.filePath(name);
-            (w.*handler)(nullptr);
-            QFile file(target + ".csv");
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-        };
-        QCOMPARE(saveCsv(&TfMain::Button4Click, "ph"),
+        QCOMPARE(save(&TfMain::Button4Click, "ph", ".csv"),
                  QByteArray("Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
                             "2026-12-09,10:00:01,pH,7.12,pH,25.3,C\r\n"));
-        QCOMPARE(saveCsv(&TfMain::Button12Click, "records"),
+        QCOMPARE(save(&TfMain::Button12Click, "records", ".csv"),
                  QByteArray("Record,Type,Value,Unit,Temperature,Temperature unit,Received\r\n"
                             "1,pH,7.01,pH,25,C,2026-12-09 10:00:09\r\n"
                             "2,ORP,-120.5,mV,,,2026-12-09 10:00:10\r\n"
