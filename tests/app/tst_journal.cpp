@@ -407,13 +407,7 @@ private slots:
     {
         // The real program, with a home of its own: killed, its session did not close.
         QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_CACHE_HOME", home.filePath("cache"));
-        env.insert("XDG_RUNTIME_DIR", home.path());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        const QProcessEnvironment env = test::privateHome(home.path(), test::Display::Offscreen);
         const QString journal = home.filePath("data/Pexumo/journal.sqlite");
         QProcess pexumo;
         pexumo.setProcessEnvironment(env);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,31 @@ struct ProgramRun
     QByteArray out;
     QByteArray err;
 };
+
+enum class Display
+{
+    None,
+    Offscreen
+};
+
+/// This program's environment with HOME, XDG_RUNTIME_DIR and the XDG data, config, cache and
+/// state folders (data/, config/, cache/, state/) all inside \a home, so that a program under
+/// test never reads or writes the user's files; with Display::None it also gets no display.
+inline QProcessEnvironment privateHome(const QString& home, Display display)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    if (display == Display::Offscreen)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home); // must be 0700, as QTemporaryDir makes it
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/state"));
+    return env;
+}
 
 /// Runs \a program with \a args in \a process, which the caller has set up (environment,
 /// working folder): \a input goes to its standard input, which is then closed, and the program

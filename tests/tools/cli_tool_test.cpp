@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -22,19 +21,11 @@ namespace {
 
 ProgramRun run(const QString& program, const QStringList& args, bool offscreen = false)
 {
+    using pexumo::test::Display;
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
-    if (offscreen)
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path()); // QTemporaryDir makes it 0700
-    for (const char* name :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-        env.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
     QProcess process;
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(
+        pexumo::test::privateHome(home.path(), offscreen ? Display::Offscreen : Display::None));
     process.setWorkingDirectory(home.path());
     return runProgram(process, program, args);
 }
