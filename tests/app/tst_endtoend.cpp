@@ -6,10 +6,10 @@
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
+#include "support/metersim.h"
 
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,42 +26,10 @@ private slots:
     void meterToFiles()
     {
         QTemporaryDir dir;
-        QFile script(dir.filePath("meter.script"));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        // Time for the window to connect first, then one live reading of every route, each
-        // given a second to be sampled (ample even under a sanitizer on a busy machine), then a
-        // download of three records and a halt.
-        script.write("wait 1.0\n"
-                     "live 13 0712 0253\n"
-                     "wait 1.0\n"
-                     "live 14 1205 0250 neg\n"
-                     "wait 1.0\n"
-                     "live 17 0500 0250\n"
-                     "wait 1.0\n"
-                     "live 3 0141 0251\n"
-                     "wait 1.0\n"
-                     "live 6 0250 0249\n"
-                     "wait 1.0\n"
-                     "live 11 0120 0252\n"
-                     "wait 1.0\n"
-                     "live 18 0815 0248\n"
-                     "wait 1.0\n"
-                     "live 20 0954 0771 F\n"
-                     "wait 1.0\n"
-                     "record 1 13 0701 0250\n"
-                     "record 2 16 1205 0250 neg\n"
-                     "record 3 8 0012 0077 F whole\n"
-                     "wait 1.0\n"
-                     "halt\n");
-        script.close();
-
-        QProcess sim;
-        sim.start(QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim"),
-                  {"--pty", "--script", script.fileName()});
-        QVERIFY2(sim.waitForStarted(), qPrintable(sim.errorString()));
-        QTRY_VERIFY(sim.canReadLine());
-        const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
-        QVERIFY(path.startsWith("/dev/"));
+        test::MeterSim sim;
+        QVERIFY2(sim.startScript(dir.filePath("meter.script"), test::kEveryRouteThenDownload),
+                 qPrintable(sim.errorString()));
+        const QString path = sim.portPath();
 
         TfMain w(nullptr, QStringLiteral("/nonexistent/config.ini"));
         w.confirmDiscard = [] { return true; };
@@ -97,10 +65,12 @@ private slots:
         QString target;
         w.exporter()->askFileName = [&] { return target; };
         w.exporter()->showError = [&](const QString& message) { QFAIL(qPrintable(message)); };
-        const auto save = [&](void (TfMain::*handler)(QObject*), const QString& name) {
+        // Saves one list under \a name through its button and reads back the file with \a suffix.
+        const auto save = [&](void (TfMain::*handler)(QObject*), const QString& name,
+                              const char* suffix = ".txt") {
             target = dir.filePath(name);
             (w.*handler)(nullptr);
-            QFile file(target + ".txt");
+            QFile file(target + suffix);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
         };
         QCOMPARE(save(&TfMain::Button4Click, "ph"),
@@ -127,16 +97,10 @@ private slots:
         w.exporter()->askFileName = [&] {
             return FileChoice(target, ResultExporter::csvNameFilter());
         };
-        const auto saveCsv = [&](void (TfMain::*handler)(QObject*), const QString& name) {
-            target = dir.filePath(name);
-            (w.*handler)(nullptr);
-            QFile file(target + ".csv");
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-        };
-        QCOMPARE(saveCsv(&TfMain::Button4Click, "ph"),
+        QCOMPARE(save(&TfMain::Button4Click, "ph", ".csv"),
                  QByteArray("Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
                             "2026-12-09,10:00:01,pH,7.12,pH,25.3,C\r\n"));
-        QCOMPARE(saveCsv(&TfMain::Button12Click, "records"),
+        QCOMPARE(save(&TfMain::Button12Click, "records", ".csv"),
                  QByteArray("Record,Type,Value,Unit,Temperature,Temperature unit,Received\r\n"
                             "1,pH,7.01,pH,25,C,2026-12-09 10:00:09\r\n"
                             "2,ORP,-120.5,mV,,,2026-12-09 10:00:10\r\n"
@@ -144,8 +108,6 @@ private slots:
 
         w.btnConnClick(w.btnConn);
         QVERIFY(!w.ComPort1->Connected());
-        sim.kill();
-        sim.waitForFinished();
     }
 };
 

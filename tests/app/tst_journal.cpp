@@ -12,6 +12,8 @@
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
 #include "results/textexport.h"
+#include "support/metersim.h"
+#include "support/programrun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -177,17 +179,14 @@ class TestJournal : public QObject
     Q_OBJECT
 
 private:
-    QString m_sim = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
     QString m_tool = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-journal");
 
     QByteArray runTool(const QStringList& args, int* exitCode = nullptr)
     {
-        QProcess p;
-        p.start(m_tool, args);
-        p.waitForFinished(30000);
+        const test::ProgramRun run = test::runProgram(m_tool, args);
         if (exitCode)
-            *exitCode = p.exitCode();
-        return p.readAllStandardOutput();
+            *exitCode = run.exitCode;
+        return run.out;
     }
 
 private slots:
@@ -195,33 +194,10 @@ private slots:
     {
         QTemporaryDir dir;
         writeConfig(dir.path(), "JournalFile=journal.sqlite\n");
-        writeFile(dir.filePath("meter.script"), "wait 1.0\n"
-                                                "live 13 0712 0253\n"
-                                                "wait 1.0\n"
-                                                "live 14 1205 0250 neg\n"
-                                                "wait 1.0\n"
-                                                "live 17 0500 0250\n"
-                                                "wait 1.0\n"
-                                                "live 3 0141 0251\n"
-                                                "wait 1.0\n"
-                                                "live 6 0250 0249\n"
-                                                "wait 1.0\n"
-                                                "live 11 0120 0252\n"
-                                                "wait 1.0\n"
-                                                "live 18 0815 0248\n"
-                                                "wait 1.0\n"
-                                                "live 20 0954 0771 F\n"
-                                                "wait 1.0\n"
-                                                "record 1 13 0701 0250\n"
-                                                "record 2 16 1205 0250 neg\n"
-                                                "record 3 8 0012 0077 F whole\n"
-                                                "wait 1.0\n"
-                                                "halt\n");
-        QProcess sim;
-        sim.start(m_sim, {"--pty", "--script", dir.filePath("meter.script")});
-        QVERIFY2(sim.waitForStarted(), qPrintable(sim.errorString()));
-        QTRY_VERIFY(sim.canReadLine());
-        const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        test::MeterSim sim;
+        QVERIFY2(sim.startScript(dir.filePath("meter.script"), test::kEveryRouteThenDownload),
+                 qPrintable(sim.errorString()));
+        const QString port = sim.portPath();
 
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
@@ -236,7 +212,6 @@ private slots:
         QVERIFY(child.waitForFinished());
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         sim.kill();
-        sim.waitForFinished();
 
         // The journal holds the lists as the killed window showed them.
         const QString journal = dir.filePath("journal.sqlite");
@@ -432,13 +407,7 @@ private slots:
     {
         // The real program, with a home of its own: killed, its session did not close.
         QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_CACHE_HOME", home.filePath("cache"));
-        env.insert("XDG_RUNTIME_DIR", home.path());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        const QProcessEnvironment env = test::privateHome(home.path(), test::Display::Offscreen);
         const QString journal = home.filePath("data/Pexumo/journal.sqlite");
         QProcess pexumo;
         pexumo.setProcessEnvironment(env);

@@ -6,13 +6,13 @@
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
+#include "support/metersim.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,18 +22,12 @@
 
 using namespace pexumo;
 
-namespace {
-
-const QString kSimulator = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-
-} // namespace
-
 class TestReconnect : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<QProcess> m_sim;
+    std::unique_ptr<test::MeterSim> m_sim;
     std::unique_ptr<TfMain> w;
     QStringList m_warnings;
     QDateTime m_now;
@@ -44,20 +38,18 @@ class TestReconnect : public QObject
     /// in) for \a awaySeconds.
     void startSimulator(double awaySeconds)
     {
-        m_sim = std::make_unique<QProcess>();
-        m_sim->start(kSimulator,
-                     {QStringLiteral("--pty"), QStringLiteral("--link"), linkPath(),
-                      QStringLiteral("--fault"), QStringLiteral("unplug@10:%1").arg(awaySeconds)});
-        QVERIFY(m_sim->waitForStarted());
-        QTRY_VERIFY(m_sim->canReadLine());
-        QVERIFY(m_sim->readLine().startsWith("/dev/"));
+        m_sim = std::make_unique<test::MeterSim>();
+        QVERIFY2(m_sim->start({QStringLiteral("--pty"), QStringLiteral("--link"), linkPath(),
+                               QStringLiteral("--fault"),
+                               QStringLiteral("unplug@10:%1").arg(awaySeconds)}),
+                 qPrintable(m_sim->errorString()));
     }
 
     /// Waits for the simulator to plug the meter back in (it prints the new terminal's path).
     void waitForPlugBack()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 10000);
-        QVERIFY(m_sim->readLine().startsWith("/dev/"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->process().canReadLine(), 10000);
+        QVERIFY(m_sim->process().readLine().startsWith("/dev/"));
     }
 
     void openWindow(const QString& configPath)
@@ -95,7 +87,7 @@ class TestReconnect : public QObject
 private slots:
     void initTestCase()
     {
-        if (!QFile::exists(kSimulator))
+        if (!test::MeterSim::isBuilt())
             QSKIP("pexumo-meter-sim is not built");
         QVERIFY(m_dir.isValid());
     }
@@ -110,8 +102,7 @@ private slots:
     {
         w.reset();
         if (m_sim) {
-            m_sim->terminate(); // the simulator removes its link when told to end
-            m_sim->waitForFinished();
+            m_sim->stop(); // the simulator removes its link when told to end
             m_sim.reset();
         }
         QVERIFY(!QFile::exists(linkPath()));

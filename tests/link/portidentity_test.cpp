@@ -76,83 +76,54 @@ TEST_P(Identity, findsTheSameMeterAndNoOther)
         EXPECT_EQ(found, std::nullopt) << found->toStdString();
 }
 
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
+{
+    return info.param.label;
+}
+
+/// A meter opened as ttyUSB0 while the list showed it as \a before, looked for after the pull.
+Case fromUsb0(const char* label, const PortDescription& before, QList<PortDescription> after,
+              Devices devicesAfter, std::optional<const char*> expected)
+{
+    return {label, "ttyUSB0", {before}, kUsb0, std::move(after), std::move(devicesAfter), expected};
+}
+
+const PortDescription kSerialA1 = usb("ttyUSB0", "A1", 0x0403, 0x6001);
+const PortDescription kNoSerial = usb("ttyUSB0", "", 0x1a86, 0x7523);
+
 INSTANTIATE_TEST_SUITE_P(
     SerialNumber, Identity,
-    ::testing::Values(Case{"backUnderTheSameName",
-                           "ttyUSB0",
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
-                           kUsb0,
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
-                           kUsb0,
-                           "ttyUSB0"},
-                      Case{"backUnderAnotherName",
-                           "ttyUSB0",
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
-                           kUsb0,
-                           {usb("ttyUSB0", "B7", 0x0403, 0x6001),
-                            usb("ttyUSB1", "A1", 0x0403, 0x6001)},
-                           kBoth,
-                           "ttyUSB1"},
-                      Case{"anotherAdapterUnderTheName",
-                           "ttyUSB0",
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
-                           kUsb0,
-                           {usb("ttyUSB0", "B7", 0x0403, 0x6001)},
-                           kUsb0,
-                           std::nullopt},
-                      Case{"sameNumberFromAnotherMaker",
-                           "ttyUSB0",
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
-                           kUsb0,
-                           {usb("ttyUSB0", "A1", 0x10c4, 0xea60)},
-                           kUsb0,
-                           std::nullopt},
-                      Case{"stillAway",
-                           "ttyUSB0",
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
-                           kUsb0,
-                           {},
-                           {},
-                           std::nullopt},
+    ::testing::Values(fromUsb0("backUnderTheSameName", kSerialA1,
+                               {usb("ttyUSB0", "A1", 0x0403, 0x6001)}, kUsb0, "ttyUSB0"),
+                      fromUsb0("backUnderAnotherName", kSerialA1,
+                               {usb("ttyUSB0", "B7", 0x0403, 0x6001),
+                                usb("ttyUSB1", "A1", 0x0403, 0x6001)},
+                               kBoth, "ttyUSB1"),
+                      fromUsb0("anotherAdapterUnderTheName", kSerialA1,
+                               {usb("ttyUSB0", "B7", 0x0403, 0x6001)}, kUsb0, std::nullopt),
+                      fromUsb0("sameNumberFromAnotherMaker", kSerialA1,
+                               {usb("ttyUSB0", "A1", 0x10c4, 0xea60)}, kUsb0, std::nullopt),
+                      fromUsb0("stillAway", kSerialA1, {}, {}, std::nullopt),
                       Case{"aLinkTheUserChoseIsKept",
                            kById,
-                           {usb("ttyUSB0", "A1", 0x0403, 0x6001)},
+                           {kSerialA1},
                            {{kById, "/dev/ttyUSB0"}, {"/dev/ttyUSB0", "/dev/ttyUSB0"}},
                            {usb("ttyUSB1", "A1", 0x0403, 0x6001)},
                            {{kById, "/dev/ttyUSB1"}, {"/dev/ttyUSB1", "/dev/ttyUSB1"}},
                            kById}),
-    [](const auto& info) { return std::string(info.param.label); });
+    caseName);
 
-INSTANTIATE_TEST_SUITE_P(VendorProduct, Identity,
-                         ::testing::Values(Case{"backUnderTheSameName",
-                                                "ttyUSB0",
-                                                {usb("ttyUSB0", "", 0x1a86, 0x7523)},
-                                                kUsb0,
-                                                {usb("ttyUSB0", "", 0x1a86, 0x7523)},
-                                                kUsb0,
-                                                "ttyUSB0"},
-                                           Case{"onlyUnderAnotherName",
-                                                "ttyUSB0",
-                                                {usb("ttyUSB0", "", 0x1a86, 0x7523)},
-                                                kUsb0,
-                                                {usb("ttyUSB1", "", 0x1a86, 0x7523)},
-                                                kUsb1,
-                                                std::nullopt},
-                                           Case{"anotherProductUnderTheName",
-                                                "ttyUSB0",
-                                                {usb("ttyUSB0", "", 0x1a86, 0x7523)},
-                                                kUsb0,
-                                                {usb("ttyUSB0", "", 0x1a86, 0x5523)},
-                                                kUsb0,
-                                                std::nullopt},
-                                           Case{"anAdapterWithASerialNumber",
-                                                "ttyUSB0",
-                                                {usb("ttyUSB0", "", 0x1a86, 0x7523)},
-                                                kUsb0,
-                                                {usb("ttyUSB0", "X9", 0x1a86, 0x7523)},
-                                                kUsb0,
-                                                std::nullopt}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    VendorProduct, Identity,
+    ::testing::Values(fromUsb0("backUnderTheSameName", kNoSerial,
+                               {usb("ttyUSB0", "", 0x1a86, 0x7523)}, kUsb0, "ttyUSB0"),
+                      fromUsb0("onlyUnderAnotherName", kNoSerial,
+                               {usb("ttyUSB1", "", 0x1a86, 0x7523)}, kUsb1, std::nullopt),
+                      fromUsb0("anotherProductUnderTheName", kNoSerial,
+                               {usb("ttyUSB0", "", 0x1a86, 0x5523)}, kUsb0, std::nullopt),
+                      fromUsb0("anAdapterWithASerialNumber", kNoSerial,
+                               {usb("ttyUSB0", "X9", 0x1a86, 0x7523)}, kUsb0, std::nullopt)),
+    caseName);
 
 INSTANTIATE_TEST_SUITE_P(
     Name, Identity,
@@ -181,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
              {plain("ttyS0")},
              {{"ttyS0", "/dev/ttyS0"}},
              "ttyS0"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    caseName);
 
 TEST(PortIdentityMark, strongestMarkTheListShows)
 {

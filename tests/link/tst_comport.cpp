@@ -2,13 +2,14 @@
 #include "link/framestream.h"
 #include "link/gui/comport.h"
 #include "link/gui/setupdialog.h"
+#include "support/metersim.h"
+#include "support/programrun.h"
 #include "support/pty.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,7 +22,10 @@
 #include <unistd.h>
 
 using namespace pexumo;
+using pexumo::test::MeterSim;
+using pexumo::test::ProgramRun;
 using pexumo::test::PtyPair;
+using pexumo::test::runProgram;
 
 namespace {
 
@@ -490,19 +494,14 @@ void TestComPort::demoMeterDeliversFrames()
 
 void TestComPort::meterSimulatorServesAPty()
 {
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
-    QProcess sim;
-    sim.start(program, {"--pty", "--fast", "--count", "30"});
-    QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY(sim.canReadLine());
-    const QString path = QString::fromLocal8Bit(sim.readLine().trimmed());
-    QVERIFY(path.startsWith(QStringLiteral("/dev/")));
+    MeterSim sim;
+    QVERIFY2(sim.start({"--pty", "--fast", "--count", "30"}), qPrintable(sim.errorString()));
 
     TComPort port;
     PortSettings s;
-    s.name = path;
+    s.name = sim.portPath();
     port.setSettings(s);
     QVERIFY2(port.Open(), qPrintable(port.errorString()));
     Receiver rx(port);
@@ -516,8 +515,6 @@ void TestComPort::meterSimulatorServesAPty()
         QCOMPARE(item->frame, expected.next().frame);
     }
     port.Close();
-    sim.kill();
-    sim.waitForFinished();
 }
 
 void TestComPort::meterSimulatorInjectsFaults_data()
@@ -550,14 +547,12 @@ void TestComPort::meterSimulatorInjectsFaults()
     QFETCH(QByteArray, expected);
     QFETCH(int, frames);
     QFETCH(qsizetype, skipped);
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
-    QProcess sim;
-    sim.start(program, QStringList{"--fast", "--count", "3"} + args);
-    QVERIFY(sim.waitForFinished());
-    QCOMPARE(sim.exitCode(), 0);
-    const QByteArray out = sim.readAllStandardOutput();
+    const ProgramRun sim =
+        runProgram(MeterSim::program(), QStringList{"--fast", "--count", "3"} + args);
+    QCOMPARE(sim.exitCode, 0);
+    const QByteArray& out = sim.out;
     if (!expected.isEmpty())
         QVERIFY(out.contains(expected));
     FrameStream stream;
@@ -599,15 +594,12 @@ void TestComPort::meterSimulatorRefusesBadUnplugOptions()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
-    QProcess sim;
-    sim.start(program, args);
-    QVERIFY(sim.waitForFinished());
-    QCOMPARE(sim.exitCode(), 2);
-    QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()), message);
-    QVERIFY(sim.readAllStandardOutput().isEmpty()); // no terminal was made
+    const ProgramRun sim = runProgram(MeterSim::program(), args);
+    QCOMPARE(sim.exitCode, 2);
+    QCOMPARE(QString::fromLocal8Bit(sim.err), message);
+    QVERIFY(sim.out.isEmpty()); // no terminal was made
 }
 
 void TestComPort::reopenTakesOnlyTheSameMeter_data()
@@ -633,16 +625,13 @@ void TestComPort::reopenTakesOnlyTheSameMeter()
     QFETCH(QString, serialAfter);
     QFETCH(bool, usbAfter);
     QFETCH(bool, taken);
-    const QString program = QStringLiteral(PEXUMO_BINARY_DIR "/tools/pexumo-meter-sim");
-    if (!QFile::exists(program))
+    if (!MeterSim::isBuilt())
         QSKIP("pexumo-meter-sim is not built");
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("meter"));
-    QProcess sim;
-    sim.start(program, {"--pty", "--link", link, "--fault", "unplug@4:1"});
-    QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY(sim.canReadLine());
-    sim.readLine();
+    MeterSim sim;
+    QVERIFY2(sim.start({"--pty", "--link", link, "--fault", "unplug@4:1"}),
+             qPrintable(sim.errorString()));
 
     // The list shows the device the link leads to now, marked as the row says.
     auto listed = [&](const QString& serial, bool usb) {
@@ -664,7 +653,7 @@ void TestComPort::reopenTakesOnlyTheSameMeter()
     QVERIFY(!port.reopenSameMeter()); // the link leads nowhere while the meter is away
     QVERIFY(!port.errorString().isEmpty());
 
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000); // plugged back in
+    QTRY_VERIFY_WITH_TIMEOUT(sim.process().canReadLine(), 5000); // plugged back in
     const QList<PortDescription> after = listed(serialAfter, usbAfter);
     port.listPorts = [&] { return after; };
     QCOMPARE(port.reopenSameMeter(), taken);
@@ -677,8 +666,7 @@ void TestComPort::reopenTakesOnlyTheSameMeter()
         QVERIFY(!port.errorString().isEmpty());
     }
     port.Close();
-    sim.terminate();
-    QVERIFY(sim.waitForFinished());
+    QVERIFY(sim.stop());
     QVERIFY(!QFile::exists(link));
 }
 

@@ -51,6 +51,18 @@ private:
         });
     }
 
+    // Types \a name into the dialog's name box and presses Return, as a user does (selectFile
+    // skips a focused box); a dialog that is still up after that is closed.
+    static void typeNameAndEnter(QFileDialog* dialog, const QString& name)
+    {
+        if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit")) {
+            edit->setText(name);
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+        if (dialog->isVisible())
+            dialog->close();
+    }
+
 private slots:
     void cleanup()
     {
@@ -187,13 +199,7 @@ private slots:
         const QString typed = dir.filePath("memory");
         whenModal<QFileDialog>([typed](QFileDialog* dialog) {
             dialog->selectNameFilter("CSV File (*.csv)");
-            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-            if (edit) {
-                edit->setText(typed);
-                QTest::keyClick(edit, Qt::Key_Return);
-            }
-            if (dialog->isVisible())
-                dialog->close();
+            typeNameAndEnter(dialog, typed);
         });
         QCOMPARE(exporter.save(list), typed + ".csv");
         QCOMPARE(contents(typed + ".csv"),
@@ -240,16 +246,7 @@ private slots:
         QVERIFY(entries(dir).isEmpty());
 
         const QString typed = dir.filePath("memory");
-        whenModal<QFileDialog>([typed](QFileDialog* dialog) {
-            // Typed into the name box, as a user does (selectFile skips a focused box).
-            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-            if (edit) {
-                edit->setText(typed);
-                QTest::keyClick(edit, Qt::Key_Return);
-            }
-            if (dialog->isVisible())
-                dialog->close();
-        });
+        whenModal<QFileDialog>([typed](QFileDialog* dialog) { typeNameAndEnter(dialog, typed); });
         QCOMPARE(exporter.save(list), typed + ".txt");
         QCOMPARE(contents(typed + ".txt"), QByteArray("3   ORP   -120.5   mV      \r\n"));
     }

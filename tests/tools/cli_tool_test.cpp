@@ -2,53 +2,32 @@
 // built pexumo and every tool, given as PEXUMO_PROGRAMS ("path|path|..."); each runs as a
 // process with a private HOME and XDG folders and no display.
 
+#include "support/programrun.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-namespace {
+using pexumo::test::ProgramRun;
+using pexumo::test::runProgram;
 
-struct ProgramRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+namespace {
 
 ProgramRun run(const QString& program, const QStringList& args, bool offscreen = false)
 {
+    using pexumo::test::Display;
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
-    if (offscreen)
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path()); // QTemporaryDir makes it 0700
-    for (const char* name :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-        env.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
     QProcess process;
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(
+        pexumo::test::privateHome(home.path(), offscreen ? Display::Offscreen : Display::None));
     process.setWorkingDirectory(home.path());
-    process.start(program, args);
-    if (!process.waitForStarted())
-        return {};
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    ProgramRun r;
-    if (process.exitStatus() == QProcess::NormalExit)
-        r.exitCode = process.exitCode();
-    r.out = process.readAllStandardOutput();
-    r.err = process.readAllStandardError();
-    return r;
+    return runProgram(process, program, args);
 }
 
 class Program : public ::testing::TestWithParam<QString>

@@ -1,5 +1,7 @@
 // Runs the built pexumo-decode program on small captures and compares what it prints.
 
+#include "support/programrun.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
@@ -9,30 +11,14 @@
 
 #include <gtest/gtest.h>
 
+using pexumo::test::ProgramRun;
+using pexumo::test::runProgram;
+
 namespace {
 
-struct ToolRun
+ProgramRun decode(const QStringList& args, const QByteArray& stdinBytes = {})
 {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ToolRun decode(const QStringList& args, const QByteArray& stdinBytes = {})
-{
-    QProcess process;
-    process.start(QStringLiteral(PEXUMO_DECODE_PATH), args);
-    if (!process.waitForStarted())
-        return {};
-    process.write(stdinBytes);
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    ToolRun run;
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runProgram(QStringLiteral(PEXUMO_DECODE_PATH), args, stdinBytes);
 }
 
 QByteArray hex(const char* text)
@@ -79,7 +65,7 @@ protected:
 
 TEST_F(DecodeTool, PrintsOneTabSeparatedLinePerEvent)
 {
-    const ToolRun run = decode({m_file});
+    const ProgramRun run = decode({m_file});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.toStdString(), kExpected.toStdString());
     EXPECT_TRUE(run.err.isEmpty());
@@ -88,7 +74,7 @@ TEST_F(DecodeTool, PrintsOneTabSeparatedLinePerEvent)
 TEST_F(DecodeTool, ReadsStandardInputWithoutFileOrWithDash)
 {
     for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("-")}}) {
-        const ToolRun run = decode(args, capture());
+        const ProgramRun run = decode(args, capture());
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.out.toStdString(), kExpected.toStdString()) << args.join(' ').toStdString();
     }
@@ -96,7 +82,7 @@ TEST_F(DecodeTool, ReadsStandardInputWithoutFileOrWithDash)
 
 TEST_F(DecodeTool, DecimalCommaWritesCommas)
 {
-    const ToolRun run = decode({QStringLiteral("--decimal-comma"), m_file});
+    const ProgramRun run = decode({QStringLiteral("--decimal-comma"), m_file});
     EXPECT_EQ(run.exitCode, 0);
     QByteArray expected = kExpected;
     expected.replace("7.12", "7,12").replace("25.3", "25,3").replace("25.0", "25,0");
@@ -105,7 +91,7 @@ TEST_F(DecodeTool, DecimalCommaWritesCommas)
 
 TEST_F(DecodeTool, EmptyInputPrintsNothing)
 {
-    const ToolRun run = decode({}, {});
+    const ProgramRun run = decode({}, {});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.isEmpty());
 }
@@ -113,7 +99,7 @@ TEST_F(DecodeTool, EmptyInputPrintsNothing)
 TEST_F(DecodeTool, UnreadableFileGivesOneLineOnStandardErrorAndStatusTwo)
 {
     for (const QString& path : {m_dir.filePath(QStringLiteral("missing.bin")), m_dir.path()}) {
-        const ToolRun run = decode({path});
+        const ProgramRun run = decode({path});
         EXPECT_EQ(run.exitCode, 2) << path.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_EQ(run.err.count('\n'), 1);

@@ -3,6 +3,7 @@
 
 #include "journal/journal.h"
 #include "journal/journalreader.h"
+#include "support/programrun.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -12,31 +13,16 @@
 #include <gtest/gtest.h>
 
 using namespace pexumo;
+using pexumo::test::ProgramRun;
+using pexumo::test::runProgram;
 
 namespace {
 
-struct ToolRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ToolRun tool(const QStringList& args, const QString& workDir = QString())
+ProgramRun tool(const QStringList& args, const QString& workDir = QString())
 {
     QProcess process;
-    if (!workDir.isEmpty())
-        process.setWorkingDirectory(workDir);
-    process.start(QStringLiteral(PEXUMO_JOURNAL_PATH), args);
-    if (!process.waitForStarted())
-        return {};
-    process.waitForFinished(30000);
-    ToolRun run;
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    process.setWorkingDirectory(workDir); // empty: this program's folder
+    return runProgram(process, QStringLiteral(PEXUMO_JOURNAL_PATH), args);
 }
 
 class JournalTool : public ::testing::Test
@@ -72,7 +58,7 @@ protected:
 
 TEST_F(JournalTool, ListPrintsOneTabSeparatedLinePerSession)
 {
-    const ToolRun run = tool({"--journal", path(), "list"});
+    const ProgramRun run = tool({"--journal", path(), "list"});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     const QList<QByteArray> lines = run.out.split('\n');
     ASSERT_EQ(lines.size(), 3);
@@ -103,12 +89,12 @@ class JournalToolExport : public JournalTool, public ::testing::WithParamInterfa
 
 TEST_P(JournalToolExport, WritesTheLayoutOfTheProgramsOwnSave)
 {
-    const ToolRun toStdout = tool({"--journal", path(), "export", "1", GetParam().list});
+    const ProgramRun toStdout = tool({"--journal", path(), "export", "1", GetParam().list});
     ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err.constData();
     EXPECT_EQ(toStdout.out, GetParam().bytes);
 
     const QString file = dir.filePath(QStringLiteral("out"));
-    const ToolRun toFile = tool({"--journal", path(), "export", "1", GetParam().list, file});
+    const ProgramRun toFile = tool({"--journal", path(), "export", "1", GetParam().list, file});
     ASSERT_EQ(toFile.exitCode, 0) << toFile.err.constData();
     EXPECT_TRUE(toFile.out.isEmpty());
     QFile written(file); // the name as given, no ".txt" added
@@ -131,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 // program's do. Rows journaled without an instant keep their time of day and an empty date.
 TEST_F(JournalTool, CsvExportFollowsTheDecimalCommaOfConfigIni)
 {
-    const ToolRun point = tool({"--journal", path(), "export", "--csv", "1", "pH"}, dir.path());
+    const ProgramRun point = tool({"--journal", path(), "export", "--csv", "1", "pH"}, dir.path());
     ASSERT_EQ(point.exitCode, 0) << point.err.constData();
     EXPECT_EQ(point.out, "Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
                          ",10:00:01,pH,7.12,pH,25.3,C\r\n"
@@ -141,7 +127,7 @@ TEST_F(JournalTool, CsvExportFollowsTheDecimalCommaOfConfigIni)
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ASSERT_EQ(ini.write("[Pexumo]\nChangeDecimal=1\n"), 25);
     ini.close();
-    const ToolRun comma =
+    const ProgramRun comma =
         tool({"--journal", path(), "export", "--csv", "1", "Records"}, dir.path());
     ASSERT_EQ(comma.exitCode, 0) << comma.err.constData();
     EXPECT_EQ(comma.out, "Record;Type;Value;Unit;Temperature;Temperature unit;Received\r\n"
@@ -165,7 +151,7 @@ TEST_P(JournalToolFailure, ExitsWithOneLine)
 {
     QStringList args = GetParam().args;
     args.replaceInStrings(QStringLiteral("@"), path());
-    const ToolRun run = tool(args);
+    const ProgramRun run = tool(args);
     EXPECT_EQ(run.exitCode, GetParam().exitCode);
     QByteArray expected = GetParam().message;
     expected.replace("@", path().toUtf8());
@@ -210,17 +196,17 @@ TEST_F(JournalTool, FindsTheJournalThroughConfigIniInTheWorkingDirectory)
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write("[Pexumo]\njournalfile=journal.sqlite\n");
     config.close();
-    const ToolRun run = tool({"export", "2", "DO"}, dir.path());
+    const ProgramRun run = tool({"export", "2", "DO"}, dir.path());
     EXPECT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_EQ(run.out, "11:00:00    DO    8.15    mg/L    24.8     C\r\n");
 }
 
 TEST(JournalToolOptions, HelpAndVersion)
 {
-    const ToolRun help = tool({"--help"});
+    const ProgramRun help = tool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("export SESSION LIST [OUTPUT]"));
-    const ToolRun version = tool({"--version"});
+    const ProgramRun version = tool({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("pexumo-journal "));
 }
