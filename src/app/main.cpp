@@ -2,24 +2,29 @@
 #include "app/gui/tfmain.h"
 #include "base/commandline.h"
 
+#include <cstdio>
 #include <cstring>
 #include <exception>
 
 namespace {
 
-/// --help and --version only print, so they must work where no display is at hand (over ssh, in
-/// a package check): the offscreen platform serves them. "-platform NAME" still wins.
-void printWithoutDisplay(int argc, char** argv)
+bool hasArgument(int argc, char** argv, std::initializer_list<const char*> names)
 {
-    static const char* const printing[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
-    for (int i = 1; i < argc; ++i) {
-        for (const char* option : printing) {
-            if (std::strcmp(argv[i], option) == 0) {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-                return;
-            }
-        }
-    }
+    for (int i = 1; i < argc; ++i)
+        for (const char* name : names)
+            if (std::strcmp(argv[i], name) == 0)
+                return true;
+    return false;
+}
+
+/// Whether Qt has a display to start on: an X or Wayland display, or a platform chosen by
+/// QT_QPA_PLATFORM or "-platform NAME".
+bool displayAtHand(int argc, char** argv)
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    return hasArgument(argc, argv, {"-platform", "--platform"});
 }
 
 } // namespace
@@ -29,7 +34,14 @@ void printWithoutDisplay(int argc, char** argv)
 // in the working directory sets the title and the decimal comma.
 int main(int argc, char* argv[])
 {
-    printWithoutDisplay(argc, argv);
+    // --help and --version only print, so they work where no display is at hand (over ssh, in a
+    // package check), and so does the message for a wrong option: without a display Qt would
+    // end the process before the options are read. The offscreen platform serves them;
+    // "-platform NAME" still wins.
+    const bool display = displayAtHand(argc, argv);
+    if (!display ||
+        hasArgument(argc, argv, {"-h", "-?", "--help", "--help-all", "-v", "--version"}))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     pexumo::Application app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -37,6 +49,10 @@ int main(int argc, char* argv[])
                        "result lists."));
     if (const auto status = pexumo::readCommandLine(parser, app.arguments(), 0))
         return *status;
+    if (!display) {
+        std::fputs("pexumo: no display to show the window on (DISPLAY is not set)\n", stderr);
+        return 1;
+    }
     try {
         pexumo::TfMain window;
         window.startJournal(); // may ask to restore the last run: before the window shows

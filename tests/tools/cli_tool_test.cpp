@@ -63,8 +63,8 @@ TEST_P(Program, HelpListsTheStandardOptionsInTheSameWords)
 
 TEST_P(Program, WrongOptionGivesOneLineAndStatusTwo)
 {
-    // A window program needs a platform to get as far as reading its options.
-    const ProgramRun r = run(path(), {QStringLiteral("--no-such-option")}, true);
+    // No display either: the window program reads its options before it needs one.
+    const ProgramRun r = run(path(), {QStringLiteral("--no-such-option")});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out.toStdString(), "");
     EXPECT_EQ(r.err.toStdString(), (name() + ": Unknown option 'no-such-option'.\n").toStdString());
@@ -106,6 +106,16 @@ TEST(WindowProgram, QtOptionsStillWork)
             {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--bogus")});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_EQ(wrong.err.toStdString(), "pexumo: Unknown option 'bogus'.\n");
+}
+
+// Without any display the window cannot show: one line and status 1, rather than Qt's abort.
+TEST(WindowProgram, SaysSoWhenThereIsNoDisplay)
+{
+    const ProgramRun r = run(QStringLiteral(PEXUMO_APP_PATH), {});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out.toStdString(), "");
+    EXPECT_EQ(r.err.toStdString(),
+              "pexumo: no display to show the window on (DISPLAY is not set)\n");
 }
 
 TEST(WindowProgram, TakesNoFileArgument)
