@@ -1,5 +1,7 @@
 #include "app/config.h"
 
+#include "support/withoutroot.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -218,6 +220,8 @@ TEST(ReadConfig, ReadsAFile)
     EXPECT_EQ(readConfig(file.fileName()), (AppConfig{true, "Bench 3"}));
 }
 
+// Permission bits do not stop root, so the file is read by a child with an ordinary user's
+// rights; it tells through its exit status whether it got the defaults.
 TEST(ReadConfig, UnreadableFileGivesDefaults)
 {
     QTemporaryDir dir;
@@ -225,11 +229,19 @@ TEST(ReadConfig, UnreadableFileGivesDefaults)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[Pexumo]\nFormCaption=secret\n");
     file.close();
-    file.setPermissions(QFileDevice::Permissions());
-    QFile probe(file.fileName());
-    if (probe.open(QIODevice::ReadOnly))
-        GTEST_SKIP() << "running with rights that read any file";
-    EXPECT_EQ(readConfig(file.fileName()), AppConfig{});
+    ASSERT_TRUE(QFile::setPermissions(
+        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                        QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
+    const std::optional<int> result = test::runWithoutRoot([&] {
+        QFile probe(file.fileName());
+        if (probe.open(QIODevice::ReadOnly))
+            return 2; // the child can read it after all: the case cannot be made here
+        return readConfig(file.fileName()) == AppConfig{} ? 0 : 1;
+    });
+    if (!result || *result == 2)
+        GTEST_SKIP() << "cannot make a file this process may not read";
+    EXPECT_EQ(*result, 0);
 }
 
 } // namespace
