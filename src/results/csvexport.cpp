@@ -8,15 +8,7 @@
 namespace pexumo {
 
 namespace {
-enum Field
-{
-    TimeOrNo,
-    Type,
-    Value,
-    Unit,
-    Temp,
-    TempUnit
-};
+using enum ResultListModel::PackedRecord::Field;
 
 bool isDigit(char c)
 {

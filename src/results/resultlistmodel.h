@@ -54,6 +54,16 @@ public:
     /// storage (valid until the next add()), in ResultRecord field order, and the sign.
     struct PackedRecord
     {
+        /// Indexes of texts, in ResultRecord field order.
+        enum Field
+        {
+            TimeOrNo,
+            Type,
+            Value,
+            Unit,
+            Temp,
+            TempUnit
+        };
         std::array<QByteArrayView, 6> texts;
         qint32 sign = 0;
         qint64 stampMs = 0;      ///< ResultRecord::StampMs

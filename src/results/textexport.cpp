@@ -13,15 +13,7 @@
 namespace pexumo {
 
 namespace {
-enum Field
-{
-    TimeOrNo,
-    Type,
-    Value,
-    Unit,
-    Temp,
-    TempUnit
-};
+using enum ResultListModel::PackedRecord::Field;
 
 // Appends to a buffer sized beforehand for the whole file: one pass over the rows, no
 // reallocation and no per-line allocation, which keeps a million-row save well under a second.
