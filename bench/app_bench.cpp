@@ -2,7 +2,7 @@
 #include "benchapp.h"
 
 #include "app/gui/tfmain.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "link/meterframe.h"
 
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 #include "app/gui/tfmain.h"
 #include "journal/journal.h"
 #include "journal/journalreader.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 
@@ -95,7 +95,7 @@ void BM_JournalTick(benchmark::State& state)
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < ticks; ++i)
-            journal.add(0, row);
+            journal.add(ListId::PH, row);
         state.counters["journal_add_us"] = double(clock.nsecsElapsed()) / 1e3 / ticks;
     }
 }
@@ -111,7 +111,7 @@ void BM_JournalBytesPerRow(benchmark::State& state)
             Journal journal;
             journal.open(path, 30);
             for (int i = 0; i < rows; ++i)
-                journal.add(i % 7, sampleRow(i));
+                journal.add(AllLists[i % 7], sampleRow(i));
             journal.close(true); // the last connection folds the log into the file
         }
         state.counters["journal_bytes_per_row"] = double(QFileInfo(path).size()) / rows;
@@ -137,7 +137,7 @@ void BM_JournalRestore(benchmark::State& state)
                     r.TimeOrNo = QString::number(i % 255 + 1);
                     r.Sign = 1;
                 }
-                journal.add(i % 8, r);
+                journal.add(AllLists[i % 8], r);
             }
         }
         {
@@ -155,7 +155,7 @@ void BM_JournalRestore(benchmark::State& state)
             qint64 read = 0;
             QElapsedTimer readClock;
             readClock.start();
-            reader.forEachRow(1, -1, [&](int, const ResultRecord&) { ++read; });
+            reader.forEachRow(1, std::nullopt, [&](ListId, const ResultRecord&) { ++read; });
             state.counters["read_seconds"] = double(readClock.nsecsElapsed()) / 1e9;
         }
         TfMain window(nullptr, dir.filePath("config.ini"));
@@ -207,7 +207,7 @@ void BM_JournalLag(benchmark::State& state)
         });
         for (int i = 0; i < rows; ++i) {
             added[std::size_t(i)] = clock.nsecsElapsed();
-            journal.add(i % 7, sampleRow(i));
+            journal.add(AllLists[i % 7], sampleRow(i));
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         watcher.join();

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the config.ini reader: it must never crash, and whatever it reads must
 // keep to its rules (a caption of at most 2047 characters).
 
-#include "app/config.h"
+#include "base/config.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -17,12 +17,13 @@
 // Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
 // journal cannot be read or the output cannot be written.
 
-#include "app/config.h"
 #include "base/commandline.h"
+#include "base/config.h"
 #include "base/numberformat.h"
 #include "journal/journalfile.h"
 #include "journal/journalreader.h"
 #include "results/csvexport.h"
+#include "results/listid.h"
 #include "results/resultlistmodel.h"
 #include "results/textexport.h"
 
@@ -60,13 +61,6 @@ bool writeStdout(const QByteArray& bytes)
            std::fflush(stdout) == 0;
 }
 
-ListKind kindOf(int list)
-{
-    if (list == JournalRecordsList)
-        return ListKind::Downloaded;
-    return list == 1 ? ListKind::Orp : ListKind::Sample;
-}
-
 QString timeText(const QDateTime& t)
 {
     return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
@@ -82,10 +76,10 @@ int listSessions(const JournalReader& reader)
     for (const JournalSession& s : sessions) {
         QStringList fields{QString::number(s.id), timeText(s.started),
                            s.ended ? timeText(*s.ended) : QStringLiteral("did not close")};
-        for (int list = 0; list < JournalListCount; ++list)
+        for (ListId list : AllLists)
             fields << QStringLiteral("%1=%2/%3")
-                          .arg(journalListName(list))
-                          .arg(s.rows[static_cast<std::size_t>(list)])
+                          .arg(listName(list))
+                          .arg(s.rows[indexOf(list)])
                           .arg(s.unsaved(list));
         out += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     }
@@ -113,15 +107,15 @@ int exportList(const JournalReader& reader, const QStringList& args, ExportForma
         return fail(ExitFailed, error);
     if (!session)
         return fail(ExitUsage, QStringLiteral("no session %1 in the journal").arg(args[1]));
-    const int list = journalListIndex(args[2]);
-    if (list < 0)
+    const std::optional<ListId> list = listFromName(args[2]);
+    if (!list)
         return fail(ExitUsage,
                     QStringLiteral("no list %1 (pH, ORP, COND, TDS, Salt, DO, O2 or Records)")
                         .arg(args[2]));
 
-    ResultListModel model(kindOf(list));
-    error = reader.forEachRow(session->id, list,
-                              [&](int, const ResultRecord& record) { model.add(record); });
+    ResultListModel model(listKind(*list));
+    error = reader.forEachRow(session->id, *list,
+                              [&](ListId, const ResultRecord& record) { model.add(record); });
     if (!error.isEmpty())
         return fail(ExitFailed, error);
     const QByteArray bytes = render(model, format);
@@ -171,12 +165,13 @@ int main(int argc, char* argv[])
 
     // config.ini of the working directory, as the program reads it: where the journal is, and
     // whether numbers are written with a decimal comma.
-    const AppConfig config = readConfig(QDir::current().filePath(QStringLiteral("config.ini")));
+    const QString configPath = defaultConfigPath();
+    const AppConfig config = readConfig(configPath);
     if (config.changeDecimal)
         NumberFormat::setCurrent({u',', u'.'});
     QString path = parser.value(journalOption);
     if (path.isEmpty())
-        path = journalPath(config.journalFile, QDir::currentPath());
+        path = journalPathOf(config, configPath);
     JournalReader reader;
     const QString error = reader.open(path);
     if (!error.isEmpty())

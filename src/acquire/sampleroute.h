@@ -2,6 +2,7 @@
 
 #include "base/numberformat.h"
 #include "link/currentreading.h"
+#include "results/listid.h"
 #include "results/resultrecord.h"
 
 #include <QString>
@@ -9,18 +10,6 @@
 #include <optional>
 
 namespace pexumo {
-
-/// The seven measured parameters, each with a small and a big chart and a result list.
-enum class Parameter
-{
-    PH,
-    ORP,
-    COND,
-    TDS,
-    Salt,
-    DO,
-    O2
-};
 
 /// What one sampling tick does with the current reading: the chart and list it goes to, the
 /// point to plot, the row to insert and the dashboard read-out.

@@ -34,7 +34,7 @@ struct Op
         Close    ///< clean
     };
     Kind kind = Kind::Row;
-    int list = 0;
+    ListId list = ListId::PH;
     qint64 n = 0;
     ResultRecord record;
     QString text;
@@ -216,7 +216,7 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
             const ResultRecord& r = op.record;
             insertRow.bindValue(0, session);
             insertRow.bindValue(1, op.n);
-            insertRow.bindValue(2, op.list);
+            insertRow.bindValue(2, int(indexOf(op.list)));
             insertRow.bindValue(3, notNull(r.TimeOrNo));
             insertRow.bindValue(4, notNull(r.Type));
             insertRow.bindValue(5, notNull(r.Value));
@@ -228,7 +228,7 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
             insertRow.bindValue(11, r.UtcOffsetSec);
             if (!insertRow.exec())
                 return fail(insertRow);
-            ++added[static_cast<std::size_t>(op.list)];
+            ++added[indexOf(op.list)];
             ++rows;
             break;
         }
@@ -237,7 +237,7 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
                 QStringLiteral("INSERT INTO list_state(session, list, saved) VALUES(?, ?, ?)"
                                " ON CONFLICT(session, list) DO UPDATE SET saved = excluded.saved"));
             q.addBindValue(session);
-            q.addBindValue(op.list);
+            q.addBindValue(int(indexOf(op.list)));
             q.addBindValue(op.n);
             if (!q.exec())
                 return fail(q);
@@ -279,15 +279,16 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
             break;
         }
     }
-    for (int list = 0; list < JournalListCount; ++list) {
-        if (!added[static_cast<std::size_t>(list)])
+    for (ListId id : AllLists) {
+        const std::size_t list = indexOf(id);
+        if (!added[list])
             continue;
         q.prepare(QStringLiteral("INSERT INTO list_state(session, list, rows) VALUES(?, ?, ?)"
                                  " ON CONFLICT(session, list) DO UPDATE SET rows = rows + "
                                  "excluded.rows"));
         q.addBindValue(session);
-        q.addBindValue(list);
-        q.addBindValue(added[static_cast<std::size_t>(list)]);
+        q.addBindValue(int(list));
+        q.addBindValue(added[list]);
         if (!q.exec())
             return fail(q);
     }
@@ -426,9 +427,9 @@ void Journal::Writer::push(Op&& op)
     wake.notify_one();
 }
 
-void Journal::add(int list, const ResultRecord& record)
+void Journal::add(ListId list, const ResultRecord& record)
 {
-    if (!m_on || list < 0 || list >= JournalListCount)
+    if (!m_on)
         return;
     Op op;
     op.kind = Op::Kind::Row;
@@ -438,9 +439,9 @@ void Journal::add(int list, const ResultRecord& record)
     m_writer->push(std::move(op));
 }
 
-void Journal::markSaved(int list, qint64 rows)
+void Journal::markSaved(ListId list, qint64 rows)
 {
-    if (!m_on || list < 0 || list >= JournalListCount)
+    if (!m_on)
         return;
     Op op;
     op.kind = Op::Kind::Saved;

@@ -47,10 +47,10 @@ public:
     /// Where open() moved a damaged file; "" when it did not.
     QString movedAside() const { return m_movedAside; }
 
-    /// Queues a row added to \a list (0..6 the parameters in route order, 7 the records).
-    void add(int list, const ResultRecord& record);
+    /// Queues a row added to \a list.
+    void add(ListId list, const ResultRecord& record);
     /// Queues that the first \a rows rows of \a list are now saved in a file.
-    void markSaved(int list, qint64 rows);
+    void markSaved(ListId list, qint64 rows);
     /// Queues the port this session reads from.
     void setPort(const QString& port);
     /// Queues that the user was asked to restore \a session, so it is not offered again.

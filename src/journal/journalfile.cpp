@@ -21,9 +21,6 @@ namespace pexumo {
 
 namespace {
 
-const std::array<const char*, JournalListCount> kListNames{"pH",   "ORP", "COND", "TDS",
-                                                           "Salt", "DO",  "O2",   "Records"};
-
 // One statement per entry. Texts are stored as the row holds them; StampMs is UTC milliseconds
 // and utc_offset_sec the local offset then, so a date can be shown as it was seen. A list's
 // saved rows are always a prefix of it (a save writes the whole list), so one count per list
@@ -85,22 +82,6 @@ std::optional<qint64> scalar(QSqlDatabase& db, const QString& sql, JournalError&
 JournalError setUpConnection(QSqlDatabase& db, const QString& path, bool readOnly);
 
 } // namespace
-
-QString journalListName(int list)
-{
-    if (list < 0 || list >= JournalListCount)
-        return {};
-    return QString::fromLatin1(kListNames[static_cast<std::size_t>(list)]);
-}
-
-int journalListIndex(QStringView name)
-{
-    for (int i = 0; i < JournalListCount; ++i)
-        if (name.compare(QLatin1StringView(kListNames[static_cast<std::size_t>(i)]),
-                         Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
 
 SqliteCode sqliteCode(const QSqlError& error)
 {
@@ -268,14 +249,6 @@ QString moveDamagedJournalAside(const QString& path, const QDateTime& now)
             QFile::rename(from, target + QLatin1String(companion));
     }
     return target;
-}
-
-QString journalPath(const QString& configured, const QString& baseFolder)
-{
-    if (!configured.isEmpty())
-        return QDir(baseFolder).absoluteFilePath(configured);
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-        .filePath(QStringLiteral("journal.sqlite"));
 }
 
 QString journalHostName()

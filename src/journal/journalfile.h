@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/listid.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -10,22 +12,12 @@
 
 namespace pexumo {
 
-/// The journal keeps eight lists per session: the seven parameters in route order (pH, ORP,
-/// COND, TDS, Salt, DO, O2, the indices of Parameter) and the downloaded records as list 7.
-inline constexpr int JournalListCount = 8;
-inline constexpr int JournalRecordsList = 7;
-
 /// The version of the tables below, kept in the file's user_version. A later version migrates
 /// from it; a file of a newer version is left alone (the journal is then off).
 inline constexpr int JournalSchemaVersion = 1;
 
-/// "pH", "ORP", "COND", "TDS", "Salt", "DO", "O2" or "Records".
-QString journalListName(int list);
-/// The list of a name, in any letter case; -1 when there is none.
-int journalListIndex(QStringView name);
-
-/// Per-list row counts of a session.
-using ListCounts = std::array<qint64, JournalListCount>;
+/// Per-list row counts of a session, indexed by indexOf(ListId).
+using ListCounts = std::array<qint64, ListCount>;
 
 /// The SQLite result codes the journal tells apart (QSqlError::nativeErrorCode carries them).
 enum class SqliteCode
@@ -68,11 +60,6 @@ bool journalSessionMayRun(const QString& host, qint64 pid);
 
 /// This machine's name as stored with each session.
 QString journalHostName();
-
-/// The journal file of this user: "journal.sqlite" in the application's data folder
-/// (~/.local/share/Pexumo on Linux, with the application name set to "Pexumo"), or
-/// \a configured when it is not empty, relative to \a baseFolder unless it is absolute.
-QString journalPath(const QString& configured, const QString& baseFolder);
 
 /// The busy timeout of every connection, in milliseconds: two processes share the file.
 inline constexpr int JournalBusyTimeoutMs = 5000;

@@ -20,16 +20,16 @@ QDateTime localTime(qint64 ms, int offsetSec)
 }
 } // namespace
 
-qint64 JournalSession::unsaved(int list) const
+qint64 JournalSession::unsaved(ListId list) const
 {
-    const auto i = static_cast<std::size_t>(list);
+    const std::size_t i = indexOf(list);
     return std::max<qint64>(rows[i] - saved[i], 0);
 }
 
 qint64 JournalSession::unsavedTotal() const
 {
     qint64 total = 0;
-    for (int list = 0; list < JournalListCount; ++list)
+    for (ListId list : AllLists)
         total += unsaved(list);
     return total;
 }
@@ -99,14 +99,14 @@ std::vector<JournalSession> JournalReader::sessions(QString* error) const
     }
     while (counts.next()) {
         const qint64 id = counts.value(0).toLongLong();
-        const int list = counts.value(1).toInt();
+        const std::optional<ListId> list = listFromIndex(counts.value(1).toLongLong());
         const auto it =
             std::lower_bound(result.begin(), result.end(), id,
                              [](const JournalSession& s, qint64 value) { return s.id < value; });
-        if (it == result.end() || it->id != id || list < 0 || list >= JournalListCount)
+        if (it == result.end() || it->id != id || !list)
             continue;
-        it->rows[static_cast<std::size_t>(list)] = counts.value(2).toLongLong();
-        it->saved[static_cast<std::size_t>(list)] = counts.value(3).toLongLong();
+        it->rows[indexOf(*list)] = counts.value(2).toLongLong();
+        it->saved[indexOf(*list)] = counts.value(3).toLongLong();
     }
     return result;
 }
@@ -119,20 +119,19 @@ std::optional<JournalSession> JournalReader::session(qint64 id, QString* error) 
     return std::nullopt;
 }
 
-QString JournalReader::forEachRow(
-    qint64 session, int list,
-    const std::function<void(int list, const ResultRecord& record)>& visit) const
+QString JournalReader::forEachRow(qint64 session, std::optional<ListId> list,
+                                  const RowVisitor& visit) const
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    const bool oneList = list >= 0 && list < JournalListCount;
+    const bool oneList = list.has_value();
     q.prepare(QStringLiteral("SELECT list, time_or_no, type, value, unit, temp, temp_unit, sign,"
                              " stamp_ms, utc_offset_sec FROM reading WHERE session = ?%1"
                              " ORDER BY n")
                   .arg(oneList ? QStringLiteral(" AND list = ?") : QString()));
     q.addBindValue(session);
     if (oneList)
-        q.addBindValue(list);
+        q.addBindValue(int(indexOf(*list)));
     if (!q.exec())
         return journalError(q.lastError(), m_path).reason;
     ResultRecord r;
@@ -146,18 +145,18 @@ QString JournalReader::forEachRow(
         r.Sign = q.value(7).toInt();
         r.StampMs = q.value(8).toLongLong();
         r.UtcOffsetSec = q.value(9).toInt();
-        visit(q.value(0).toInt(), r);
+        // A hand-edited file may hold a list number of no list: such a row is no row of ours.
+        if (const std::optional<ListId> rowList = listFromIndex(q.value(0).toLongLong()))
+            visit(*rowList, r);
     }
     if (q.lastError().isValid())
         return journalError(q.lastError(), m_path).reason;
     return {};
 }
 
-QString
-JournalReader::readSession(const QString& path, qint64 session,
-                           const std::function<void(int list, const ResultRecord& record)>& visit)
+QString JournalReader::readSession(const QString& path, qint64 session, const RowVisitor& visit)
 {
-    using Chunk = std::vector<std::pair<int, ResultRecord>>;
+    using Chunk = std::vector<std::pair<ListId, ResultRecord>>;
     struct Abandoned
     {
     };
@@ -187,11 +186,12 @@ JournalReader::readSession(const QString& path, qint64 session,
         QString reason = reader.open(path);
         try {
             if (reason.isEmpty())
-                reason = reader.forEachRow(session, -1, [&](int list, const ResultRecord& record) {
-                    chunk.emplace_back(list, record);
-                    if (chunk.size() >= ChunkRows)
-                        hand();
-                });
+                reason = reader.forEachRow(session, std::nullopt,
+                                           [&](ListId list, const ResultRecord& record) {
+                                               chunk.emplace_back(list, record);
+                                               if (chunk.size() >= ChunkRows)
+                                                   hand();
+                                           });
             if (!chunk.empty())
                 hand();
         } catch (const Abandoned&) {

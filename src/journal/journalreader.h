@@ -27,7 +27,7 @@ struct JournalSession
     ListCounts rows{};    ///< rows committed per list
     ListCounts saved{};   ///< of those, the first this many were saved to a file
 
-    qint64 unsaved(int list) const;
+    qint64 unsaved(ListId list) const;
     qint64 unsavedTotal() const;
     qint64 totalRows() const;
 };
@@ -49,18 +49,16 @@ public:
     std::vector<JournalSession> sessions(QString* error = nullptr) const;
     std::optional<JournalSession> session(qint64 id, QString* error = nullptr) const;
 
+    using RowVisitor = std::function<void(ListId list, const ResultRecord& record)>;
+
     /// Hands every row of \a session to \a visit in the order the rows were added, with its
-    /// list; only the rows of \a list when it is 0..7. Returns "" or the reason reading failed.
-    QString
-    forEachRow(qint64 session, int list,
-               const std::function<void(int list, const ResultRecord& record)>& visit) const;
+    /// list; only the rows of \a list when one is given. Returns "" or the reason reading failed.
+    QString forEachRow(qint64 session, std::optional<ListId> list, const RowVisitor& visit) const;
 
     /// Like forEachRow() over all lists, for a whole session at once: a thread of its own reads
     /// the file at \a path while \a visit runs on the calling thread, so reading and using the
     /// rows overlap. Returns "" or the reason reading failed.
-    static QString
-    readSession(const QString& path, qint64 session,
-                const std::function<void(int list, const ResultRecord& record)>& visit);
+    static QString readSession(const QString& path, qint64 session, const RowVisitor& visit);
 
 private:
     QString m_connection;

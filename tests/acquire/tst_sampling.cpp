@@ -5,7 +5,7 @@
 #include "app/gui/degreemark.h"
 #include "app/gui/tfmain.h"
 #include "base/numberformat.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"

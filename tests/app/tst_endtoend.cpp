@@ -2,7 +2,7 @@
 // pseudo-terminal, the window connects to it, samples every kind of reading, receives a memory
 // download and a halt, and every list is saved and compared byte for byte.
 #include "app/gui/tfmain.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"

@@ -7,7 +7,7 @@
 #include "app/gui/tfmain.h"
 #include "journal/journal.h"
 #include "journal/journalreader.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
@@ -218,7 +218,7 @@ private slots:
         for (int i = 0; i < 8; ++i) {
             int status = -1;
             const QByteArray exported =
-                runTool({"--journal", journal, "export", "1", journalListName(i)}, &status);
+                runTool({"--journal", journal, "export", "1", listName(AllLists[i])}, &status);
             QCOMPARE(status, 0);
             QCOMPARE(exported, readFile(dir.filePath(QString("expected-%1").arg(kListFiles[i]))));
         }
@@ -320,8 +320,9 @@ private slots:
             QVERIFY(s.clean);
             QCOMPARE(s.rows, (ListCounts{0, 0, 0, 0, 0, 0, 0, 3000}));
             std::vector<QString> numbers;
-            reader.forEachRow(s.id, JournalRecordsList,
-                              [&](int, const ResultRecord& r) { numbers.push_back(r.TimeOrNo); });
+            reader.forEachRow(s.id, ListId::Records, [&](ListId, const ResultRecord& r) {
+                numbers.push_back(r.TimeOrNo);
+            });
             QCOMPARE(numbers.size(), std::size_t(3000));
             QCOMPARE(numbers.front(), QStringLiteral("1"));
             QCOMPARE(numbers.back(), QStringLiteral("3000"));

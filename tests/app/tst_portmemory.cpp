@@ -1,9 +1,9 @@
 // The port chosen in Setting is remembered per user and is in force at the next start of the
 // window, closed until the user clicks Connect; config.ini is never written.
 #include "app/gui/tfmain.h"
-#include "link/gui/comport.h"
-#include "link/gui/portmemory.h"
+#include "link/comport.h"
 #include "link/gui/setupdialog.h"
+#include "link/portmemory.h"
 
 #include <QApplication>
 #include <QComboBox>

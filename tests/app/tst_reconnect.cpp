@@ -2,7 +2,7 @@
 // terminal behind a link, closes it in the middle of the run and opens a new one under the same
 // link; the window, connected to the link, must wait and go on by itself.
 #include "app/gui/tfmain.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"

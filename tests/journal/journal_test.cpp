@@ -41,14 +41,15 @@ struct Row
     friend bool operator==(const Row&, const Row&) = default;
 };
 
-std::vector<Row> readRows(const QString& path, qint64 session, int list = -1)
+std::vector<Row> readRows(const QString& path, qint64 session,
+                          std::optional<ListId> list = std::nullopt)
 {
     JournalReader reader;
     EXPECT_EQ(reader.open(path), QString());
     std::vector<Row> rows;
     EXPECT_EQ(reader.forEachRow(session, list,
-                                [&](int l, const ResultRecord& r) {
-                                    rows.push_back({l, r});
+                                [&](ListId l, const ResultRecord& r) {
+                                    rows.push_back({int(indexOf(l)), r});
                                 }),
               QString());
     return rows;
@@ -86,17 +87,17 @@ TEST_F(JournalTest, RowsReadBackExactlyInOrderWithTheirListAndSession)
     ASSERT_EQ(journal.open(path(), 30), QString());
     EXPECT_TRUE(journal.isOn());
     journal.setPort(QStringLiteral("/dev/ttyUSB0"));
-    journal.add(0, ph);
-    journal.add(7, record);
-    journal.add(1, mv);
-    journal.add(6, wide);
-    journal.add(6, astral);
-    journal.markSaved(0, 1);
+    journal.add(ListId::PH, ph);
+    journal.add(ListId::Records, record);
+    journal.add(ListId::ORP, mv);
+    journal.add(ListId::O2, wide);
+    journal.add(ListId::O2, astral);
+    journal.markSaved(ListId::PH, 1);
     journal.close(true);
 
     const std::vector<Row> all = readRows(path(), journal.session());
     EXPECT_EQ(all, (std::vector<Row>{{0, ph}, {7, record}, {1, mv}, {6, wide}, {6, astral}}));
-    EXPECT_EQ(readRows(path(), journal.session(), 1), (std::vector<Row>{{1, mv}}));
+    EXPECT_EQ(readRows(path(), journal.session(), ListId::ORP), (std::vector<Row>{{1, mv}}));
 
     const JournalSession s = readSession(path(), journal.session());
     EXPECT_TRUE(s.clean);
@@ -112,29 +113,31 @@ TEST_F(JournalTest, ASessionReadOnAThreadOfItsOwnComesInOrderAcrossManyChunks)
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
     for (int i = 0; i < 10000; ++i)
-        journal.add(i % 8, sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
+        journal.add(AllLists[i % 8],
+                    sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
     journal.close(true);
     int expected = 0;
     bool inOrder = true;
-    const QString error =
-        JournalReader::readSession(path(), journal.session(), [&](int list, const ResultRecord& r) {
-            inOrder = inOrder && list == expected % 8 && r.TimeOrNo == QString::number(expected);
+    const QString error = JournalReader::readSession(
+        path(), journal.session(), [&](ListId list, const ResultRecord& r) {
+            inOrder = inOrder && int(indexOf(list)) == expected % 8 &&
+                      r.TimeOrNo == QString::number(expected);
             ++expected;
         });
     EXPECT_EQ(error, QString());
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(expected, 10000);
-    EXPECT_EQ(
-        JournalReader::readSession(dir.filePath("none.sqlite"), 1, [](int, const ResultRecord&) {}),
-        QStringLiteral("no journal at %1").arg(dir.filePath("none.sqlite")));
+    EXPECT_EQ(JournalReader::readSession(dir.filePath("none.sqlite"), 1,
+                                         [](ListId, const ResultRecord&) {}),
+              QStringLiteral("no journal at %1").arg(dir.filePath("none.sqlite")));
 }
 
 TEST_F(JournalTest, ARowOfNullTextsReadsBackAsEmptyTexts)
 {
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
-    journal.add(1, ResultRecord{});
-    journal.add(1, ResultRecord{});
+    journal.add(ListId::ORP, ResultRecord{});
+    journal.add(ListId::ORP, ResultRecord{});
     journal.close(true);
     EXPECT_TRUE(journal.offReason().isEmpty());
     EXPECT_EQ(readRows(path(), journal.session()),
@@ -145,7 +148,7 @@ TEST_F(JournalTest, ARowIsOnDiskWithinASecondWhileTheSessionRuns)
 {
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
-    journal.add(2, sample("10:00:01", "ORP", "500", "mV", "", ""));
+    journal.add(ListId::COND, sample("10:00:01", "ORP", "500", "mV", "", ""));
     QElapsedTimer timer;
     timer.start();
     std::vector<Row> rows;
@@ -167,7 +170,7 @@ TEST_F(JournalTest, AJournalDroppedWithoutCloseKeepsItsRowsAndDidNotClose)
         ASSERT_EQ(journal.open(path(), 30), QString());
         id = journal.session();
         for (int i = 0; i < 500; ++i)
-            journal.add(i % 8, sample("1", "pH", "7", "pH", "25", "C", 1));
+            journal.add(AllLists[i % 8], sample("1", "pH", "7", "pH", "25", "C", 1));
     }
     const JournalSession s = readSession(path(), id);
     EXPECT_FALSE(s.ended.has_value());
@@ -191,7 +194,7 @@ TEST_F(JournalTest, ADamagedFileIsMovedAsideUnchangedAndAFreshOneStarted)
     QFile moved(journal.movedAside());
     ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
     EXPECT_EQ(moved.readAll(), garbage);
-    journal.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    journal.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
     journal.close(true);
     EXPECT_EQ(readRows(path(), journal.session()).size(), 1u);
 }
@@ -206,7 +209,7 @@ TEST_F(JournalTest, AFolderThatCannotBeMadeTurnsTheJournalOffWithItsName)
         journal.open(dir.filePath(QStringLiteral("notafolder/journal.sqlite")), 30);
     EXPECT_EQ(reason, QStringLiteral("cannot create the folder %1").arg(file.fileName()));
     EXPECT_FALSE(journal.isOn());
-    journal.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C")); // dropped, no crash
+    journal.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C")); // dropped, no crash
     journal.close(true);
 }
 
@@ -234,7 +237,7 @@ TEST_F(JournalTest, AFileSizeLimitTurnsTheJournalOffOnceAndKeepsTheCommittedRows
         reported = r;
         ++reports;
     });
-    journal.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    journal.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
     ASSERT_TRUE(journal.flush());
 
     rlimit old{};
@@ -244,7 +247,7 @@ TEST_F(JournalTest, AFileSizeLimitTurnsTheJournalOffOnceAndKeepsTheCommittedRows
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const QByteArray big(2000, 'v');
     for (int i = 0; i < 2000; ++i)
-        journal.add(1, sample("10:00:02", "ORP", big.constData(), "mV", "", ""));
+        journal.add(ListId::ORP, sample("10:00:02", "ORP", big.constData(), "mV", "", ""));
     journal.flush();
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
 
@@ -253,7 +256,7 @@ TEST_F(JournalTest, AFileSizeLimitTurnsTheJournalOffOnceAndKeepsTheCommittedRows
     QCoreApplication::processEvents();
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(reported, journal.offReason());
-    journal.add(0, sample("10:00:03", "pH", "7", "pH", "25", "C")); // dropped
+    journal.add(ListId::PH, sample("10:00:03", "pH", "7", "pH", "25", "C")); // dropped
     const std::vector<Row> rows = readRows(path(), journal.session());
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].record.TimeOrNo, QStringLiteral("10:00:01"));
@@ -267,8 +270,9 @@ TEST_F(JournalTest, TwoWritersAtOnceKeepEveryRowInTheirOwnSessions)
     ASSERT_EQ(b.open(path(), 30), QString());
     EXPECT_NE(a.session(), b.session());
     for (int i = 0; i < 3000; ++i) {
-        a.add(0, sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
-        b.add(7, sample(QByteArray::number(i).constData(), "DO", "8", "mg/L", "25", "C", 1));
+        a.add(ListId::PH, sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
+        b.add(ListId::Records,
+              sample(QByteArray::number(i).constData(), "DO", "8", "mg/L", "25", "C", 1));
     }
     a.close(true);
     b.close(true);
@@ -286,9 +290,9 @@ TEST_F(JournalTest, RetentionRemovesOnlyOldSessionsWhoseRowsWereAllSaved)
     const auto run = [&](const QDateTime& started, bool saveAll) {
         Journal j;
         EXPECT_EQ(j.open(path(), 30, started), QString());
-        j.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
-        j.add(0, sample("10:00:02", "pH", "7", "pH", "25", "C"));
-        j.markSaved(0, saveAll ? 2 : 1);
+        j.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+        j.add(ListId::PH, sample("10:00:02", "pH", "7", "pH", "25", "C"));
+        j.markSaved(ListId::PH, saveAll ? 2 : 1);
         j.close(true);
         return j.session();
     };
@@ -324,14 +328,14 @@ TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSessio
         Journal j;
         ASSERT_EQ(j.open(path(), 30), QString());
         old = j.session();
-        j.add(0, sample("10:00:01", "pH", "7", "pH", "25", "C"));
-        j.add(7, sample("1", "pH", "7", "pH", "25", "C", 1));
-        j.markSaved(0, 1);
+        j.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+        j.add(ListId::Records, sample("1", "pH", "7", "pH", "25", "C", 1));
+        j.markSaved(ListId::PH, 1);
     }
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
     journal.adopt(old, 2);
-    journal.add(0, sample("10:00:09", "pH", "7", "pH", "25", "C"));
+    journal.add(ListId::PH, sample("10:00:09", "pH", "7", "pH", "25", "C"));
     journal.close(true);
 
     std::vector<QString> times;

@@ -37,20 +37,20 @@ protected:
             first.open(path(), 30,
                        QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5), Qt::OffsetFromUTC, 3600)),
             QString());
-        first.add(0, {"10:00:01", "pH", "7.12", "pH", "25.3", "C"});
-        first.add(1, {"10:00:02", "pH", "-120.5", "mV", "", ""});
-        first.add(0, {"10:00:03", "pH", "-7.01", "pH", "77.1", "F"});
-        first.add(1, {"10:00:04", "ORP", "500", "mV", "", ""});
-        first.add(7, {"1", "pH", "7.01", "pH", "25", "C", 1});
-        first.add(7, {"2", "ORP", "120.5", "mV", "", "", -1});
-        first.add(7, {"3", "TDS", "1.2", "ppt", "77", "F", 0}); // no line in the file
-        first.markSaved(0, 2);
-        first.markSaved(1, 2);
+        first.add(ListId::PH, {"10:00:01", "pH", "7.12", "pH", "25.3", "C"});
+        first.add(ListId::ORP, {"10:00:02", "pH", "-120.5", "mV", "", ""});
+        first.add(ListId::PH, {"10:00:03", "pH", "-7.01", "pH", "77.1", "F"});
+        first.add(ListId::ORP, {"10:00:04", "ORP", "500", "mV", "", ""});
+        first.add(ListId::Records, {"1", "pH", "7.01", "pH", "25", "C", 1});
+        first.add(ListId::Records, {"2", "ORP", "120.5", "mV", "", "", -1});
+        first.add(ListId::Records, {"3", "TDS", "1.2", "ppt", "77", "F", 0}); // no line in the file
+        first.markSaved(ListId::PH, 2);
+        first.markSaved(ListId::ORP, 2);
         first.close(true);
         // Session 2: dropped without a close, one DO row.
         Journal second;
         ASSERT_EQ(second.open(path(), 30), QString());
-        second.add(5, {"11:00:00", "DO", "8.15", "mg/L", "24.8", "C"});
+        second.add(ListId::DO, {"11:00:00", "DO", "8.15", "mg/L", "24.8", "C"});
     }
     QString path() const { return dir.filePath(QStringLiteral("journal.sqlite")); }
     QTemporaryDir dir;

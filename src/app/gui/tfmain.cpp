@@ -4,13 +4,14 @@
 #include "acquire/interval.h"
 #include "acquire/runcontrol.h"
 #include "acquire/windowedseries.h"
-#include "app/config.h"
 #include "app/gui/application.h"
 #include "app/gui/degreemark.h"
+#include "base/config.h"
 #include "base/numberformat.h"
 #include "journal/journal.h"
-#include "link/gui/comport.h"
-#include "link/gui/portmemory.h"
+#include "link/comport.h"
+#include "link/gui/setupdialog.h"
+#include "link/portmemory.h"
 #include "results/celltext.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
@@ -59,10 +60,13 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     showSetupDialog = [this] {
         // A setting the open port refuses, or a chosen port that cannot be opened, is told at once.
         const bool wasConnected = ComPort1->Connected();
-        const bool applied = ComPort1->ShowSetupDialog(this);
-        if (applied || !ComPort1->errorString().isEmpty())
-            rememberPortSettings(); // "OK" was clicked; a port that failed to open is kept too
-        if (!applied && !ComPort1->errorString().isEmpty())
+        SetupDialog dialog(ComPort1->settings(), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        // A port that failed to open is kept too: it is the user's choice.
+        const bool applied = ComPort1->setSettings(dialog.settings());
+        rememberPortSettings();
+        if (!applied)
             Application::showException(ComPort1->errorString());
         // Another port that would not open leaves the link closed: say so on the bar.
         if (wasConnected && !ComPort1->Connected()) {
@@ -131,9 +135,7 @@ TfMain::~TfMain()
 
 void TfMain::FormCreate(QObject*)
 {
-    const QString path = m_configPath.isEmpty()
-                             ? QDir::current().filePath(QStringLiteral("config.ini"))
-                             : m_configPath;
+    const QString path = m_configPath.isEmpty() ? defaultConfigPath() : m_configPath;
     if (QFileInfo::exists(path)) {
         const AppConfig config = readConfig(path);
         m_changeDecimal = config.changeDecimal;
@@ -144,12 +146,11 @@ void TfMain::FormCreate(QObject*)
         }
         setCaption(config.formCaption);
         m_journalEnabled = config.journal;
-        m_journalFile = config.journalFile.isEmpty()
-                            ? QString()
-                            : QFileInfo(path).dir().absoluteFilePath(config.journalFile);
+        m_journalFile = journalPathOf(config, path);
         m_journalKeepDays = config.journalKeepDays;
     } else {
         setCaption(QString());
+        m_journalFile = journalPathOf(AppConfig{}, path);
     }
     // The port chosen last time, still closed: the first Connect is the user's.
     ComPort1->setSettings(PortMemory::load());
@@ -181,7 +182,7 @@ bool TfMain::hasUnsavedRows() const
     for (std::size_t i = 0; i < m_lists.size(); ++i)
         if (m_lists[i]->list()->size() > m_savedRows[i])
             return true;
-    return vtSaveData->list()->size() > m_savedRows[7];
+    return vtSaveData->list()->size() > m_savedRows[indexOf(ListId::Records)];
 }
 
 void TfMain::closeEvent(QCloseEvent* event)
@@ -375,7 +376,7 @@ void TfMain::DecodeFrame(const FrameEvent& event)
         ResultRecord record = event.record;
         stampRow(record);
         vtSaveData->list()->add(record);
-        journalRow(JournalRecordsList, record);
+        journalRow(ListId::Records, record);
         break;
     }
     case FrameEvent::Kind::Halt:
@@ -444,13 +445,13 @@ void TfMain::Timer1Timer(QObject*)
     if (!plan)
         return;
 
-    const auto i = static_cast<std::size_t>(plan->target);
+    const std::size_t i = indexOf(plan->target);
     m_smallCharts[i]->addWindowedPoint(plan->y, SmallChartWindow);
     m_bigCharts[i]->addWindowedPoint(plan->y, BigChartWindow);
     ResultRecord row = plan->row;
     row.TimeOrNo = stampRow(row).toString(QStringLiteral("hh:mm:ss"));
     m_lists[i]->list()->add(row);
-    journalRow(static_cast<int>(i), row);
+    journalRow(listOf(plan->target), row);
 
     if (plan->hasTemp) {
         ChartTemp->addWindowedPoint(plan->tempY, SmallChartWindow);
@@ -548,11 +549,11 @@ void TfMain::saveList(ResultList* list)
     if (m_exporter->save(*list->list()).isEmpty())
         return;
     const auto it = std::find(m_lists.begin(), m_lists.end(), list);
-    const std::size_t index =
-        it == m_lists.end() ? 7 : static_cast<std::size_t>(it - m_lists.begin());
+    const std::size_t index = it == m_lists.end() ? indexOf(ListId::Records)
+                                                  : static_cast<std::size_t>(it - m_lists.begin());
     m_savedRows[index] = rows;
     if (m_journal)
-        m_journal->markSaved(static_cast<int>(index), rows);
+        m_journal->markSaved(AllLists[index], rows);
 }
 
 void TfMain::Button4Click(QObject*)

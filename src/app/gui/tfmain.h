@@ -261,8 +261,8 @@ private:
     bool hasUnsavedRows() const;
     /// Stamps \a row with the clock's instant and its local offset; returns that instant.
     QDateTime stampRow(ResultRecord& row) const;
-    /// Hands a row just added to list \a list (0..6 in route order, 7 the records) to the journal.
-    void journalRow(int list, const ResultRecord& row);
+    /// Hands a row just added to \a list to the journal.
+    void journalRow(ListId list, const ResultRecord& row);
     void showJournalNote(const QString& note);
     void showJournalOff(const QString& reason);
     void offerRestore();
@@ -288,7 +288,7 @@ private:
     std::array<ResultList*, 7> m_lists{};
     std::array<QWidget*, 7> m_pages{};
     /// Rows of each list (7 parameters, then the records) when it was last saved.
-    std::array<qsizetype, 8> m_savedRows{};
+    std::array<qsizetype, ListCount> m_savedRows{};
 
     // The journal, as config.ini sets it up.
     bool m_journalEnabled = true;

@@ -60,7 +60,7 @@ void showLastPoints(TrendChart* chart, QLineSeries* series, const std::vector<do
 
 } // namespace
 
-void TfMain::journalRow(int list, const ResultRecord& row)
+void TfMain::journalRow(ListId list, const ResultRecord& row)
 {
     if (m_journal)
         m_journal->add(list, row);
@@ -84,8 +84,7 @@ void TfMain::startJournal()
         return;
     m_journal = new Journal(this);
     connect(m_journal, &Journal::failed, this, &TfMain::showJournalOff);
-    const QString reason =
-        m_journal->open(journalPath(m_journalFile, QString()), m_journalKeepDays);
+    const QString reason = m_journal->open(m_journalFile, m_journalKeepDays);
     if (!reason.isEmpty()) {
         showJournalOff(reason);
         return;
@@ -116,10 +115,10 @@ void TfMain::offerRestore()
 
 void TfMain::restoreSession(const JournalSession& session)
 {
-    std::array<ResultListModel*, JournalListCount> models{};
+    std::array<ResultListModel*, ListCount> models{};
     for (std::size_t i = 0; i < m_lists.size(); ++i)
         models[i] = m_lists[i]->list();
-    models[JournalRecordsList] = vtSaveData->list();
+    models[indexOf(ListId::Records)] = vtSaveData->list();
 
     // The temperature chart takes a point from every sample that has a temperature, whatever
     // its list: keep the last of those rows in the order they were added.
@@ -127,10 +126,10 @@ void TfMain::restoreSession(const JournalSession& session)
     qint64 tempTotal = 0;
     qint64 rows = 0;
     const QString error = JournalReader::readSession(
-        m_journal->path(), session.id, [&](int list, const ResultRecord& r) {
-            models[static_cast<std::size_t>(list)]->add(r);
+        m_journal->path(), session.id, [&](ListId list, const ResultRecord& r) {
+            models[indexOf(list)]->add(r);
             ++rows;
-            if (list == JournalRecordsList || list == static_cast<int>(Parameter::ORP))
+            if (list == ListId::Records || list == ListId::ORP)
                 return; // no temperature point: memory records, and readings in mV
             ++tempTotal;
             lastTemps.push_back(r);
@@ -156,8 +155,8 @@ void TfMain::restoreSession(const JournalSession& session)
             showLastPoints(chart, chart->series(), ys, total, window);
         }
     }
-    m_savedRows[JournalRecordsList] =
-        std::min<qsizetype>(session.saved[JournalRecordsList], vtSaveData->list()->size());
+    m_savedRows[indexOf(ListId::Records)] =
+        std::min<qsizetype>(session.saved[indexOf(ListId::Records)], vtSaveData->list()->size());
 
     std::vector<double> temps;
     for (const ResultRecord& r : lastTemps)

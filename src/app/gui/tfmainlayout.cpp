@@ -4,7 +4,7 @@
 
 #include "acquire/gui/trendchart.h"
 #include "app/gui/degreemark.h"
-#include "link/gui/comport.h"
+#include "link/comport.h"
 #include "results/gui/resultlist.h"
 #include "results/resultlistmodel.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/gui/comport.h"
+#include "link/comport.h"
 
 #include <QString>
 

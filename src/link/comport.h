@@ -11,7 +11,6 @@
 #include <functional>
 
 class QIODevice;
-class QWidget;
 
 namespace pexumo {
 
@@ -33,9 +32,10 @@ struct PortSettings
     friend bool operator==(const PortSettings&, const PortSettings&) = default;
 };
 
-/// The program's receive-only link to the meter: a serial port, or the demo meter when the name
-/// is kDemoPortName. Everything runs on the thread that owns the object (the UI thread); nothing
-/// blocks.
+/// The program's receive-only link to the meter: a serial port, the demo meter when the name is
+/// kDemoPortName, or a device handed in with setDevice(). Everything runs on the thread that owns
+/// the object; nothing blocks. The setup dialog is the window's: it hands its choice to
+/// setSettings().
 ///
 /// When the far end vanishes (the USB cable is pulled), the port takes every byte it had received
 /// into a buffer of its own and closes at once; then, from the event loop, it emits OnRxChar for
@@ -71,8 +71,7 @@ public:
     /// Copies up to \a count waiting bytes into \a buffer without waiting for more; returns how
     /// many, or -1 (with errorString()) when the port is closed and nothing is left to read.
     qint64 Read(char* buffer, qint64 count);
-    /// Why the last Open(), setSettings(), ShowSetupDialog() or Read() failed, or why the
-    /// connection was lost. Empty after a setup dialog that was cancelled.
+    /// Why the last Open(), setSettings() or Read() failed, or why the connection was lost.
     QString errorString() const { return m_error; }
     /// Counts the opens of the port; a new value means the bytes come from a fresh line (another
     /// port chosen in the setup dialog, or a reconnect).
@@ -89,10 +88,12 @@ public:
     /// The system's serial ports; replaced by tests. Pseudo-terminals are not among them.
     std::function<QList<PortDescription>()> listPorts;
 
-    /// Shows the port setup dialog modally and applies its settings on "OK". True when new
-    /// settings were applied; false when the user cancelled (errorString() empty) or applying
-    /// failed (errorString() says why).
-    bool ShowSetupDialog(QWidget* parent);
+    /// Reads from \a device instead of the named port from the next Open() on (a buffer in a
+    /// test, a player of recorded bytes); null goes back to the named port. The device is not
+    /// owned. It is opened read-only by Open() and closed by Close(); when it ends its input
+    /// (readChannelFinished) the connection counts as lost, as when a cable is pulled, and
+    /// reopenSameMeter() simply opens it again.
+    void setDevice(QIODevice* device);
 
 signals:
     /// Bytes have arrived; \a count is bytesWaiting(), at least 1. Not emitted again while a
@@ -112,8 +113,9 @@ private:
     PortSettings m_settings;
     QSerialPort* m_serial;
     DemoMeter* m_demo;
-    QIODevice* m_device = nullptr; ///< m_serial or m_demo while open, else null
-    QByteArray m_rescued;          ///< bytes taken from a lost port, handed out by Read()
+    QIODevice* m_injected = nullptr; ///< setDevice()
+    QIODevice* m_device = nullptr;   ///< m_serial, m_demo or m_injected while open, else null
+    QByteArray m_rescued;            ///< bytes taken from a lost port, handed out by Read()
     QString m_error;
     PortIdentity m_identity;
     quint64 m_session = 0;  ///< counts Open() calls, to tell a stale loss report from a fresh one

@@ -1,4 +1,4 @@
-#include "link/gui/portmemory.h"
+#include "link/portmemory.h"
 
 #include <QSettings>
 

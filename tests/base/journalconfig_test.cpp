@@ -1,5 +1,5 @@
 // The journal's three keys in config.ini: same section and name rules as the other keys.
-#include "app/config.h"
+#include "base/config.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/gui/demometer.h"
+#include "link/demometer.h"
 
 #include <algorithm>
 #include <cstring>

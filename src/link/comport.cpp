@@ -1,7 +1,6 @@
-#include "link/gui/comport.h"
+#include "link/comport.h"
 
-#include "link/gui/demometer.h"
-#include "link/gui/setupdialog.h"
+#include "link/demometer.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -94,7 +93,7 @@ bool TComPort::setSettings(const PortSettings& settings)
         m_settings = settings;
         return Open();
     }
-    if (m_device == m_demo) {
+    if (m_device != m_serial) {
         m_settings = settings;
         return true;
     }
@@ -139,6 +138,16 @@ bool TComPort::Open()
     m_rxPending = false;
     ++m_session;
 
+    if (m_injected) {
+        if (!m_injected->open(QIODevice::ReadOnly)) {
+            m_error = tr("The port %1 could not be opened: %2.")
+                          .arg(m_settings.name, m_injected->errorString());
+            return false;
+        }
+        m_device = m_injected;
+        m_identity = PortIdentity::named(m_settings.name);
+        return true;
+    }
     if (m_settings.name == kDemoPortName) {
         if (!m_demo->open(QIODevice::ReadOnly)) {
             m_error = m_demo->errorString();
@@ -218,6 +227,8 @@ bool TComPort::reopenSameMeter()
 {
     if (Connected())
         return true;
+    if (m_injected)
+        return Open();
     // The port list is only asked for when it can decide: while the device file of a port
     // without a USB mark is missing, the meter is plainly not back.
     if (!m_identity.needsPortList()) {
@@ -240,13 +251,27 @@ bool TComPort::reopenSameMeter()
     return false;
 }
 
-bool TComPort::ShowSetupDialog(QWidget* parent)
+void TComPort::setDevice(QIODevice* device)
 {
-    m_error.clear();
-    SetupDialog dialog(m_settings, parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    return setSettings(dialog.settings());
+    if (device == m_injected)
+        return;
+    if (m_injected) {
+        if (m_device == m_injected)
+            Close();
+        disconnect(m_injected, nullptr, this, nullptr);
+    }
+    m_injected = device;
+    if (!device)
+        return;
+    connect(device, &QIODevice::readyRead, this, &TComPort::onReadyRead);
+    connect(device, &QIODevice::readChannelFinished, this, [this] {
+        if (m_device == m_injected)
+            loseConnection(tr("The connection to %1 was lost: end of input.").arg(m_settings.name));
+    });
+    connect(device, &QObject::destroyed, this, [this] {
+        m_device = m_device == m_injected ? nullptr : m_device;
+        m_injected = nullptr;
+    });
 }
 
 void TComPort::onReadyRead()

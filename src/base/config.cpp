@@ -1,6 +1,9 @@
-#include "app/config.h"
+#include "base/config.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -205,6 +208,20 @@ AppConfig readConfig(const QString& path)
         return {};
     const QByteArray content = file.read(MaxConfigBytes);
     return parseConfig(content);
+}
+
+QString defaultConfigPath()
+{
+    return QDir::current().filePath(QLatin1StringView(ConfigFileName));
+}
+
+QString journalPathOf(const AppConfig& config, const QString& configPath)
+{
+    if (!config.journalFile.isEmpty())
+        return QFileInfo(configPath).absoluteDir().absoluteFilePath(config.journalFile);
+    // The data folder is named after the application: "Pexumo" in every program of ours.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Pexumo/journal.sqlite"));
 }
 
 } // namespace pexumo

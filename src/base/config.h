@@ -13,6 +13,9 @@ namespace pexumo {
 /// program).
 inline constexpr char ConfigFileName[] = "config.ini";
 
+/// config.ini in the working directory, as every Pexumo program reads it unless told otherwise.
+QString defaultConfigPath();
+
 /// The longest title-bar text taken from "FormCaption"; a longer value is cut to this length.
 inline constexpr int MaxFormCaptionLength = 2047;
 
@@ -50,6 +53,12 @@ AppConfig readConfig(const QString& path);
 /// (with or without a byte order mark, also on a later line), 8-bit text, or UTF-16 with its
 /// byte order mark. Text with a NUL character is taken for a binary file and gives the defaults.
 AppConfig parseConfig(QByteArrayView content);
+
+/// The journal file \a config names: its "JournalFile", relative to the folder of the file it was
+/// read from (\a configPath), or else journal.sqlite in this user's data folder
+/// (~/.local/share/Pexumo, or under $XDG_DATA_HOME). Whether "Journal" turned the journal off is
+/// the caller's to ask.
+QString journalPathOf(const AppConfig& config, const QString& configPath);
 
 /// Reads a whole number the way the configuration's integers are written: optional sign, then
 /// decimal digits, or hexadecimal digits after "$", "0x" or "0X" ("010" is ten, not octal).
