@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/journalfile.h"
+#include "results/resultbook.h"
 #include "results/resultrecord.h"
 
 #include <QDateTime>
@@ -18,7 +19,7 @@ namespace pexumo {
 /// BatchWindowMs, so the caller never waits for the disk. Once the file cannot be written (full
 /// disk, read-only or damaged file) the journal is off for the rest of the run: failed() tells
 /// why once, and later calls are dropped. All calls must come from one thread.
-class Journal : public QObject
+class Journal : public QObject, public RowSink
 {
     Q_OBJECT
 public:
@@ -51,6 +52,10 @@ public:
     void add(ListId list, const ResultRecord& record);
     /// Queues that the first \a rows rows of \a list are now saved in a file.
     void markSaved(ListId list, qint64 rows);
+
+    // The rows and saves of a ResultBook whose sink this journal is.
+    void rowAdded(ListId list, const ResultRecord& row) override { add(list, row); }
+    void rowsSaved(ListId list, qint64 rows) override { markSaved(list, rows); }
     /// Queues the port this session reads from.
     void setPort(const QString& port);
     /// Queues that the user was asked to restore \a session, so it is not offered again.

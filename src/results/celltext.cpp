@@ -80,4 +80,19 @@ void applyDownloadedRule(const ResultRecord& record, int column, QString& cellTe
     }
 }
 
+void applyCellRule(ListId list, const ResultRecord& record, int column, QString& cellText)
+{
+    switch (listKind(list)) {
+    case ListKind::Sample:
+        applySampleRule(record, column, cellText);
+        return;
+    case ListKind::Orp:
+        applyOrpRule(record, column, cellText);
+        return;
+    case ListKind::Downloaded:
+        applyDownloadedRule(record, column, cellText);
+        return;
+    }
+}
+
 } // namespace pexumo

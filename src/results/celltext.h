@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/numberformat.h"
+#include "results/listid.h"
 #include "results/resultrecord.h"
 
 #include <QString>
@@ -25,5 +26,9 @@ void applyOrpRule(const ResultRecord& record, int column, QString& cellText);
 /// comma; an empty Temp shows 0), 5 " C" / " F" / empty. Any other column gets the empty text.
 void applyDownloadedRule(const ResultRecord& record, int column, QString& cellText,
                          NumberFormat format = NumberFormat::current());
+
+/// The rule of \a list: the ORP rule for the ORP list, the downloaded rule for the records, the
+/// sample rule for every other list.
+void applyCellRule(ListId list, const ResultRecord& record, int column, QString& cellText);
 
 } // namespace pexumo

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "results/resultlistmodel.h"
-
 #include <QString>
 #include <QStringView>
 
@@ -9,6 +7,16 @@
 #include <optional>
 
 namespace pexumo {
+
+/// Which of the eight lists a model backs: the six sample lists (pH, COND, TDS, Salt, DO, O2),
+/// the ORP list, or the downloaded-record list. The kind fixes the columns, the cell-text rule,
+/// where a new row goes and the layout of the saved file.
+enum class ListKind
+{
+    Sample,
+    Orp,
+    Downloaded
+};
 
 /// The eight result lists, in the order the program has always numbered them: the seven
 /// measured parameters, then the meter's memory records. The journal stores this number, so the

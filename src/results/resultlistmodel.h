@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/listid.h"
 #include "results/resultrecord.h"
 
 #include <QAbstractTableModel>
@@ -11,16 +12,6 @@
 #include <vector>
 
 namespace pexumo {
-
-/// Which of the eight lists a model backs: the six sample lists (pH, COND, TDS, Salt, DO, O2),
-/// the ORP list, or the downloaded-record list. The kind fixes the columns, the cell-text rule,
-/// where a new row goes and the layout of the saved file.
-enum class ListKind
-{
-    Sample,
-    Orp,
-    Downloaded
-};
 
 /// One result list: rows of ResultRecord, read-only for the user, only ever growing.
 ///

@@ -3,6 +3,7 @@
 // port is a real pseudo-terminal that nobody writes to unless a test says so.
 #include "acquire/gui/trendchart.h"
 #include "app/gui/degreemark.h"
+#include "acquire/gui/linknote.h"
 #include "app/gui/tfmain.h"
 #include "base/numberformat.h"
 #include "link/comport.h"

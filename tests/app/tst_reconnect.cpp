@@ -1,6 +1,7 @@
 // A meter whose cable drops out and comes back, end to end: the simulator serves a pseudo-
 // terminal behind a link, closes it in the middle of the run and opens a new one under the same
 // link; the window, connected to the link, must wait and go on by itself.
+#include "acquire/gui/linknote.h"
 #include "app/gui/tfmain.h"
 #include "link/comport.h"
 #include "link/meterframe.h"

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "acquire/runcontrol.h"
-#include "acquire/sampleroute.h"
+#include "acquire/meterrun.h"
+#include "app/gui/controlbar.h"
+#include "app/gui/dashboard.h"
 #include "link/currentreading.h"
-#include "link/framestream.h"
 #include "link/meterframe.h"
+#include "results/celltext.h"
+#include "results/listid.h"
 #include "results/resultrecord.h"
 
 #include <QDateTime>
@@ -13,6 +15,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QFileDialog;
 class QLabel;
@@ -28,15 +31,20 @@ namespace pexumo {
 class DegreeMark;
 class Journal;
 struct JournalSession;
+class LinkNote;
+class ParameterPage;
+class QtRunTimer;
+class ResultBook;
 class ResultExporter;
 class ResultList;
 class TComPort;
 class TrendChart;
 
 /// The one main window: the control bar, the dashboard, seven parameter pages and the records
-/// page. Its handlers are thin entry points; the work happens in the link, acquire and results
-/// subsystems. Widgets are public and carry the names the rest of the program and the tests use.
-class TfMain : public QMainWindow
+/// page. It is a view over the run (MeterRun) and its lists (ResultBook): its handlers hand the
+/// user's requests to them, and its slots draw what they report. Widgets are public and carry
+/// the names the rest of the program and the tests use.
+class TfMain : public QMainWindow, public ControlBarWidgets, public DashboardWidgets
 {
     Q_OBJECT
 public:
@@ -45,91 +53,26 @@ public:
     explicit TfMain(QWidget* parent = nullptr, const QString& configPath = QString());
     ~TfMain() override;
 
-    // --- Control bar
-    QWidget* Panel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label6 = nullptr;
-    QPushButton* Button1 = nullptr;  ///< "Set"
-    QPushButton* Button2 = nullptr;  ///< "Stop"/"Go": its caption is the run state
-    QPushButton* Button11 = nullptr; ///< "DownloadData"
-    QPushButton* Button3 = nullptr;  ///< "MainPage"
-    QPushButton* btnSetting = nullptr;
-    QPushButton* btnConn = nullptr;
-    QLabel* lblLinkStatus = nullptr; ///< damaged bytes on the line, without a modal box per frame
-    /// "Journal off: <reason>" when the journal cannot be used; in the link note's place, which
-    /// takes precedence while it shows something.
-    QLabel* lblJournalStatus = nullptr;
+    // The control bar's and the dashboard's widgets come from ControlBarWidgets and
+    // DashboardWidgets.
 
     // --- Pages
     QStackedWidget* PageControl1 = nullptr;
-    QWidget* TabAll = nullptr;
-    QWidget* TabPH = nullptr;
-    QWidget* TabORP = nullptr;
-    QWidget* TabCOND = nullptr;
-    QWidget* TabTDS = nullptr;
-    QWidget* TabSalt = nullptr;
-    QWidget* TabDO = nullptr;
-    QWidget* TabO2 = nullptr;
-    QWidget* TabSaveData = nullptr;
-
-    // --- Dashboard charts and read-out
-    TrendChart* ChartPH = nullptr;
-    TrendChart* ChartORP = nullptr;
-    TrendChart* ChartCOND = nullptr;
-    TrendChart* ChartTDS = nullptr;
-    TrendChart* ChartSalt = nullptr;
-    TrendChart* ChartDO = nullptr;
-    TrendChart* ChartO2 = nullptr;
-    TrendChart* ChartTemp = nullptr;
-    QLineSeries* LinePH = nullptr;
-    QLineSeries* LineORP = nullptr;
-    QLineSeries* LineCOND = nullptr;
-    QLineSeries* LineTDS = nullptr;
-    QLineSeries* LineSalt = nullptr;
-    QLineSeries* LineDO = nullptr;
-    QLineSeries* LineO2 = nullptr;
-    QLineSeries* LineTemp = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    DegreeMark* Shape1 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
+    QWidget *TabAll = nullptr, *TabPH = nullptr, *TabORP = nullptr, *TabCOND = nullptr,
+            *TabTDS = nullptr, *TabSalt = nullptr, *TabDO = nullptr, *TabO2 = nullptr,
+            *TabSaveData = nullptr;
 
     // --- Parameter pages
-    TrendChart* ChartPH_Big = nullptr;
-    TrendChart* ChartORP_Big = nullptr;
-    TrendChart* ChartCOND_Big = nullptr;
-    TrendChart* ChartTDS_Big = nullptr;
-    TrendChart* ChartSalt_Big = nullptr;
-    TrendChart* ChartDO_Big = nullptr;
-    TrendChart* ChartO2_Big = nullptr;
-    QLineSeries* LinePH_Big = nullptr;
-    QLineSeries* LineORP_Big = nullptr;
-    QLineSeries* LineCOND_Big = nullptr;
-    QLineSeries* LineTDS_Big = nullptr;
-    QLineSeries* LineSalt_Big = nullptr;
-    QLineSeries* LineDO_Big = nullptr;
-    QLineSeries* LineO2_Big = nullptr;
-    ResultList* vtPH = nullptr;
-    ResultList* vtORP = nullptr;
-    ResultList* vtCOND = nullptr;
-    ResultList* vtTDS = nullptr;
-    ResultList* vtSalt = nullptr;
-    ResultList* vtDO = nullptr;
-    ResultList* vtO2 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QPushButton* Button6 = nullptr;
-    QPushButton* Button7 = nullptr;
-    QPushButton* Button8 = nullptr;
-    QPushButton* Button9 = nullptr;
-    QPushButton* Button10 = nullptr;
+    TrendChart *ChartPH_Big = nullptr, *ChartORP_Big = nullptr, *ChartCOND_Big = nullptr,
+               *ChartTDS_Big = nullptr, *ChartSalt_Big = nullptr, *ChartDO_Big = nullptr,
+               *ChartO2_Big = nullptr;
+    QLineSeries *LinePH_Big = nullptr, *LineORP_Big = nullptr, *LineCOND_Big = nullptr,
+                *LineTDS_Big = nullptr, *LineSalt_Big = nullptr, *LineDO_Big = nullptr,
+                *LineO2_Big = nullptr;
+    ResultList *vtPH = nullptr, *vtORP = nullptr, *vtCOND = nullptr, *vtTDS = nullptr,
+               *vtSalt = nullptr, *vtDO = nullptr, *vtO2 = nullptr;
+    QPushButton *Button4 = nullptr, *Button5 = nullptr, *Button6 = nullptr, *Button7 = nullptr,
+                *Button8 = nullptr, *Button9 = nullptr, *Button10 = nullptr;
 
     // --- Records page
     ResultList* vtSaveData = nullptr;
@@ -140,17 +83,20 @@ public:
     QTimer* Timer1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
 
+    /// The run the window shows, and its lists.
+    MeterRun* run() const { return m_run; }
+    ResultBook* book() const { return m_book; }
     /// The meter's latest live reading.
-    const CurrentReading& currentReading() const { return m_reading; }
+    const CurrentReading& currentReading() const { return m_run->reading(); }
     /// The save flow shared by the eight "SaveResult" buttons.
     ResultExporter* exporter() const { return m_exporter; }
-    /// Bytes of the line discarded as damaged since start.
-    qint64 skippedBytes() const { return m_skippedBytes; }
-    /// True while the window waits for the meter of a lost line to come back ("AutoReconnect").
-    bool waitingForMeter() const;
+    /// Bytes of the line discarded as damaged.
+    qint64 skippedBytes() const { return m_run->skippedBytes(); }
+    /// True while the run waits for the meter of a lost line to come back ("AutoReconnect").
+    bool waitingForMeter() const { return m_run->waitingForMeter(); }
     /// The note on the lost line kept in the control bar, such as "Line lost 02:13:07, back
     /// 02:13:19"; empty while no line was lost.
-    QString lineNote() const { return m_lineNote; }
+    QString lineNote() const { return m_run->lineNote(); }
 
     // --- Seams for tests and for the demo; each defaults to the real thing.
     /// Shows a "Warning!" box with an exclamation icon and one OK button.
@@ -183,49 +129,72 @@ public slots:
 
     // Link
     void btnConnClick(QObject* Sender);
-    void btnSettingClick(QObject* Sender);
-    void ComPort1RxChar(QObject* Sender, int Count);
+    void btnSettingClick(QObject*) { showSetupDialog(); }
+    void ComPort1RxChar(QObject*, int) { m_run->receive(); }
 
     // Sampling and run control
-    void Timer1Timer(QObject* Sender);
+    void Timer1Timer(QObject*) { m_run->tick(); }
     void Button1Click(QObject* Sender);
     void Button2Click(QObject* Sender);
 
     // Navigation
-    void ChartPHClick(QObject* Sender);
-    void ChartORPClick(QObject* Sender);
-    void ChartCONDClick(QObject* Sender);
-    void ChartTDSClick(QObject* Sender);
-    void ChartSaltClick(QObject* Sender);
-    void ChartDOClick(QObject* Sender);
-    void ChartO2Click(QObject* Sender);
-    void Button3Click(QObject* Sender);
-    void Button11Click(QObject* Sender);
+    void ChartPHClick(QObject*) { showParameterPage(Parameter::PH); }
+    void ChartORPClick(QObject*) { showParameterPage(Parameter::ORP); }
+    void ChartCONDClick(QObject*) { showParameterPage(Parameter::COND); }
+    void ChartTDSClick(QObject*) { showParameterPage(Parameter::TDS); }
+    void ChartSaltClick(QObject*) { showParameterPage(Parameter::Salt); }
+    void ChartDOClick(QObject*) { showParameterPage(Parameter::DO); }
+    void ChartO2Click(QObject*) { showParameterPage(Parameter::O2); }
+    void Button3Click(QObject*);
+    void Button11Click(QObject*);
 
     // Saving
-    void Button4Click(QObject* Sender);
-    void Button5Click(QObject* Sender);
-    void Button6Click(QObject* Sender);
-    void Button7Click(QObject* Sender);
-    void Button8Click(QObject* Sender);
-    void Button9Click(QObject* Sender);
-    void Button10Click(QObject* Sender);
-    void Button12Click(QObject* Sender);
+    void Button4Click(QObject*) { saveList(ListId::PH); }
+    void Button5Click(QObject*) { saveList(ListId::ORP); }
+    void Button6Click(QObject*) { saveList(ListId::COND); }
+    void Button7Click(QObject*) { saveList(ListId::TDS); }
+    void Button8Click(QObject*) { saveList(ListId::Salt); }
+    void Button9Click(QObject*) { saveList(ListId::DO); }
+    void Button10Click(QObject*) { saveList(ListId::O2); }
+    void Button12Click(QObject*) { saveList(ListId::Records); }
 
 public:
-    // Cell texts of the lists, asked for each cell as it is drawn.
-    void vtPHGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtORPGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtCONDGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtTDSGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtSaltGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtDOGetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtO2GetText(QObject* Sender, const ResultRecord& Node, int Column, QString& CellText);
-    void vtSaveDataGetText(QObject* Sender, const ResultRecord& Node, int Column,
-                           QString& CellText);
+    // Cell texts of the lists, asked for each cell as it is drawn: each list's own rule.
+    void vtPHGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::PH, Node, Column, CellText);
+    }
+    void vtORPGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::ORP, Node, Column, CellText);
+    }
+    void vtCONDGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::COND, Node, Column, CellText);
+    }
+    void vtTDSGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::TDS, Node, Column, CellText);
+    }
+    void vtSaltGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::Salt, Node, Column, CellText);
+    }
+    void vtDOGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::DO, Node, Column, CellText);
+    }
+    void vtO2GetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::O2, Node, Column, CellText);
+    }
+    void vtSaveDataGetText(QObject*, const ResultRecord& Node, int Column, QString& CellText)
+    {
+        applyCellRule(ListId::Records, Node, Column, CellText);
+    }
 
-    /// Applies what one frame means to the reading, the records list, the timer and the captions.
-    void DecodeFrame(const FrameEvent& event);
+    /// Applies what one frame means to the reading, the records list and the run state.
+    void DecodeFrame(const FrameEvent& event) { m_run->applyFrame(event); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -233,62 +202,40 @@ protected:
 
 private:
     void buildLayout();
-    void buildControlBar();
-    void buildDashboard();
-    void buildParameterPage(Parameter parameter, QWidget*& page, const QString& title,
-                            TrendChart*& chart, QLineSeries*& line, ResultList*& list,
-                            QPushButton*& saveButton);
+    void buildParameterPages();
     void buildRecordsPage();
     void wireHandlers();
+    void wireRun();
 
     /// Reads the interval box; on bad text tells the user, resets the box and returns false.
     bool takeInterval(int& seconds);
-    /// Shows the run state on the timer and the two buttons. An unchanged period keeps a running
-    /// timer on its schedule; a new one starts a full period from now.
-    void applyRunState();
-    void onConnectionLost(const QString& reason);
-    /// Once a second while waiting: opens the port again when its meter is back.
-    void lineWatchTimer();
-    /// Stops waiting for the meter; the port stays closed.
-    void endWaiting();
+    // What the run reports, drawn.
+    void showSample(Parameter parameter, const SamplePlan& plan);
+    void showLineLostBox(const QString& reason, bool waiting);
     /// Keeps the port settings for the next start; tells the user when they could not be kept.
     void rememberPortSettings();
     void showParameterPage(Parameter parameter);
-    void saveList(ResultList* list);
-    void updateLinkStatus();
+    void saveList(ListId list);
     void applyRegionalNumberFormat();
     void setCaption(const QString& caption);
-    bool hasUnsavedRows() const;
-    /// Stamps \a row with the clock's instant and its local offset; returns that instant.
-    QDateTime stampRow(ResultRecord& row) const;
-    /// Hands a row just added to \a list to the journal.
-    void journalRow(ListId list, const ResultRecord& row);
-    void showJournalNote(const QString& note);
     void showJournalOff(const QString& reason);
     void offerRestore();
     void restoreSession(const JournalSession& session);
 
     QString m_configPath;
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
-    CurrentReading m_reading;
-    RunControl m_run; ///< the run state: what the timer and the two buttons show
-    FrameStream m_stream;
-    quint64 m_streamSession = 0; ///< the port session whose bytes m_stream holds
-    qint64 m_skippedBytes = 0;
-    bool m_autoReconnect = true;   ///< "AutoReconnect" in config.ini
+    ControlBar* m_bar = nullptr;
+    Dashboard* m_dashboard = nullptr;
+    ResultBook* m_book = nullptr;
     QTimer* m_lineWatch = nullptr; ///< ticks once a second while waiting for the meter
-    QString m_lostAt;              ///< "hh:mm:ss" of the last lost line
-    QString m_lineNote;            ///< shown in lblLinkStatus
+    std::unique_ptr<QtRunTimer> m_sampleTimer;
+    std::unique_ptr<QtRunTimer> m_watchTimer;
+    MeterRun* m_run = nullptr;
     QPointer<QMessageBox> m_lineLostBox;
     ResultExporter* m_exporter = nullptr;
 
     // The seven parameters in route order, for the handlers that differ only by parameter.
-    std::array<TrendChart*, 7> m_smallCharts{};
-    std::array<TrendChart*, 7> m_bigCharts{};
-    std::array<ResultList*, 7> m_lists{};
-    std::array<QWidget*, 7> m_pages{};
-    /// Rows of each list (7 parameters, then the records) when it was last saved.
-    std::array<qsizetype, ListCount> m_savedRows{};
+    std::array<ParameterPage*, ParameterCount> m_pages{};
 
     // The journal, as config.ini sets it up.
     bool m_journalEnabled = true;

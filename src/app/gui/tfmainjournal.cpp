@@ -1,81 +1,45 @@
-// The window's side of the journal: opening it at start, handing it every new row, and
-// bringing back the lists of a run that ended with readings never saved.
+// The window's side of the journal: opening it at start, and drawing the run it brings back.
 #include "app/gui/tfmain.h"
 
+#include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
-#include "acquire/sampleroute.h"
 #include "acquire/windowedseries.h"
+#include "app/gui/parameterpage.h"
 #include "journal/journal.h"
-#include "journal/journalreader.h"
-#include "results/gui/resultlist.h"
-#include "results/resultlistmodel.h"
+#include "journal/restore.h"
+#include "results/resultbook.h"
 
 #include <QLabel>
 #include <QLineSeries>
-
-#include <deque>
 
 namespace pexumo {
 
 namespace {
 
-/// The chart point a sampling tick drew for \a row of a parameter list: the reading is rebuilt
-/// from the row (a pH or ORP value carries its sign as a leading "-") and routed again.
-std::optional<SamplePlan> replan(const ResultRecord& row)
+/// Leaves \a chart as the ticks of \a tail left it.
+void showTail(TrendChart* chart, const ChartTail& tail, int window)
 {
-    CurrentReading reading;
-    reading.FMeasType = row.Type;
-    reading.FMeasUnit = row.Unit;
-    reading.FMeasTemp = row.Temp;
-    reading.FTempUnit = row.TempUnit;
-    reading.FMeasValue = row.Value;
-    reading.FValueSign = 1;
-    if (reading.FMeasValue.startsWith(QLatin1Char('-'))) {
-        reading.FMeasValue.remove(0, 1);
-        reading.FValueSign = -1;
-    }
-    return planSample(reading);
-}
-
-/// Shows on \a chart the last points of a run of \a total points, \a ys being the last
-/// min(total, window + 1) of them, exactly as that many sampling ticks would have left it.
-void showLastPoints(TrendChart* chart, QLineSeries* series, const std::vector<double>& ys,
-                    qint64 total, int window)
-{
-    if (ys.empty())
+    if (tail.ys.empty())
         return;
-    if (total > window) {
+    if (tail.total > window) {
         // The window as it stood before the last tick (X counts samples), then that tick.
         QList<QPointF> points;
-        const qint64 firstX = total - window - 1;
-        for (std::size_t i = 0; i + 1 < ys.size(); ++i)
-            points.append(QPointF(double(firstX + qint64(i)), ys[i]));
-        series->replace(points);
-        chart->addWindowedPoint(ys.back(), window);
+        const qint64 firstX = tail.total - window - 1;
+        for (std::size_t i = 0; i + 1 < tail.ys.size(); ++i)
+            points.append(QPointF(double(firstX + qint64(i)), tail.ys[i]));
+        chart->series()->replace(points);
+        chart->addWindowedPoint(tail.ys.back(), window);
         return;
     }
-    for (double y : ys)
+    for (double y : tail.ys)
         chart->addWindowedPoint(y, window);
 }
 
 } // namespace
 
-void TfMain::journalRow(ListId list, const ResultRecord& row)
-{
-    if (m_journal)
-        m_journal->add(list, row);
-}
-
-void TfMain::showJournalNote(const QString& note)
-{
-    lblJournalStatus->setText(note);
-    lblJournalStatus->setToolTip(note);
-    lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty());
-}
-
 void TfMain::showJournalOff(const QString& reason)
 {
-    showJournalNote(QStringLiteral("Journal off: ") + reason);
+    m_bar->showJournalNote(QStringLiteral("Journal off: ") + reason);
 }
 
 void TfMain::startJournal()
@@ -89,9 +53,10 @@ void TfMain::startJournal()
         showJournalOff(reason);
         return;
     }
+    m_book->setSink(m_journal);
     if (!m_journal->movedAside().isEmpty()) {
-        showJournalNote(QStringLiteral("Journal damaged, kept as %1; a new one started")
-                            .arg(m_journal->movedAside()));
+        m_bar->showJournalNote(QStringLiteral("Journal damaged, kept as %1; a new one started")
+                                   .arg(m_journal->movedAside()));
     }
     offerRestore();
 }
@@ -115,57 +80,19 @@ void TfMain::offerRestore()
 
 void TfMain::restoreSession(const JournalSession& session)
 {
-    std::array<ResultListModel*, ListCount> models{};
-    for (std::size_t i = 0; i < m_lists.size(); ++i)
-        models[i] = m_lists[i]->list();
-    models[indexOf(ListId::Records)] = vtSaveData->list();
-
-    // The temperature chart takes a point from every sample that has a temperature, whatever
-    // its list: keep the last of those rows in the order they were added.
-    std::deque<ResultRecord> lastTemps;
-    qint64 tempTotal = 0;
-    qint64 rows = 0;
-    const QString error = JournalReader::readSession(
-        m_journal->path(), session.id, [&](ListId list, const ResultRecord& r) {
-            models[indexOf(list)]->add(r);
-            ++rows;
-            if (list == ListId::Records || list == ListId::ORP)
-                return; // no temperature point: memory records, and readings in mV
-            ++tempTotal;
-            lastTemps.push_back(r);
-            if (lastTemps.size() > std::size_t(SmallChartWindow) + 1)
-                lastTemps.pop_front();
-        });
-    if (!error.isEmpty()) {
+    const RestoredRun run = restoreRun(m_journal->path(), session, *m_book);
+    for (Parameter parameter : AllParameters) {
+        showTail(m_dashboard->chart(parameter), run.charts.small(parameter), SmallChartWindow);
+        showTail(m_pages[indexOf(parameter)]->chart, run.charts.big(parameter), BigChartWindow);
+    }
+    showTail(ChartTemp, run.charts.temperature(), SmallChartWindow);
+    if (run.error.isEmpty()) {
+        m_journal->adopt(session.id, run.rows);
+    } else {
         // The rows read so far stay listed; the old run keeps them all, so this run does not
         // take them over (its own rows would then follow a gap).
-        showJournalNote(QStringLiteral("Restore stopped: ") + error);
+        m_bar->showJournalNote(QStringLiteral("Restore stopped: ") + run.error);
     }
-
-    for (std::size_t i = 0; i < m_lists.size(); ++i) {
-        const ResultListModel& model = *models[i];
-        const qsizetype total = model.size();
-        m_savedRows[i] = std::min<qsizetype>(session.saved[i], total);
-        for (const auto& [chart, window] : {std::pair{m_smallCharts[i], SmallChartWindow},
-                                            std::pair{m_bigCharts[i], BigChartWindow}}) {
-            std::vector<double> ys;
-            for (qsizetype k = std::max<qsizetype>(0, total - window - 1); k < total; ++k)
-                if (const auto plan = replan(model.recordInOrder(k)))
-                    ys.push_back(plan->y);
-            showLastPoints(chart, chart->series(), ys, total, window);
-        }
-    }
-    m_savedRows[indexOf(ListId::Records)] =
-        std::min<qsizetype>(session.saved[indexOf(ListId::Records)], vtSaveData->list()->size());
-
-    std::vector<double> temps;
-    for (const ResultRecord& r : lastTemps)
-        if (const auto plan = replan(r); plan && plan->hasTemp)
-            temps.push_back(plan->tempY);
-    showLastPoints(ChartTemp, LineTemp, temps, tempTotal, SmallChartWindow);
-
-    if (error.isEmpty())
-        m_journal->adopt(session.id, rows);
 }
 
 } // namespace pexumo

@@ -20,8 +20,14 @@ int ResultList::defaultColumnWidth(ListKind kind, int column)
 }
 
 ResultList::ResultList(ListKind kind, QWidget* parent)
-    : QTableView(parent), m_list(new ResultListModel(kind, this))
+    : ResultList(new ResultListModel(kind), parent)
 {
+    m_list->setParent(this);
+}
+
+ResultList::ResultList(ResultListModel* list, QWidget* parent) : QTableView(parent), m_list(list)
+{
+    const ListKind kind = list->kind();
     setModel(m_list);
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

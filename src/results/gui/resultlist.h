@@ -14,9 +14,12 @@ class ResultList : public QTableView
 {
     Q_OBJECT
 public:
+    /// A view over a list of its own.
     explicit ResultList(ListKind kind, QWidget* parent = nullptr);
+    /// A view over \a list, which stays its owner's and must outlive the view.
+    explicit ResultList(ResultListModel* list, QWidget* parent = nullptr);
 
-    /// The rows of this list; owned by the view.
+    /// The rows of this list.
     ResultListModel* list() const { return m_list; }
 
     /// Initial width in pixels of logical column \a column of a list of \a kind.

@@ -1,0 +1,219 @@
+#include "acquire/meterrun.h"
+
+#include "acquire/runtimer.h"
+#include "link/comport.h"
+#include "results/resultbook.h"
+
+namespace pexumo {
+
+/// The line watch looks for a lost meter this often.
+constexpr int LineWatchMs = 1000;
+
+MeterRun::MeterRun(TComPort& port, ResultBook& book, RunTimer& sampleTimer, RunTimer& watchTimer,
+                   QObject* parent)
+    : QObject(parent), m_port(port), m_book(book), m_sampleTimer(sampleTimer),
+      m_watchTimer(watchTimer)
+{
+    clock = [] { return QDateTime::currentDateTime(); };
+    m_watchTimer.setInterval(LineWatchMs);
+    applyRunState();
+}
+
+bool MeterRun::waitingForMeter() const
+{
+    return m_watchTimer.isActive();
+}
+
+void MeterRun::applyRunState()
+{
+    const RunState& state = m_control.state();
+    if (m_sampleTimer.interval() != state.periodMs)
+        m_sampleTimer.setInterval(state.periodMs); // restarts a running timer: a full period
+    if (state.timerEnabled && !m_sampleTimer.isActive())
+        m_sampleTimer.start();
+    else if (!state.timerEnabled && m_sampleTimer.isActive())
+        m_sampleTimer.stop();
+    emit runStateChanged();
+}
+
+QString MeterRun::timeOfDay() const
+{
+    return clock().toString(QStringLiteral("hh:mm:ss"));
+}
+
+QDateTime MeterRun::stampRow(ResultRecord& row) const
+{
+    const QDateTime now = clock();
+    row.StampMs = now.toMSecsSinceEpoch();
+    row.UtcOffsetSec = now.offsetFromUtc();
+    return now;
+}
+
+MeterRun::ConnectResult MeterRun::connectOrDisconnect(int seconds)
+{
+    // While waiting for a lost meter the button reads "Disconnect": the click ends the waiting.
+    if (waitingForMeter()) {
+        m_watchTimer.stop();
+        m_lineNote = tr("Line lost %1").arg(m_lostAt);
+        emit linkNoteChanged();
+        m_control.disconnected(seconds);
+        applyRunState();
+        return ConnectResult::StoppedWaiting;
+    }
+    // After a halt frame the port is still open although the button reads "Connect".
+    if (m_port.Connected()) {
+        m_port.Close();
+        m_control.disconnected(seconds);
+        applyRunState();
+        return ConnectResult::Closed;
+    }
+    if (m_port.Open()) {
+        emit portOpened(m_port.settings().name);
+        m_control.connectSucceeded(seconds);
+        applyRunState();
+        return ConnectResult::Opened;
+    }
+    m_control.connectFailed(seconds);
+    applyRunState();
+    return ConnectResult::OpenFailed;
+}
+
+bool MeterRun::set(int seconds)
+{
+    if (!m_control.set(seconds, m_port.Connected()))
+        return false;
+    applyRunState();
+    return true;
+}
+
+RunControl::StopGo MeterRun::stopOrGo()
+{
+    const RunControl::StopGo result = m_control.stopOrGo(m_port.Connected());
+    if (result != RunControl::StopGo::RefusedPortClosed)
+        applyRunState();
+    return result;
+}
+
+void MeterRun::portSettingsChanged(bool wasConnected)
+{
+    if (wasConnected && !m_port.Connected()) {
+        m_control.disconnected(m_control.state().periodMs / 1000);
+        applyRunState();
+    }
+}
+
+void MeterRun::stop()
+{
+    m_watchTimer.stop();
+    m_port.Close();
+    m_sampleTimer.stop();
+}
+
+void MeterRun::receive()
+{
+    // A partial frame left from a line that was closed or replaced is no damage on this one.
+    if (m_streamSession != m_port.session()) {
+        m_stream = FrameStream{};
+        m_streamSession = m_port.session();
+    }
+    char buffer[4096];
+    for (;;) {
+        const qint64 n = m_port.Read(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        m_stream.append(QByteArrayView(buffer, n));
+    }
+    const qint64 skippedBefore = m_skippedBytes;
+    while (const std::optional<FrameStream::Item> item = m_stream.next()) {
+        if (item->kind == FrameStream::Item::Kind::Skipped)
+            m_skippedBytes += item->skipped;
+        else
+            applyFrame(decodeFrame(item->frame));
+    }
+    if (m_skippedBytes != skippedBefore)
+        emit linkNoteChanged();
+}
+
+void MeterRun::applyFrame(const FrameEvent& event)
+{
+    m_control.frameArrived(event.timer, event.kind == FrameEvent::Kind::Halt);
+    applyRunState();
+    switch (event.kind) {
+    case FrameEvent::Kind::Live:
+        m_reading = event.live;
+        break;
+    case FrameEvent::Kind::Record: {
+        ResultRecord record = event.record;
+        stampRow(record);
+        m_book.add(ListId::Records, record);
+        emit recordReceived(record);
+        break;
+    }
+    case FrameEvent::Kind::Halt:
+        break;
+    case FrameEvent::Kind::Dropped:
+        if (event.reason == FrameEvent::DropReason::BadDigits) {
+            m_skippedBytes += static_cast<qint64>(kFrameSize);
+            emit linkNoteChanged();
+        }
+        break;
+    }
+}
+
+void MeterRun::tick()
+{
+    switch (m_control.tick(m_port.Connected())) {
+    case RunControl::Tick::PortClosed:
+        applyRunState(); // sampling ends here after a Disconnect
+        return;
+    case RunControl::Tick::Paused:
+        return;
+    case RunControl::Tick::Sample:
+        break;
+    }
+    const std::optional<SamplePlan> plan = planSample(m_reading);
+    if (!plan)
+        return;
+    ResultRecord row = plan->row;
+    row.TimeOrNo = stampRow(row).toString(QStringLiteral("hh:mm:ss"));
+    m_book.add(listOf(plan->target), row);
+    emit sampled(plan->target, *plan, row);
+}
+
+void MeterRun::connectionLost(const QString& reason)
+{
+    // The port is already closed and every byte that arrived before the pull is decoded.
+    if (m_autoReconnect) {
+        // Wait for the same meter, keeping whether the run was sampling or paused; nothing is
+        // recorded meanwhile.
+        m_control.lineLost();
+        applyRunState();
+        m_lostAt = timeOfDay();
+        m_lineNote = tr("Line lost %1, waiting for the meter").arg(m_lostAt);
+        emit linkNoteChanged();
+        m_watchTimer.start();
+        emit lineLost(reason, true);
+        return;
+    }
+    // The disconnected state with everything kept, ready to be saved or to connect again.
+    m_control.connectionLost();
+    applyRunState();
+    emit lineLost(reason, false);
+}
+
+void MeterRun::watchLine()
+{
+    if (!waitingForMeter() || !m_port.reopenSameMeter())
+        return;
+    m_watchTimer.stop();
+    // The reading from before the loss is no reading of now: the next row waits for a frame
+    // from the meter that came back.
+    m_reading = CurrentReading{};
+    m_control.lineBack();
+    applyRunState();
+    m_lineNote = tr("Line lost %1, back %2").arg(m_lostAt, timeOfDay());
+    emit linkNoteChanged();
+    emit lineBack();
+}
+
+} // namespace pexumo

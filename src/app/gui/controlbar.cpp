@@ -1,0 +1,70 @@
+#include "app/gui/controlbar.h"
+
+#include "acquire/gui/linknote.h"
+#include "acquire/runcontrol.h"
+#include "app/gui/layoutparts.h"
+
+#include <QLineEdit>
+
+namespace pexumo {
+
+using namespace layout;
+
+ControlBar::ControlBar(QWidget* parent) : QWidget(parent)
+{
+    Panel1 = this;
+    setObjectName(QStringLiteral("Panel1"));
+    setFixedHeight(41);
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Interval :"), 8, 12, 65, 13);
+    Label1->setFont(uiFont(13, true));
+    Edit1 = named(new QLineEdit(QStringLiteral("1"), this), "Edit1");
+    Edit1->setGeometry(72, 8, 33, 21);
+    Label6 = makeLabel(this, "Label6", QStringLiteral("sec"), 112, 12, 25, 13);
+    Label6->setFont(uiFont(13, true));
+    Button1 = makeButton(this, "Button1", QStringLiteral("Set"), 160, 8, 49, 25);
+    Button2 = makeButton(this, "Button2", QStringLiteral("Stop"), 208, 8, 49, 25);
+    Button2->setEnabled(false);
+    Button11 = makeButton(this, "Button11", QStringLiteral("DownloadData"), 304, 8, 89, 25);
+    Button3 = makeButton(this, "Button3", QStringLiteral("MainPage"), 392, 8, 75, 25);
+    // Notes, not alarms: the line noise count and a lost line that came back, each on a line of
+    // its own, centred on the buttons' row.
+    lblLinkStatus = named(new LinkNote(this), "lblLinkStatus");
+    lblLinkStatus->setGeometry(472, 2, 156, 37);
+    lblJournalStatus = makeLabel(this, "lblJournalStatus", QString(), 472, 4, 156, 33);
+    lblJournalStatus->setWordWrap(true);
+    setTextColor(lblJournalStatus, Qt::red);
+    lblJournalStatus->hide();
+    btnSetting = makeButton(this, "btnSetting", QStringLiteral("Setting"), 632, 8, 75, 25);
+    btnConn = makeButton(this, "btnConn", QStringLiteral("Connect"), 710, 8, 75, 25);
+
+    // The bar's own keyboard order; the bar as a whole follows the page area, built before it.
+    setTabOrder(Edit1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, Button11);
+    setTabOrder(Button11, Button1);
+    setTabOrder(Button1, btnSetting);
+    setTabOrder(btnSetting, btnConn);
+}
+
+void ControlBar::showRunState(const RunState& state)
+{
+    Button2->setText(state.runCaption);
+    Button2->setEnabled(state.runEnabled);
+    btnConn->setText(state.connCaption);
+}
+
+void ControlBar::showLinkNotes(const QString& lineNote, qint64 skippedBytes)
+{
+    lblLinkStatus->setNotes(lineNote, skippedBytes);
+    lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty() &&
+                                 !lblJournalStatus->text().isEmpty());
+}
+
+void ControlBar::showJournalNote(const QString& note)
+{
+    lblJournalStatus->setText(note);
+    lblJournalStatus->setToolTip(note);
+    lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty());
+}
+
+} // namespace pexumo

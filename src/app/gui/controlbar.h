@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace pexumo {
+
+class LinkNote;
+struct RunState;
+
+/// The control bar's widgets by the names the window knows them by; the window holds the same
+/// names.
+struct ControlBarWidgets
+{
+    QWidget* Panel1 = nullptr; ///< the bar itself
+    QLabel *Label1 = nullptr, *Label6 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button1 = nullptr;  ///< "Set"
+    QPushButton* Button2 = nullptr;  ///< "Stop"/"Go": its caption is the run state
+    QPushButton* Button11 = nullptr; ///< "DownloadData"
+    QPushButton* Button3 = nullptr;  ///< "MainPage"
+    QPushButton *btnSetting = nullptr, *btnConn = nullptr;
+    LinkNote* lblLinkStatus = nullptr; ///< the lost line and the damaged bytes, without a box
+    /// Notes of the journal, in the link note's place, which takes precedence while it shows
+    /// something.
+    QLabel* lblJournalStatus = nullptr;
+};
+
+/// The bar above the pages: the interval, "Set", the run button, page buttons, the notes of the
+/// line and the journal, "Setting" and the connect button.
+class ControlBar : public QWidget, public ControlBarWidgets
+{
+    Q_OBJECT
+public:
+    explicit ControlBar(QWidget* parent = nullptr);
+
+    /// The run button's caption and whether it takes clicks, and the connect button's caption.
+    void showRunState(const RunState& state);
+    /// The line's notes (see LinkNote).
+    void showLinkNotes(const QString& lineNote, qint64 skippedBytes);
+    /// A note of the journal, such as "Journal off: the disk is full".
+    void showJournalNote(const QString& note);
+};
+
+} // namespace pexumo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "acquire/sampleroute.h"
+#include "link/currentreading.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QLineSeries;
+
+namespace pexumo {
+
+class DegreeMark;
+class TrendChart;
+
+/// The dashboard's widgets by the names the window knows them by; the window holds the same
+/// names.
+struct DashboardWidgets
+{
+    TrendChart *ChartPH = nullptr, *ChartORP = nullptr, *ChartCOND = nullptr, *ChartTDS = nullptr,
+               *ChartSalt = nullptr, *ChartDO = nullptr, *ChartO2 = nullptr, *ChartTemp = nullptr;
+    QLineSeries *LinePH = nullptr, *LineORP = nullptr, *LineCOND = nullptr, *LineTDS = nullptr,
+                *LineSalt = nullptr, *LineDO = nullptr, *LineO2 = nullptr, *LineTemp = nullptr;
+    QLabel *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
+           *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
+    QLineEdit *Edit2 = nullptr, *Edit3 = nullptr;
+    DegreeMark* Shape1 = nullptr;
+};
+
+/// The first page, "TabAll": the small trend charts of the seven parameters and of the
+/// temperature, and the read-out of the latest sample.
+class Dashboard : public QWidget, public DashboardWidgets
+{
+    Q_OBJECT
+public:
+    explicit Dashboard(QWidget* parent = nullptr);
+
+    /// The small chart of \a parameter.
+    TrendChart* chart(Parameter parameter) const { return m_charts[indexOf(parameter)]; }
+
+    /// Shows the sample a tick took of \a reading: its point on the temperature chart and the
+    /// read-out. (The parameter's own point is the window's to add: it goes to two charts.)
+    void showSample(const SamplePlan& plan, const CurrentReading& reading);
+
+private:
+    std::array<TrendChart*, ParameterCount> m_charts{};
+};
+
+} // namespace pexumo
