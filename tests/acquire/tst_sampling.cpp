@@ -151,18 +151,6 @@ private slots:
         QCOMPARE(w->Timer1->interval(), 1000);
     }
 
-    void ticksBeforeAnyReadingChangeNothing()
-    {
-        tick();
-        tick();
-        for (QLineSeries* s : {w->LinePH, w->LineORP, w->LineTemp, w->LineO2_Big})
-            QCOMPARE(s->count(), 0);
-        QCOMPARE(w->vtPH->model()->rowCount(), 0);
-        QCOMPARE(w->Label2->text(), QStringLiteral("Type"));
-        QVERIFY(w->Edit2->text().isEmpty());
-        QVERIFY(w->Shape1->isHidden());
-    }
-
     void samplesStandNewestFirst()
     {
         feed(live(712, 253, 13)); // pH 7.12 at 25.3 C
@@ -377,145 +365,12 @@ private slots:
         QCOMPARE(cell(w->vtSaveData, 0, 4), QStringLiteral("25") + sampledWith + u'3');
     }
 
-    void pauseHoldsWhileLiveFramesArrive()
-    {
-        feed(live(712, 253, 13));
-        w->Button2Click(w->Button2); // "Stop"
-        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
-        QVERIFY(!w->Timer1->isActive());
-        feed(live(713, 253, 13));
-        QVERIFY(w->Timer1->isActive()); // a live frame switches the timer back on...
-        tick();
-        tick();
-        QCOMPARE(w->LinePH->count(), 0); // ...but the caption holds the pause
-        QCOMPARE(w->vtPH->model()->rowCount(), 0);
-        w->Button2Click(w->Button2); // "Go"
-        QCOMPARE(w->Button2->text(), QStringLiteral("Stop"));
-        tick();
-        QCOMPARE(ys(w->LinePH), QList<double>({7.13}));
-    }
-
     void theTimerItselfSamples()
     {
         // No tick by hand: the window's own timer, at the 1 s period Connect gave it.
         feed(live(712, 253, 13));
         QTRY_COMPARE_WITH_TIMEOUT(w->vtPH->model()->rowCount(), 1, 2500);
         QCOMPARE(ys(w->LinePH), QList<double>({7.12}));
-    }
-
-    void unchangedPeriodKeepsTheSchedule()
-    {
-        QTest::qWait(600);
-        w->Edit1->setText("1");
-        w->Button1Click(w->Button1);
-        QVERIFY(w->Timer1->isActive());
-        QVERIFY2(w->Timer1->remainingTime() < 500,
-                 qPrintable(QString::number(w->Timer1->remainingTime())));
-    }
-
-    void stopThenGoContinuesTheCharts()
-    {
-        feed(live(700, 250, 13));
-        tick();
-        tick();
-        w->Button2Click(w->Button2); // "Stop"
-        feed(live(710, 250, 13));
-        tick();
-        w->Button2Click(w->Button2); // "Go"
-        QCOMPARE(w->Button2->text(), QStringLiteral("Stop"));
-        tick();
-        QCOMPARE(xs(w->LinePH), range(0, 2));
-        QCOMPARE(ys(w->LinePH), QList<double>({7.0, 7.0, 7.1}));
-        QCOMPARE(w->vtPH->model()->rowCount(), 3);
-    }
-
-    void rowsKeepTheirInstant_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QString>("time");
-        QTest::addColumn<qint64>("stampMs");
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<QString>("tip");
-        QTest::newRow("UTC+1") << QDateTime(QDate(2026, 12, 9), QTime(14, 3, 7), QTimeZone(3600))
-                               << "14:03:07" << Q_INT64_C(1796821387000) << 3600
-                               << "2026-12-09 14:03:07";
-        // Already the next day in UTC: the date is the local one.
-        QTest::newRow("UTC-5 late evening")
-            << QDateTime(QDate(2026, 12, 9), QTime(19, 30, 0), QTimeZone(-5 * 3600)) << "19:30:00"
-            << Q_INT64_C(1796862600000) << -18000 << "2026-12-09 19:30:00";
-    }
-
-    void rowsKeepTheirInstant()
-    {
-        QFETCH(QDateTime, now);
-        QFETCH(QString, time);
-        QFETCH(qint64, stampMs);
-        QFETCH(int, offset);
-        QFETCH(QString, tip);
-        w->clock = [now] { return now; };
-        ResultListModel* samples = w->vtPH->list();
-        ResultListModel* records = w->vtSaveData->list();
-
-        feed(live(712, 253, 13));
-        tick();
-        QCOMPARE(samples->recordAtRow(0).TimeOrNo, time);
-        QCOMPARE(samples->recordAtRow(0).StampMs, stampMs);
-        QCOMPARE(samples->recordAtRow(0).UtcOffsetSec, offset);
-        QCOMPARE(samples->data(samples->index(0, 0), Qt::ToolTipRole).toString(), tip);
-        QVERIFY(!samples->data(samples->index(0, 2), Qt::ToolTipRole).isValid());
-
-        feed(encodeFrame(4, 712, 250, 13, false, false, false));
-        QCOMPARE(records->recordAtRow(0).TimeOrNo, QStringLiteral("4"));
-        QCOMPARE(records->recordAtRow(0).StampMs, stampMs);
-        QCOMPARE(records->recordAtRow(0).UtcOffsetSec, offset);
-        QCOMPARE(records->data(records->index(0, 0), Qt::ToolTipRole).toString(),
-                 "Received " + tip);
-    }
-
-    void downloadHoldsTheTimerOff()
-    {
-        feed(live(712, 253, 13));
-        feed(encodeFrame(1, 712, 250, 13, false, false, false));
-        QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->vtSaveData->model()->rowCount(), 1);
-        feed(encodeFrame(2, 100, 250, 21, false, false, false)); // undefined mode: no row
-        QCOMPARE(w->vtSaveData->model()->rowCount(), 1);
-        feed(live(712, 253, 0)); // undefined mode, live: timer on, reading kept
-        QVERIFY(w->Timer1->isActive());
-        QCOMPARE(w->currentReading().FMeasValue, QStringLiteral("7.12"));
-    }
-
-    void haltKeepsThePortAndItsCaption()
-    {
-        feed(haltFrame());
-        QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
-        QVERIFY(w->ComPort1->Connected());
-        QCOMPARE(w->btnConn->text(), QStringLiteral("Disconnect"));
-        w->btnConnClick(w->btnConn); // one click closes it
-        QVERIFY(!w->ComPort1->Connected());
-        QCOMPARE(w->btnConn->text(), QStringLiteral("Connect"));
-    }
-
-    void tickWithClosedPortStopsAndKeepsEverything()
-    {
-        feed(live(712, 253, 13));
-        tick();
-        w->btnConnClick(w->btnConn); // Disconnect
-        QVERIFY(!w->Button2->isEnabled());
-        QVERIFY(w->Timer1->isActive()); // left running until the next tick
-        tick();
-        QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
-        QCOMPARE(w->LinePH->count(), 1);
-        QCOMPARE(w->vtPH->model()->rowCount(), 1);
-        QCOMPARE(w->Edit2->text(), QStringLiteral("7.12"));
-        // Connect again: sampling resumes without "Go".
-        w->btnConnClick(w->btnConn);
-        QCOMPARE(w->Button2->text(), QStringLiteral("Stop"));
-        QVERIFY(w->Timer1->isActive());
-        tick();
-        QCOMPARE(w->LinePH->count(), 2);
     }
 
     void badIntervals_data()
@@ -563,32 +418,6 @@ private slots:
         QVERIFY(!w->ComPort1->Connected());
         QCOMPARE(w->btnConn->text(), QStringLiteral("Connect"));
         QCOMPARE(w->Edit1->text(), QStringLiteral("1"));
-    }
-
-    void setWhilePausedResumesWithNewPeriod()
-    {
-        w->Button2Click(w->Button2);
-        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
-        w->Edit1->setText("5");
-        w->Button1Click(w->Button1);
-        QCOMPARE(w->Timer1->interval(), 5000);
-        QVERIFY(w->Timer1->isActive());
-        QCOMPARE(w->Button2->text(), QStringLiteral("Stop"));
-        QVERIFY(qAbs(w->Timer1->remainingTime() - 5000) < 500);
-    }
-
-    void setWhileDisconnectedWaitsForConnect()
-    {
-        w->btnConnClick(w->btnConn); // Disconnect
-        tick();
-        w->Edit1->setText("5");
-        w->Button1Click(w->Button1);
-        QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->Button2->text(), QStringLiteral("Go"));
-        QVERIFY(m_warnings.isEmpty());
-        w->btnConnClick(w->btnConn);
-        QCOMPARE(w->Timer1->interval(), 5000);
-        QVERIFY(w->Timer1->isActive());
     }
 
     void goWithClosedPortIsRefused()
@@ -672,24 +501,6 @@ private slots:
                  qPrintable(QStringLiteral("ink over %1 px").arg(bottom - top + 1)));
         QVERIFY2(right < image.width() - 2, "the text is cut at the right edge");
         QVERIFY(!red);
-    }
-
-    void anotherPortStartsAFreshStream()
-    {
-        // Half a frame on the old line, then the user picks another port while connected: the
-        // stub is no damage on the new line.
-        const MeterFrame a = live(712, 253, 13);
-        m_pty->write(QByteArray(reinterpret_cast<const char*>(a.data()), 5));
-        QTest::qWait(200); // the stub reaches the window
-        PtyPair other;
-        PortSettings s = w->ComPort1->settings();
-        s.name = other.slavePath();
-        QVERIFY(w->ComPort1->setSettings(s));
-        QVERIFY(w->ComPort1->Connected());
-        other.write(QByteArray(reinterpret_cast<const char*>(a.data()), 11));
-        QTRY_COMPARE(w->currentReading().FMeasValue, QStringLiteral("7.12"));
-        QCOMPARE(w->skippedBytes(), 0);
-        QVERIFY(w->lblLinkStatus->text().isEmpty());
     }
 
     void pulledCableKeepsEverythingWithAutoReconnectOff()

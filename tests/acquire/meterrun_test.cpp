@@ -1,0 +1,287 @@
+// The run without a window: a port fed by the test, timers the test fires, a clock the test
+// sets. What the window shows of it is tested with the window.
+#include "acquire/meterrun.h"
+
+#include "link/comport.h"
+#include "results/resultbook.h"
+#include "support/feeddevice.h"
+#include "support/handtimer.h"
+
+#include <QCoreApplication>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace pexumo {
+namespace {
+
+using test::FeedDevice;
+using test::HandTimer;
+
+MeterFrame live(int value, int temp, int mode, bool negative = false)
+{
+    return encodeFrame(0, value, temp, mode, negative, false, false);
+}
+
+MeterFrame record(int number, int value, int temp, int mode)
+{
+    return encodeFrame(std::uint8_t(number), value, temp, mode, false, false, false);
+}
+
+/// A run on a line the test feeds, connected at 10:00:00 UTC+1 with a period of 1 s; every
+/// stamp is one second after the one before.
+struct Rig
+{
+    Rig(bool connect = true)
+    {
+        port.setDevice(&line);
+        PortSettings settings;
+        settings.name = QStringLiteral("meter");
+        port.setSettings(settings);
+        run.clock = [this] { return now = now.addSecs(1); };
+        QObject::connect(&port, &TComPort::OnRxChar, &run, [this] { run.receive(); });
+        QObject::connect(&port, &TComPort::connectionLost, &run, &MeterRun::connectionLost);
+        QObject::connect(&run, &MeterRun::lineLost, &run,
+                         [this](const QString&, bool waiting) { losses << waiting; });
+        if (connect) {
+            EXPECT_EQ(run.connectOrDisconnect(1), MeterRun::ConnectResult::Opened);
+        }
+    }
+
+    /// Rows of \a list, oldest first, as "time value".
+    QStringList rows(ListId list) const
+    {
+        QStringList out;
+        const ResultListModel& model = *book.list(list);
+        for (qsizetype i = 0; i < model.size(); ++i) {
+            const ResultRecord r = model.recordInOrder(i);
+            out << r.TimeOrNo + u' ' + r.Value;
+        }
+        return out;
+    }
+    /// Lets queued reports of the port (a loss) arrive.
+    static void settle() { QCoreApplication::processEvents(); }
+
+    FeedDevice line;
+    TComPort port;
+    ResultBook book;
+    HandTimer sampleTimer, watchTimer;
+    MeterRun run{port, book, sampleTimer, watchTimer};
+    QDateTime now{QDate(2026, 12, 9), QTime(10, 0, 0), QTimeZone(3600)};
+    QList<bool> losses;
+};
+
+TEST(MeterRunTest, TicksRecordTheReadingAsItStandsWithTheirOwnInstant)
+{
+    Rig rig;
+    QList<Parameter> sampled;
+    QObject::connect(&rig.run, &MeterRun::sampled, &rig.run,
+                     [&](Parameter p, const SamplePlan&, const ResultRecord&) { sampled << p; });
+    rig.run.tick();                    // no reading yet: nothing
+    rig.line.feed(live(712, 253, 13)); // pH 7.12 at 25.3 C
+    rig.run.tick();
+    rig.run.tick();                           // a stalled meter is recorded again
+    rig.line.feed(live(1205, 250, 14, true)); // pH in mV goes to the ORP list, signed
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12", "10:00:02 7.12"}));
+    EXPECT_EQ(rig.rows(ListId::ORP), QStringList({"10:00:03 -120.5"}));
+    EXPECT_EQ(sampled, QList<Parameter>({Parameter::PH, Parameter::PH, Parameter::ORP}));
+    const ResultRecord first = rig.book.list(ListId::PH)->recordInOrder(0);
+    EXPECT_EQ(first.StampMs, Q_INT64_C(1796806801000)); // 2026-12-09 09:00:01 UTC
+    EXPECT_EQ(first.UtcOffsetSec, 3600);
+    EXPECT_EQ(first.Temp, QStringLiteral("25.3"));
+    EXPECT_EQ(rig.book.list(ListId::ORP)->recordInOrder(0).Temp, QString());
+}
+
+TEST(MeterRunTest, RecordsAreStampedOnArrivalAndHoldTheTimerOff)
+{
+    Rig rig;
+    rig.line.feed(live(712, 253, 13));
+    rig.line.feed(record(1, 712, 250, 13));
+    EXPECT_FALSE(rig.sampleTimer.isActive());
+    rig.line.feed(record(2, 100, 250, 21)); // undefined mode: no row
+    EXPECT_EQ(rig.rows(ListId::Records), QStringList({"1 7.12"}));
+    EXPECT_EQ(rig.book.list(ListId::Records)->recordInOrder(0).StampMs, Q_INT64_C(1796806801000));
+    rig.line.feed(live(713, 253, 0)); // undefined mode, live: timer on, reading kept
+    EXPECT_TRUE(rig.sampleTimer.isActive());
+    EXPECT_EQ(rig.run.reading().FMeasValue, QStringLiteral("7.12"));
+}
+
+TEST(MeterRunTest, ThePauseHoldsWhileLiveFramesSwitchTheTimerOn)
+{
+    Rig rig;
+    rig.line.feed(live(712, 253, 13));
+    EXPECT_EQ(rig.run.stopOrGo(), RunControl::StopGo::Stopped);
+    EXPECT_FALSE(rig.sampleTimer.isActive());
+    rig.line.feed(live(713, 253, 13));
+    EXPECT_TRUE(rig.sampleTimer.isActive());
+    rig.run.tick();
+    EXPECT_TRUE(rig.rows(ListId::PH).isEmpty());
+    EXPECT_EQ(rig.run.stopOrGo(), RunControl::StopGo::Resumed);
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.13"}));
+}
+
+TEST(MeterRunTest, SetKeepsAnUnchangedScheduleAndStartsANewPeriodAfresh)
+{
+    Rig rig;
+    const int starts = rig.sampleTimer.starts;
+    EXPECT_TRUE(rig.run.set(1));
+    EXPECT_EQ(rig.sampleTimer.starts, starts); // same period: the next tick stays where it was
+    rig.run.stopOrGo();
+    EXPECT_TRUE(rig.run.set(5)); // out of a pause, with a new period
+    EXPECT_EQ(rig.sampleTimer.interval(), 5000);
+    EXPECT_TRUE(rig.sampleTimer.isActive());
+    EXPECT_GT(rig.sampleTimer.starts, starts);
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
+}
+
+TEST(MeterRunTest, DisconnectLetsTheNextTickStopAndConnectSamplesAgain)
+{
+    Rig rig;
+    rig.line.feed(live(712, 253, 13));
+    rig.run.tick();
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Closed);
+    EXPECT_TRUE(rig.sampleTimer.isActive()); // left running until the next tick
+    EXPECT_FALSE(rig.run.set(5));            // "Set" waits for the next Connect
+    rig.run.tick();
+    EXPECT_FALSE(rig.sampleTimer.isActive());
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Go"));
+    EXPECT_EQ(rig.run.stopOrGo(), RunControl::StopGo::RefusedPortClosed);
+    EXPECT_EQ(rig.run.connectOrDisconnect(5), MeterRun::ConnectResult::Opened);
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
+    EXPECT_EQ(rig.sampleTimer.interval(), 5000);
+    rig.line.feed(live(714, 253, 13));
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH).size(), 2);
+}
+
+TEST(MeterRunTest, AHaltKeepsThePortOpenAndOneClickClosesIt)
+{
+    Rig rig;
+    rig.line.feed(haltFrame());
+    EXPECT_FALSE(rig.sampleTimer.isActive());
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Go"));
+    EXPECT_TRUE(rig.port.Connected());
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Closed);
+    EXPECT_FALSE(rig.port.Connected());
+}
+
+TEST(MeterRunTest, DamagedBytesAreCountedAndAStubOfAnotherLineIsNot)
+{
+    Rig rig;
+    QByteArray bytes = QByteArray::fromHex("0FFF0007120253 0D000FFD");
+    bytes += "\x01\x02\x0f";
+    rig.line.feed(bytes);
+    MeterFrame damaged = live(712, 253, 13);
+    damaged[3] = 0xA7; // a value digit above 9: the whole frame counts
+    rig.line.feed(damaged);
+    EXPECT_EQ(rig.run.skippedBytes(), 3 + 11);
+    // Half a frame, then the user picks another port: the stub is no damage on the new line.
+    rig.line.feed(QByteArray::fromHex("0FFF000712"));
+    PortSettings other = rig.port.settings();
+    other.name = QStringLiteral("other meter");
+    EXPECT_TRUE(rig.port.setSettings(other));
+    rig.line.feed(live(713, 253, 13));
+    EXPECT_EQ(rig.run.skippedBytes(), 14);
+    EXPECT_EQ(rig.run.reading().FMeasValue, QStringLiteral("7.13"));
+}
+
+// A pulled cable with the run sampling or paused: the run waits, records nothing meanwhile, and
+// goes on as it was when the same meter is back.
+class MeterRunLineLossTest : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(MeterRunLineLossTest, TheRunWaitsAndGoesOnAsItWas)
+{
+    const bool paused = GetParam();
+    Rig rig;
+    rig.line.feed(live(712, 253, 13));
+    rig.run.tick();
+    if (paused)
+        rig.run.stopOrGo();
+    rig.line.unplug();
+    Rig::settle();
+    EXPECT_EQ(rig.losses, QList<bool>({true}));
+    EXPECT_TRUE(rig.run.waitingForMeter());
+    EXPECT_FALSE(rig.sampleTimer.isActive());
+    EXPECT_EQ(rig.run.state().connCaption, QStringLiteral("Disconnect"));
+    EXPECT_EQ(rig.run.lineNote(), QStringLiteral("Line lost 10:00:02, waiting for the meter"));
+    rig.run.tick();      // a tick while away records nothing
+    rig.run.watchLine(); // not back yet
+    EXPECT_TRUE(rig.run.waitingForMeter());
+    rig.line.plugBack();
+    rig.run.watchLine();
+    EXPECT_FALSE(rig.run.waitingForMeter());
+    EXPECT_TRUE(rig.port.Connected());
+    EXPECT_EQ(rig.run.lineNote(), QStringLiteral("Line lost 10:00:02, back 10:00:03"));
+    EXPECT_EQ(rig.run.state().runCaption, paused ? QStringLiteral("Go") : QStringLiteral("Stop"));
+    EXPECT_EQ(rig.sampleTimer.isActive(), !paused);
+    // The reading from before the loss is not recorded again: the next row is a new frame's.
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12"}));
+    rig.line.feed(live(800, 253, 13));
+    if (paused)
+        rig.run.stopOrGo();
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12", "10:00:04 8"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(RunState, MeterRunLineLossTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "paused" : "sampling"; });
+
+// Ways the waiting ends without the meter: Disconnect, the end of the run, and no waiting at all
+// with AutoReconnect off. The meter coming back then opens nothing.
+class MeterRunNoWaitingTest : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(MeterRunNoWaitingTest, TheMeterComingBackOpensNothing)
+{
+    enum
+    {
+        Disconnect,
+        Stop,
+        AutoReconnectOff
+    };
+    Rig rig;
+    if (GetParam() == AutoReconnectOff)
+        rig.run.setAutoReconnect(false);
+    rig.line.feed(live(712, 253, 13));
+    rig.run.tick();
+    rig.line.unplug();
+    Rig::settle();
+    switch (GetParam()) {
+    case Disconnect:
+        EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::StoppedWaiting);
+        EXPECT_EQ(rig.run.lineNote(), QStringLiteral("Line lost 10:00:02"));
+        EXPECT_EQ(rig.run.state().connCaption, QStringLiteral("Connect"));
+        break;
+    case Stop:
+        rig.run.stop();
+        break;
+    case AutoReconnectOff:
+        EXPECT_EQ(rig.losses, QList<bool>({false}));
+        EXPECT_TRUE(rig.run.lineNote().isEmpty());
+        EXPECT_EQ(rig.run.state().connCaption, QStringLiteral("Connect"));
+        break;
+    }
+    EXPECT_FALSE(rig.run.waitingForMeter());
+    EXPECT_FALSE(rig.run.state().runEnabled);
+    rig.line.plugBack();
+    rig.run.watchLine();
+    EXPECT_FALSE(rig.port.Connected());
+    EXPECT_EQ(rig.rows(ListId::PH).size(), 1);
+    // Connect works again without a restart.
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Opened);
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, MeterRunNoWaitingTest, ::testing::Values(0, 1, 2), [](const auto& info) {
+        return std::string(info.param == 0 ? "Disconnect" : info.param == 1 ? "Stop" : "Off");
+    });
+
+} // namespace
+} // namespace pexumo
