@@ -68,6 +68,9 @@ MeterRun::ConnectResult MeterRun::connectOrDisconnect(int seconds)
         return ConnectResult::Closed;
     }
     if (m_port.Open()) {
+        // A fresh start for the line's notes: the noise of an earlier connection is no news.
+        m_skippedBytes = 0;
+        emit linkNoteChanged();
         emit portOpened(m_port.settings().name);
         m_control.connectSucceeded(seconds);
         applyRunState();
@@ -115,6 +118,7 @@ void MeterRun::receive()
     if (m_streamSession != m_port.session()) {
         m_stream = FrameStream{};
         m_streamSession = m_port.session();
+        m_framedThisSession = false;
     }
     char buffer[4096];
     for (;;) {
@@ -125,10 +129,12 @@ void MeterRun::receive()
     }
     const qint64 skippedBefore = m_skippedBytes;
     while (const std::optional<FrameStream::Item> item = m_stream.next()) {
-        if (item->kind == FrameStream::Item::Kind::Skipped)
-            m_skippedBytes += item->skipped;
-        else
+        if (item->kind == FrameStream::Item::Kind::Frame) {
+            m_framedThisSession = true;
             applyFrame(decodeFrame(item->frame));
+        } else if (m_framedThisSession) {
+            m_skippedBytes += item->skipped;
+        }
     }
     if (m_skippedBytes != skippedBefore)
         emit linkNoteChanged();
@@ -141,6 +147,7 @@ void MeterRun::applyFrame(const FrameEvent& event)
     switch (event.kind) {
     case FrameEvent::Kind::Live:
         m_reading = event.live;
+        m_readingSession = m_port.session();
         break;
     case FrameEvent::Kind::Record: {
         ResultRecord record = event.record;
@@ -171,6 +178,10 @@ void MeterRun::tick()
     case RunControl::Tick::Sample:
         break;
     }
+    // A row is only ever a reading that arrived on this connection: after any open of the port
+    // (Connect, another port, the meter back) the reading from before is no reading of now.
+    if (m_readingSession != m_port.session())
+        m_reading = CurrentReading{};
     const std::optional<SamplePlan> plan = planSample(m_reading);
     if (!plan)
         return;
@@ -206,9 +217,6 @@ void MeterRun::watchLine()
     if (!waitingForMeter() || !m_port.reopenSameMeter())
         return;
     m_watchTimer.stop();
-    // The reading from before the loss is no reading of now: the next row waits for a frame
-    // from the meter that came back.
-    m_reading = CurrentReading{};
     m_control.lineBack();
     applyRunState();
     m_lineNote = tr("Line lost %1, back %2").arg(m_lostAt, timeOfDay());

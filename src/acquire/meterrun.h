@@ -49,7 +49,9 @@ public:
     const RunState& state() const { return m_control.state(); }
     const CurrentReading& reading() const { return m_reading; }
     TComPort& port() const { return m_port; }
-    /// Bytes of the line discarded as damaged.
+    /// Bytes of the line discarded as damaged since the user last connected. Bytes before the
+    /// first frame after the port opens are the tail of a frame sent before the port listened,
+    /// not damage.
     qint64 skippedBytes() const { return m_skippedBytes; }
     /// True while the run waits for the meter of a lost line to come back.
     bool waitingForMeter() const;
@@ -117,7 +119,9 @@ private:
     RunControl m_control;
     CurrentReading m_reading;
     FrameStream m_stream;
-    quint64 m_streamSession = 0; ///< the port session whose bytes m_stream holds
+    quint64 m_streamSession = 0;      ///< the port session whose bytes m_stream holds
+    bool m_framedThisSession = false; ///< a frame header was seen since the port opened
+    quint64 m_readingSession = 0;     ///< the port session m_reading arrived on
     qint64 m_skippedBytes = 0;
     bool m_autoReconnect = true;
     QString m_lostAt; ///< "hh:mm:ss" of the last lost line

@@ -36,12 +36,14 @@ void RunControl::run()
 {
     m_state.timerEnabled = true;
     m_state.runCaption = kStop;
+    m_pausedByClosedPort = false;
 }
 
 void RunControl::pause()
 {
     m_state.timerEnabled = false;
     m_state.runCaption = kGo;
+    m_pausedByClosedPort = false;
 }
 
 void RunControl::connectSucceeded(int seconds)
@@ -73,7 +75,7 @@ void RunControl::connectionLost()
 
 void RunControl::lineLost()
 {
-    m_pausedAtLoss = paused();
+    m_pausedAtLoss = paused() && !m_pausedByClosedPort;
     connectionLost();
     m_state.connCaption = kDisconnect;
 }
@@ -128,7 +130,9 @@ void RunControl::frameArrived(FrameEvent::TimerEffect effect, bool halt)
 RunControl::Tick RunControl::tick(bool portOpen)
 {
     if (!portOpen) {
+        const bool wasRunning = !paused();
         pause();
+        m_pausedByClosedPort = wasRunning;
         return Tick::PortClosed;
     }
     return paused() ? Tick::Paused : Tick::Sample;

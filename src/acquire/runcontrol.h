@@ -85,6 +85,9 @@ private:
 
     RunState m_state;
     bool m_pausedAtLoss = false; ///< the run state lineBack() restores
+    /// The caption reads "Go" only because a tick found the port closed: a lost line reports
+    /// itself after the port closed, and a tick may come in between.
+    bool m_pausedByClosedPort = false;
 };
 
 } // namespace pexumo

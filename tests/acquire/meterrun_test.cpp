@@ -151,9 +151,11 @@ TEST(MeterRunTest, DisconnectLetsTheNextTickStopAndConnectSamplesAgain)
     EXPECT_EQ(rig.run.connectOrDisconnect(5), MeterRun::ConnectResult::Opened);
     EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
     EXPECT_EQ(rig.sampleTimer.interval(), 5000);
+    rig.run.tick(); // the reading from before the Disconnect is not listed with a new time
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12"}));
     rig.line.feed(live(714, 253, 13));
     rig.run.tick();
-    EXPECT_EQ(rig.rows(ListId::PH).size(), 2);
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12", "10:00:02 7.14"}));
 }
 
 TEST(MeterRunTest, AHaltKeepsThePortOpenAndOneClickClosesIt)
@@ -185,6 +187,25 @@ TEST(MeterRunTest, DamagedBytesAreCountedAndAStubOfAnotherLineIsNot)
     rig.line.feed(live(713, 253, 13));
     EXPECT_EQ(rig.run.skippedBytes(), 14);
     EXPECT_EQ(rig.run.reading().FMeasValue, QStringLiteral("7.13"));
+}
+
+TEST(MeterRunTest, TheTailOfAFrameSentBeforeConnectIsNoNoise)
+{
+    Rig rig(false);
+    rig.line.feed(live(700, 250, 13)); // waits in the line: the meter sends before we listen
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Opened);
+    rig.line.feed(QByteArray::fromHex("53 0D 00 0F FD") +
+                  QByteArray::fromHex("0FFF00071202530D000FFD"));
+    EXPECT_EQ(rig.run.skippedBytes(), 0);
+    EXPECT_EQ(rig.run.reading().FMeasValue, QStringLiteral("7.12"));
+    rig.line.feed(QByteArray("\x01\x02", 2) + QByteArray::fromHex("0FFF00071302530D000FFD"));
+    EXPECT_EQ(rig.run.skippedBytes(), 2); // noise once the line is framed
+    // The note goes away at the next Connect, and the first bytes then are a tail again.
+    rig.run.connectOrDisconnect(1);
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Opened);
+    EXPECT_EQ(rig.run.skippedBytes(), 0);
+    rig.line.feed(QByteArray::fromHex("00 0F FD 0FFF00071402530D000FFD"));
+    EXPECT_EQ(rig.run.skippedBytes(), 0);
 }
 
 // A pulled cable with the run sampling or paused: the run waits, records nothing meanwhile, and
@@ -272,10 +293,11 @@ TEST_P(MeterRunNoWaitingTest, TheMeterComingBackOpensNothing)
     rig.line.plugBack();
     rig.run.watchLine();
     EXPECT_FALSE(rig.port.Connected());
-    EXPECT_EQ(rig.rows(ListId::PH).size(), 1);
-    // Connect works again without a restart.
+    // Connect works again without a restart, and lists only what the meter sends from now on.
     EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Opened);
     EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

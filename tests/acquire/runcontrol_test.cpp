@@ -370,6 +370,7 @@ struct LineLossCase
 {
     const char* name;
     void (*from)(RunControl&);
+    void (*beforeTheReport)(RunControl&); ///< after the port closed, before the loss is reported
     void (*meanwhile)(RunControl&);
     RunState waiting;
     RunState back;
@@ -389,6 +390,7 @@ TEST_P(LineLossTest, RunGoesOnAsItWas)
     const LineLossCase& c = GetParam();
     RunControl rc;
     c.from(rc);
+    c.beforeTheReport(rc);
     rc.lineLost();
     EXPECT_EQ(rc.state(), c.waiting);
     c.meanwhile(rc);
@@ -414,22 +416,28 @@ void fiveSeconds(RunControl& rc)
 
 INSTANTIATE_TEST_SUITE_P(
     RunControl, LineLossTest,
-    ::testing::Values(LineLossCase{"SamplingResumes", running, nothing,
-                                   state(false, 1000, "Go", false, "Disconnect"),
-                                   state(true, 1000, "Stop", true, "Disconnect")},
-                      LineLossCase{"SamplingResumesAfterATickFoundThePortClosed", running,
-                                   tickWithPortClosed,
-                                   state(false, 1000, "Go", false, "Disconnect"),
-                                   state(true, 1000, "Stop", true, "Disconnect")},
-                      LineLossCase{"PausedStaysPaused", paused, tickWithPortClosed,
-                                   state(false, 1000, "Go", false, "Disconnect"),
-                                   state(false, 1000, "Go", true, "Disconnect")},
-                      LineLossCase{"ClicksWhileAwayChangeNothing", running, clicksWithPortClosed,
-                                   state(false, 1000, "Go", false, "Disconnect"),
-                                   state(true, 1000, "Stop", true, "Disconnect")},
-                      LineLossCase{"ThePeriodIsKept", fiveSeconds, nothing,
-                                   state(false, 5000, "Go", false, "Disconnect"),
-                                   state(true, 5000, "Stop", true, "Disconnect")}),
+    ::testing::Values(
+        LineLossCase{"SamplingResumes", running, nothing, nothing,
+                     state(false, 1000, "Go", false, "Disconnect"),
+                     state(true, 1000, "Stop", true, "Disconnect")},
+        LineLossCase{"SamplingResumesAfterATickFoundThePortClosed", running, nothing,
+                     tickWithPortClosed, state(false, 1000, "Go", false, "Disconnect"),
+                     state(true, 1000, "Stop", true, "Disconnect")},
+        LineLossCase{"PausedStaysPaused", paused, nothing, tickWithPortClosed,
+                     state(false, 1000, "Go", false, "Disconnect"),
+                     state(false, 1000, "Go", true, "Disconnect")},
+        LineLossCase{"ClicksWhileAwayChangeNothing", running, nothing, clicksWithPortClosed,
+                     state(false, 1000, "Go", false, "Disconnect"),
+                     state(true, 1000, "Stop", true, "Disconnect")},
+        LineLossCase{"ATickBeforeTheReportDoesNotPauseTheRun", running, tickWithPortClosed, nothing,
+                     state(false, 1000, "Go", false, "Disconnect"),
+                     state(true, 1000, "Stop", true, "Disconnect")},
+        LineLossCase{"ATickBeforeTheReportKeepsAPause", paused, tickWithPortClosed, nothing,
+                     state(false, 1000, "Go", false, "Disconnect"),
+                     state(false, 1000, "Go", true, "Disconnect")},
+        LineLossCase{"ThePeriodIsKept", fiveSeconds, nothing, nothing,
+                     state(false, 5000, "Go", false, "Disconnect"),
+                     state(true, 5000, "Stop", true, "Disconnect")}),
     [](const ::testing::TestParamInfo<LineLossCase>& info) {
         return std::string(info.param.name);
     });

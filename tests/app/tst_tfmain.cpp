@@ -404,7 +404,11 @@ private slots:
         QVERIFY(w->isVisible());
 
         QTemporaryDir dir;
-        w->exporter()->askFileName = [&] { return dir.filePath("records"); };
+        w->exporter()->askFileName = [&] {
+            // A record arrives while the dialog is open: the file holds it, so it is saved.
+            w->DecodeFrame(decodeFrame(encodeFrame(2, 713, 250, 13, false, false, false)));
+            return FileChoice(dir.filePath("records"));
+        };
         w->Button12Click(nullptr);
         QVERIFY(QFile::exists(dir.filePath("records.txt")));
         QVERIFY(w->close()); // everything saved: no question

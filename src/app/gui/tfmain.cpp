@@ -295,8 +295,8 @@ void TfMain::Button11Click(QObject*)
 
 void TfMain::saveList(ListId list)
 {
-    const qint64 rows = m_book->rows(list);
-    if (!m_exporter->save(*m_book->list(list)).isEmpty())
+    qint64 rows = 0;
+    if (!m_exporter->save(*m_book->list(list), &rows).isEmpty())
         m_book->markSaved(list, rows);
 }
 

@@ -49,7 +49,7 @@ ResultExporter::~ResultExporter()
     delete m_saveDialog; // also without a parent window; the pointer is null if already gone
 }
 
-QString ResultExporter::save(const ResultListModel& list)
+QString ResultExporter::save(const ResultListModel& list, qint64* rowsWritten)
 {
     // selectFile("") is ignored by the dialog; the name box itself has to be emptied.
     if (auto* nameEdit = m_saveDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
@@ -60,6 +60,7 @@ QString ResultExporter::save(const ResultListModel& list)
     const bool csv = chosen.nameFilter == csvNameFilter();
     const QString path =
         csv ? withCsvExtension(chosen.fileName) : withTxtExtension(chosen.fileName);
+    const qint64 rows = list.size();
     const WriteResult result =
         writeFileAtomically(path, csv ? exportCsvBytes(list) : exportBytes(list));
     if (!result.ok) {
@@ -67,6 +68,8 @@ QString ResultExporter::save(const ResultListModel& list)
             showError(result.error);
         return {};
     }
+    if (rowsWritten)
+        *rowsWritten = rows;
     return path;
 }
 

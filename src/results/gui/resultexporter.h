@@ -48,8 +48,10 @@ public:
     QFileDialog* SaveDialog1() const { return m_saveDialog.data(); }
 
     /// Runs the flow for \a list. Returns the path written, or "" when the user cancelled or
-    /// the write failed (the failure has then been shown through showError).
-    QString save(const ResultListModel& list);
+    /// the write failed (the failure has then been shown through showError). \a rowsWritten
+    /// receives the rows the file holds: the list as it stood when its bytes were collected,
+    /// after the dialog closed.
+    QString save(const ResultListModel& list, qint64* rowsWritten = nullptr);
 
     /// Asks for the file name and the chosen filter; an empty name means cancelled. Default:
     /// SaveDialog1 shown modally.
