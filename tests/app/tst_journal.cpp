@@ -3,7 +3,9 @@
 // with SIGKILL; the rows must then come back on Yes, stay in the journal on No, and export
 // byte for byte through pexumo-journal. Two windows in two processes share one journal, and
 // every fault of the file leaves the lists working with a note in the control bar.
+#include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
+#include "app/gui/statusbadge.h"
 #include "app/gui/tfmain.h"
 #include "journal/journal.h"
 #include "journal/journalreader.h"
@@ -97,7 +99,7 @@ struct Window
     explicit Window(const QString& dir, bool answer = true)
         : w(nullptr, QDir(dir).filePath("config.ini"))
     {
-        w.showWarning = [](const QString&, const QString&) {};
+        w.showWarning = [this](const QString& text, const QString&) { warnings << text; };
         w.confirmDiscard = [] { return true; };
         w.askRestore = [this, answer](const QString& question) {
             questions << question;
@@ -107,6 +109,7 @@ struct Window
     }
     TfMain w;
     QStringList questions;
+    QStringList warnings;
 };
 
 // ------------------------------------------------------------------ the child process
@@ -367,6 +370,8 @@ private slots:
         Window win(dir.path());
         QCOMPARE(win.w.lblJournalStatus->text(), note);
         QVERIFY(!win.w.lblJournalStatus->isHidden());
+        QCOMPARE(win.w.lblJournal->state(), StatusBadge::State::Failed);
+        QVERIFY(win.warnings.isEmpty()); // the badge and the note say it; no box at start
         win.w.DecodeFrame(recordEvent(1));
         QCOMPARE(win.w.vtSaveData->list()->size(), 1);
     }
@@ -388,6 +393,13 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
         QTRY_VERIFY(win.w.lblJournalStatus->text().startsWith("Journal off: "));
         QVERIFY(!win.w.journal()->isOn());
+        // Told once in a box, and in sight in the bar whatever the line's notes say.
+        const QString reason = win.w.lblJournalStatus->text().mid(13);
+        QCOMPARE(win.warnings, QStringList{"The journal stopped: " + reason + "."});
+        QCOMPARE(win.w.lblJournal->state(), StatusBadge::State::Failed);
+        QVERIFY(win.w.lblJournal->toolTip().startsWith("Journal off: " + reason + "."));
+        win.w.lblLinkStatus->setNotes("Line lost 02:13:07, back 02:13:19", 11);
+        QVERIFY(!win.w.lblJournal->isHidden());
         QCOMPARE(win.w.vtSaveData->list()->size(), 20000);
         win.w.DecodeFrame(recordEvent(20001)); // still listed, no longer journaled
         QCOMPARE(win.w.vtSaveData->list()->size(), 20001);
@@ -402,6 +414,7 @@ private slots:
         win.w.DecodeFrame(recordEvent(1));
         QVERIFY(!QFile::exists(dir.filePath("journal.sqlite")));
         QVERIFY(win.w.lblJournalStatus->isHidden());
+        QCOMPARE(win.w.lblJournal->state(), StatusBadge::State::Off);
     }
 
     void theProgramKeepsItsSessionInTheUsersDataFolder()

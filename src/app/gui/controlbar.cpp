@@ -3,6 +3,7 @@
 #include "acquire/gui/linknote.h"
 #include "acquire/runcontrol.h"
 #include "app/gui/layoutparts.h"
+#include "app/gui/statusbadge.h"
 
 #include <QLineEdit>
 
@@ -24,6 +25,9 @@ ControlBar::ControlBar(QWidget* parent) : QWidget(parent)
     Button1 = makeButton(this, "Button1", QStringLiteral("Set"), 160, 8, 49, 25);
     Button2 = makeButton(this, "Button2", QStringLiteral("Stop"), 208, 8, 49, 25);
     Button2->setEnabled(false);
+    // The state of the services, in the gap between the run button and the page buttons.
+    lblJournal = named(new StatusBadge(u'J', this), "lblJournal");
+    lblJournal->setGeometry(262, 11, 19, 19);
     Button11 = makeButton(this, "Button11", QStringLiteral("DownloadData"), 304, 8, 89, 25);
     Button3 = makeButton(this, "Button3", QStringLiteral("MainPage"), 392, 8, 75, 25);
     // Notes, not alarms: the line noise count and a lost line that came back, each on a line of

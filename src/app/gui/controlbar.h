@@ -9,6 +9,7 @@ class QPushButton;
 namespace pexumo {
 
 class LinkNote;
+class StatusBadge;
 struct RunState;
 
 /// The control bar's widgets by the names the window knows them by; the window holds the same
@@ -27,6 +28,8 @@ struct ControlBarWidgets
     /// Notes of the journal, in the link note's place, which takes precedence while it shows
     /// something.
     QLabel* lblJournalStatus = nullptr;
+    /// Whether every listed reading reaches the journal; its tooltip says why not.
+    StatusBadge* lblJournal = nullptr;
 };
 
 /// The bar above the pages: the interval, "Set", the run button, page buttons, the notes of the

@@ -5,10 +5,12 @@
 #include "acquire/gui/trendchart.h"
 #include "acquire/windowedseries.h"
 #include "app/gui/parameterpage.h"
+#include "app/gui/statusbadge.h"
 #include "journal/journal.h"
 #include "journal/restore.h"
 #include "results/resultbook.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineSeries>
 
@@ -39,20 +41,37 @@ void showTail(TrendChart* chart, const ChartTail& tail, int window)
 
 void TfMain::showJournalOff(const QString& reason)
 {
-    m_bar->showJournalNote(QStringLiteral("Journal off: ") + reason);
+    const QString note = QStringLiteral("Journal off: ") + reason;
+    m_bar->showJournalNote(note);
+    lblJournal->setState(StatusBadge::State::Failed,
+                         note + tr(". Readings are kept in the lists only: save them."));
 }
 
 void TfMain::startJournal()
 {
-    if (!m_journalEnabled || m_journal)
+    if (!m_journalEnabled) {
+        lblJournal->setState(StatusBadge::State::Off,
+                             tr("Journal off: turned off by Journal=0 in config.ini"));
+        return;
+    }
+    if (m_journal)
         return;
     m_journal = new Journal(this);
-    connect(m_journal, &Journal::failed, this, &TfMain::showJournalOff);
+    connect(m_journal, &Journal::failed, this, [this](const QString& reason) {
+        // Gone in the middle of a run (a full disk): said once, and kept in sight in the bar.
+        showJournalOff(reason);
+        showWarning(tr("The journal stopped: %1.").arg(reason),
+                    tr("Readings from now on are kept in the lists only. Save the lists before "
+                       "closing Pexumo."));
+    });
     const QString reason = m_journal->open(m_journalFile, m_journalKeepDays);
     if (!reason.isEmpty()) {
         showJournalOff(reason);
         return;
     }
+    lblJournal->setState(StatusBadge::State::On,
+                         tr("Journal on: every listed reading is kept in %1")
+                             .arg(QDir::toNativeSeparators(m_journalFile)));
     m_book->setSink(m_journal);
     if (!m_journal->movedAside().isEmpty()) {
         m_bar->showJournalNote(QStringLiteral("Journal damaged, kept as %1; a new one started")
