@@ -1,5 +1,6 @@
 #include "acquire/gui/trendchart.h"
 
+#include "acquire/charttails.h"
 #include "acquire/windowedseries.h"
 #include "base/numberformat.h"
 
@@ -193,6 +194,24 @@ void TrendChart::applyNumberFormat()
 QStringList TrendChart::legendRows() const
 {
     return m_legend->rows();
+}
+
+void TrendChart::showTail(const ChartTail& tail, int window)
+{
+    if (tail.ys.empty())
+        return;
+    if (tail.total > window) {
+        // The window as it stood before the last tick (X counts samples), then that tick.
+        QList<QPointF> points;
+        const qint64 firstX = tail.total - window - 1;
+        for (std::size_t i = 0; i + 1 < tail.ys.size(); ++i)
+            points.append(QPointF(double(firstX + qint64(i)), tail.ys[i]));
+        m_series->replace(points);
+        addWindowedPoint(tail.ys.back(), window);
+        return;
+    }
+    for (double y : tail.ys)
+        addWindowedPoint(y, window);
 }
 
 void TrendChart::addWindowedPoint(double y, int window)

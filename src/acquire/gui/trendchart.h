@@ -10,6 +10,7 @@ class QValueAxis;
 namespace pexumo {
 
 class PointLegend;
+struct ChartTail;
 
 /// One trend chart with a single line series: title on top, no outer margin, a plain line (a lone
 /// point is a dot in the middle, since a line needs two), axes that follow the points (the values
@@ -29,6 +30,9 @@ public:
     /// Appends \a y as the newest sample, keeping at most \a window points, and rescales the axes
     /// unless the user has scrolled this chart (a hidden chart rescales when it is shown).
     void addWindowedPoint(double y, int window);
+
+    /// Leaves the chart as the sampling ticks of \a tail left it, with a \a window of points.
+    void showTail(const ChartTail& tail, int window);
 
     /// False once the user has scrolled the chart with the right mouse button.
     bool isAutoScaling() const { return m_autoScale; }

@@ -12,32 +12,8 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QLineSeries>
 
 namespace pexumo {
-
-namespace {
-
-/// Leaves \a chart as the ticks of \a tail left it.
-void showTail(TrendChart* chart, const ChartTail& tail, int window)
-{
-    if (tail.ys.empty())
-        return;
-    if (tail.total > window) {
-        // The window as it stood before the last tick (X counts samples), then that tick.
-        QList<QPointF> points;
-        const qint64 firstX = tail.total - window - 1;
-        for (std::size_t i = 0; i + 1 < tail.ys.size(); ++i)
-            points.append(QPointF(double(firstX + qint64(i)), tail.ys[i]));
-        chart->series()->replace(points);
-        chart->addWindowedPoint(tail.ys.back(), window);
-        return;
-    }
-    for (double y : tail.ys)
-        chart->addWindowedPoint(y, window);
-}
-
-} // namespace
 
 void TfMain::showJournalOff(const QString& reason)
 {
@@ -101,10 +77,10 @@ void TfMain::restoreSession(const JournalSession& session)
 {
     const RestoredRun run = restoreRun(m_journal->path(), session, *m_book);
     for (Parameter parameter : AllParameters) {
-        showTail(m_dashboard->chart(parameter), run.charts.small(parameter), SmallChartWindow);
-        showTail(m_pages[indexOf(parameter)]->chart, run.charts.big(parameter), BigChartWindow);
+        m_dashboard->chart(parameter)->showTail(run.charts.small(parameter), SmallChartWindow);
+        m_pages[indexOf(parameter)]->chart->showTail(run.charts.big(parameter), BigChartWindow);
     }
-    showTail(ChartTemp, run.charts.temperature(), SmallChartWindow);
+    ChartTemp->showTail(run.charts.temperature(), SmallChartWindow);
     if (run.error.isEmpty()) {
         m_journal->adopt(session.id, run.rows);
     } else {
