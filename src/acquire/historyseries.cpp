@@ -12,6 +12,11 @@ constexpr qint64 MaxOffsetMs = std::numeric_limits<quint32>::max();
 void HistorySeries::append(qint64 stampMs, double value, std::optional<double> temp,
                            qint32 utcOffsetSec)
 {
+    if (m_size > 0 && m_lastStamp == 0 && stampMs != 0) {
+        // Every sample so far had no instant: they take this first one. Their offsets are 0.
+        for (Storage& block : m_blocks)
+            block.baseMs = stampMs;
+    }
     if (m_size > 0)
         stampMs = std::max(stampMs, m_lastStamp);
     if (m_blocks.empty() || m_blocks.back().count == BlockCapacity ||

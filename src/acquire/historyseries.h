@@ -27,6 +27,8 @@ namespace pexumo {
 ///
 /// Stamps never decrease: a sample stamped earlier than the one before it (the clock was set
 /// back) is stored at the earlier sample's instant, so the time axis keeps the order of the list.
+/// A row without an instant (stamp 0, kept by runs from before rows were stamped) is placed at
+/// the instant of the sample before it, or, at the start, of the first sample that has one.
 class HistorySeries
 {
 public:

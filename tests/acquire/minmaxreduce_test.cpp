@@ -169,19 +169,23 @@ INSTANTIATE_TEST_SUITE_P(Stamps, SeriesLookupTest,
 TEST(HistorySeries, KeepsBreaksOffsetsAndOrder)
 {
     HistorySeries s;
-    s.breakLine(); // nothing to break yet
+    s.breakLine();                 // nothing to break yet
+    s.append(0, 7.01, 25.3, 3600); // no instant: takes the next known one
     s.append(Base, 7.01, 25.3, 3600);
     s.append(Base + 1000, -120.5, std::nullopt, 3600);
     s.breakLine();
     s.breakLine();
     s.append(Base + 500, 1410, 24.0, 7200); // clock set back: kept at the previous instant
-    EXPECT_EQ(s.breaks(), (std::vector<qsizetype>{2}));
-    EXPECT_EQ(s.stampAt(2), Base + 1000);
-    EXPECT_FLOAT_EQ(s.valueAt(0), 7.01f);
-    EXPECT_FLOAT_EQ(*s.temperatureAt(0), 25.3f);
-    EXPECT_FALSE(s.temperatureAt(1));
-    EXPECT_EQ(s.utcOffsetAt(1), 3600);
-    EXPECT_EQ(s.utcOffsetAt(2), 7200);
+    s.append(0, 1410, 24.0, 7200);
+    EXPECT_EQ(s.breaks(), (std::vector<qsizetype>{3}));
+    EXPECT_EQ(s.stampAt(0), Base);
+    EXPECT_EQ(s.stampAt(3), Base + 1000);
+    EXPECT_EQ(s.stampAt(4), Base + 1000);
+    EXPECT_FLOAT_EQ(s.valueAt(1), 7.01f);
+    EXPECT_FLOAT_EQ(*s.temperatureAt(1), 25.3f);
+    EXPECT_FALSE(s.temperatureAt(2));
+    EXPECT_EQ(s.utcOffsetAt(2), 3600);
+    EXPECT_EQ(s.utcOffsetAt(3), 7200);
 }
 
 } // namespace
