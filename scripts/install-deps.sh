@@ -5,7 +5,7 @@ packages=(cmake ninja-build g++ clang pkg-config ccache
           qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-svg-dev libqt6opengl6-dev libqt6sql6-sqlite
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core
-          python3 dpkg-dev file desktop-file-utils appstream lintian locales)
+          python3 dpkg-dev file desktop-file-utils appstream lintian locales dbus)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
