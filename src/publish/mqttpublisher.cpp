@@ -386,6 +386,8 @@ void MqttPublisher::Worker::step(int timeoutMs)
         const int err = errno;
         if (rc != MOSQ_ERR_SUCCESS) {
             drop(reasonOf(rc, err));
+        } else if (mosquitto_socket(mosq) < 0) {
+            drop(err != 0 ? lowerFirst(qt_error_string(err)) : QStringLiteral("connection lost"));
         } else if ((fds[1].revents & (POLLERR | POLLHUP)) && mosquitto_socket(mosq) >= 0) {
             // The library does not notice a refused TLS connection: it would be polled forever.
             int error = 0;

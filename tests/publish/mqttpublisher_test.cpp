@@ -175,11 +175,12 @@ TEST_F(MqttPublisherTest, NextPublisherSendsTheBacklogOfOneEndedWhileTheBrokerWa
     EXPECT_EQ(firstArrivals(subscriber.messages()), listed);
 }
 
-/// A login and whether a broker listens; the status the publisher settles in.
+/// A login, TLS, and whether a broker listens; the status the publisher settles in.
 struct RefusalCase
 {
     const char* name;
     const char* password; ///< for the user "meter", whose password is "right"; null: no login
+    bool tls;
     bool listening;
     MqttStatus status;
 };
@@ -199,32 +200,39 @@ TEST_P(Refusal, SaysWhy)
         GTEST_SKIP() << "mosquitto is not installed";
     const RefusalCase& c = GetParam();
     MqttBroker broker;
+    MqttConfig config = configFor(0);
     ASSERT_TRUE(!c.password || broker.requireLogin("meter", "right"));
+    if (c.tls)
+        config.caFile = broker.requireTls();
     ASSERT_TRUE(broker.start()) << broker.errorString().toStdString();
     if (!c.listening)
         broker.stop();
-    MqttConfig config = configFor(broker.port());
+    config.port = broker.port();
     config.user = c.password ? "meter" : "";
     config.password = QString::fromLatin1(c.password);
     MemoryOutbox outbox;
     MqttPublisher publisher(outbox, Fast);
     publisher.start(config);
     EXPECT_TRUE(waitForStatus(publisher, [&](MqttStatus s) { return s == c.status; }))
-        << publisher.status().reason.toStdString();
+        << publisher.status().reason.toStdString() << broker.errorString().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Connections, Refusal,
-    ::testing::Values(RefusalCase{"right_password", "right", true, {MqttState::Connected, 0, ""}},
-                      RefusalCase{"wrong_password",
-                                  "wrong",
-                                  true,
-                                  {MqttState::Disconnected, 0,
-                                   "not authorised: check User and PasswordFile"}},
-                      RefusalCase{"no_broker_listening",
-                                  nullptr,
-                                  false,
-                                  {MqttState::Disconnected, 0, "connection refused"}}),
+    ::testing::Values(
+        // name, password, tls, listening, status
+        RefusalCase{"right_password", "right", false, true, {MqttState::Connected, 0, ""}},
+        RefusalCase{"wrong_password",
+                    "wrong",
+                    false,
+                    true,
+                    {MqttState::Disconnected, 0, "not authorised: check User and PasswordFile"}},
+        RefusalCase{"tls_with_the_broker_ca", "right", true, true, {MqttState::Connected, 0, ""}},
+        RefusalCase{"no_broker_listening",
+                    nullptr,
+                    false,
+                    false,
+                    {MqttState::Disconnected, 0, "connection refused"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The path from config.ini to the indicator: a bad value keeps publishing off and says why.

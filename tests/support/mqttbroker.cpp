@@ -62,6 +62,22 @@ bool MqttBroker::requireLogin(const QString& user, const QString& password)
     return m_login;
 }
 
+QString MqttBroker::requireTls()
+{
+    const QString certificate = m_dir.filePath("certificate.pem");
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                   "subjectAltName=IP:127.0.0.1", "-keyout", m_dir.filePath("key.pem"), "-out",
+                   certificate});
+    m_tls = openssl.waitForFinished() && openssl.exitStatus() == QProcess::NormalExit &&
+            openssl.exitCode() == 0;
+    if (!m_tls)
+        m_error = QStringLiteral("openssl failed: ") + openssl.readAllStandardError();
+    return m_tls ? certificate : QString();
+}
+
 bool MqttBroker::start()
 {
     if (m_port == 0)
@@ -70,6 +86,9 @@ bool MqttBroker::start()
     config += m_login ? "allow_anonymous false\npassword_file " +
                             QFile::encodeName(m_dir.filePath("passwords")) + "\n"
                       : QByteArray("allow_anonymous true\n");
+    if (m_tls)
+        config += "certfile " + QFile::encodeName(m_dir.filePath("certificate.pem")) +
+                  "\nkeyfile " + QFile::encodeName(m_dir.filePath("key.pem")) + "\n";
     // Queued messages of a lasting session survive a restart only with a store; the subscriber
     // may be away for a while, so its queue has no limit.
     config += "persistence true\npersistence_location " + QFile::encodeName(m_dir.path()) +
@@ -104,8 +123,14 @@ void MqttBroker::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
+    // A SIGTERM that comes just after "running" is lost (the main loop starts by clearing its
+    // stop flag): ask again until it ends, and only kill a broker that never does, whose store
+    // would then be lost.
+    for (int i = 0; i < 50 && m_process.state() != QProcess::NotRunning; ++i) {
+        m_process.terminate();
+        m_process.waitForFinished(200);
+    }
+    if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished();
     }

@@ -23,6 +23,10 @@ public:
     /// From the next start() on, only \a user with \a password may connect. False, with
     /// errorString(), when the password file could not be made.
     bool requireLogin(const QString& user, const QString& password);
+    /// From the next start() on, the broker speaks TLS only, with a certificate of its own for
+    /// 127.0.0.1. Returns that certificate, the CA file a client needs; "" with errorString()
+    /// when it could not be made.
+    QString requireTls();
     /// Starts the broker and waits until it listens; false, with errorString(), when it does not.
     bool start();
     /// Ends the broker as a shutdown of the system would; it saves its store first.
@@ -36,6 +40,7 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     bool m_login = false;
+    bool m_tls = false;
     QString m_error;
 };
 
