@@ -197,6 +197,7 @@ void MqttPublisher::Worker::run()
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    pthread_setname_np(pthread_self(), "pexumo-mqtt");
 
     const QString problem = outbox.attach([this] { wake(); });
     if (!problem.isEmpty()) {

@@ -74,7 +74,8 @@ public:
     void start(const MqttConfig& config);
     /// Publishes "offline", waits for the broker to take it and the rows in flight (at most
     /// MqttTiming::stopTimeout), disconnects and ends the thread. True when the broker took
-    /// "offline"; false when there was no connection or it timed out.
+    /// "offline"; false when there was no connection or it timed out. A look-up of the broker's
+    /// name under way (the system's resolver) is not cut short.
     bool stop();
 
     /// Queues an alarm's JSON object for "<topic>/alarm" (QoS 1, not retained). Alarms wait in
