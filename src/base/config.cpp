@@ -137,21 +137,29 @@ std::optional<qint64> parseWholeNumber(QStringView text)
     return qint64(magnitude);
 }
 
-AppConfig parseConfig(QByteArrayView content)
+std::optional<QString> ConfigSection::value(QLatin1StringView key) const
+{
+    for (const auto& [name, value] : m_keys)
+        if (sameName(name, key))
+            return value;
+    return std::nullopt;
+}
+
+void ConfigSection::add(QByteArrayView key, const QString& value)
+{
+    if (!this->value(QLatin1StringView(key)))
+        m_keys.emplace_back(key.toByteArray(), value);
+}
+
+ConfigSection parseConfigSection(QByteArrayView content, QLatin1StringView section)
 {
     if (const std::optional<QByteArray> utf8 = utf16AsUtf8(content))
-        return parseConfig(*utf8);
-    AppConfig config;
+        return parseConfigSection(*utf8, section);
+    ConfigSection keys;
     if (content.contains('\0'))
-        return config;
+        return keys;
 
     bool inSection = false;
-    bool haveDecimal = false;
-    bool haveCaption = false;
-    bool haveAutoReconnect = false;
-    bool haveJournal = false;
-    bool haveJournalFile = false;
-    bool haveKeepDays = false;
     while (!content.isEmpty()) {
         QByteArrayView line = takeLine(content);
         // A UTF-8 byte order mark: at the start of the file, or of a file pasted onto another.
@@ -163,8 +171,7 @@ AppConfig parseConfig(QByteArrayView content)
             continue;
         if (line.front() == '[') {
             const qsizetype close = line.indexOf(']');
-            inSection = close > 0 &&
-                        sameName(trimmed(line.sliced(1, close - 1)), QLatin1StringView("Pexumo"));
+            inSection = close > 0 && sameName(trimmed(line.sliced(1, close - 1)), section);
             continue;
         }
         if (!inSection)
@@ -172,42 +179,53 @@ AppConfig parseConfig(QByteArrayView content)
         const qsizetype eq = line.indexOf('=');
         if (eq < 0)
             continue;
-        const QByteArrayView key = trimmed(line.first(eq));
-        const QByteArrayView value = unquoted(trimmed(line.sliced(eq + 1)));
-        if (!haveDecimal && sameName(key, QLatin1StringView("ChangeDecimal"))) {
-            haveDecimal = true;
-            // Text that is not a whole number counts as 0.
-            config.changeDecimal = parseWholeNumber(decodeValue(value)).value_or(0) == 1;
-        } else if (!haveCaption && sameName(key, QLatin1StringView("FormCaption"))) {
-            haveCaption = true;
-            config.formCaption = decodeValue(value).left(MaxFormCaptionLength);
-        } else if (!haveAutoReconnect && sameName(key, QLatin1StringView("AutoReconnect"))) {
-            haveAutoReconnect = true;
-            // Only an explicit 0 turns it off: a typo must not quietly end unattended runs.
-            config.autoReconnect = parseWholeNumber(decodeValue(value)) != std::optional<qint64>(0);
-        } else if (!haveJournal && sameName(key, QLatin1StringView("Journal"))) {
-            haveJournal = true;
-            config.journal = parseWholeNumber(decodeValue(value)).value_or(1) != 0;
-        } else if (!haveJournalFile && sameName(key, QLatin1StringView("JournalFile"))) {
-            haveJournalFile = true;
-            config.journalFile = decodeValue(value);
-        } else if (!haveKeepDays && sameName(key, QLatin1StringView("JournalKeepDays"))) {
-            haveKeepDays = true;
-            const std::optional<qint64> days = parseWholeNumber(decodeValue(value));
-            if (days && *days >= 0)
-                config.journalKeepDays = int(std::min<qint64>(*days, MaxJournalKeepDays));
-        }
+        keys.add(trimmed(line.first(eq)), decodeValue(unquoted(trimmed(line.sliced(eq + 1)))));
+    }
+    return keys;
+}
+
+AppConfig parseConfig(QByteArrayView content)
+{
+    const ConfigSection keys = parseConfigSection(content, QLatin1StringView("Pexumo"));
+    AppConfig config;
+    // Text that is not a whole number counts as 0.
+    if (const auto value = keys.value(QLatin1StringView("ChangeDecimal")))
+        config.changeDecimal = parseWholeNumber(*value).value_or(0) == 1;
+    if (const auto value = keys.value(QLatin1StringView("FormCaption")))
+        config.formCaption = value->left(MaxFormCaptionLength);
+    // Only an explicit 0 turns it off: a typo must not quietly end unattended runs.
+    if (const auto value = keys.value(QLatin1StringView("AutoReconnect")))
+        config.autoReconnect = parseWholeNumber(*value) != std::optional<qint64>(0);
+    if (const auto value = keys.value(QLatin1StringView("Journal")))
+        config.journal = parseWholeNumber(*value).value_or(1) != 0;
+    if (const auto value = keys.value(QLatin1StringView("JournalFile")))
+        config.journalFile = *value;
+    if (const auto value = keys.value(QLatin1StringView("JournalKeepDays"))) {
+        const std::optional<qint64> days = parseWholeNumber(*value);
+        if (days && *days >= 0)
+            config.journalKeepDays = int(std::min<qint64>(*days, MaxJournalKeepDays));
     }
     return config;
 }
 
-AppConfig readConfig(const QString& path)
+namespace {
+QByteArray readConfigBytes(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray content = file.read(MaxConfigBytes);
-    return parseConfig(content);
+    return file.read(MaxConfigBytes);
+}
+} // namespace
+
+AppConfig readConfig(const QString& path)
+{
+    return parseConfig(readConfigBytes(path));
+}
+
+ConfigSection readConfigSection(const QString& path, QLatin1StringView section)
+{
+    return parseConfigSection(readConfigBytes(path), section);
 }
 
 QString defaultConfigPath()

@@ -6,6 +6,8 @@
 #include <QtGlobal>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace pexumo {
 
@@ -41,6 +43,29 @@ struct AppConfig
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };
+
+/// The keys of one section of a configuration file, each name with the value of its first line:
+/// decoded and unquoted as parseConfig() describes.
+class ConfigSection
+{
+public:
+    /// The value of \a key, whose name matches in any letter case; nullopt when the section does
+    /// not set it.
+    std::optional<QString> value(QLatin1StringView key) const;
+    /// Adds \a key unless a key of that name (in any case) came first.
+    void add(QByteArrayView key, const QString& value);
+
+private:
+    std::vector<std::pair<QByteArray, QString>> m_keys; ///< in file order, a few per file
+};
+
+/// Parses the keys of the section named \a section (in any case) from the bytes of an INI file,
+/// by the rules of parseConfig(). A binary file gives an empty section.
+ConfigSection parseConfigSection(QByteArrayView content, QLatin1StringView section);
+
+/// The section \a section of the configuration file at \a path; empty for a missing, unreadable
+/// or binary file.
+ConfigSection readConfigSection(const QString& path, QLatin1StringView section);
 
 /// Reads the configuration file at \a path. A missing, unreadable or binary file gives the
 /// defaults; never throws.

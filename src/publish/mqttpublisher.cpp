@@ -1,0 +1,628 @@
+#include "publish/mqttpublisher.h"
+
+#include "publish/payload.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <csignal>
+#include <mosquitto.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pexumo {
+
+// The thread drives libmosquitto through its own poll() on the client's socket and an eventfd,
+// so that new rows, alarms and stop() wake it at once instead of at the next timeout. Each
+// connection attempt gets a fresh client: what was in flight on a lost connection is simply
+// sent again from the outbox, in order, rather than also by the library's own retry.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+/// Alarms sent and not yet acknowledged at most, beside the rows' window.
+constexpr int AlarmWindow = 16;
+/// The waiting count is asked of the outbox at most this often while it changes.
+constexpr milliseconds CountInterval{250};
+/// Alarms kept while there is no connection; beyond it the oldest go.
+constexpr std::size_t MaxQueuedAlarms = 10000;
+
+constexpr char Online[] = "online";
+constexpr char Offline[] = "offline";
+
+QString lowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+int millisUntil(Clock::time_point when)
+{
+    const auto left = std::chrono::ceil<milliseconds>(when - Clock::now()).count();
+    return int(std::clamp<qint64>(left, 0, 1000));
+}
+
+} // namespace
+
+struct MqttPublisher::Worker
+{
+    Worker(MqttPublisher& owner, Outbox& outbox, const MqttConfig& config, MqttTiming timing);
+    ~Worker();
+
+    // Any thread.
+    void wake();
+    void requestStop();
+    void addAlarm(const QByteArray& json);
+
+    // The publisher's thread.
+    void run();
+    void connect();
+    void fill();
+    bool publish(const QByteArray& topic, const QByteArray& payload, bool retain, int& mid);
+    void step(int timeoutMs);
+    void settleAcks();
+    void drop(const QString& reason);
+    void closeConnection();
+    void goOff(const QString& reason);
+    void setState(MqttState state, const QString& reason);
+    void reportStatus();
+    int nextTimeout() const;
+    QString reasonOf(int rc, int err) const;
+    static QString refusal(int connack);
+    void shutdown();
+
+    void onConnect(int rc);
+    void onDisconnect(int rc);
+    void onPublish(int mid);
+
+    MqttPublisher& owner;
+    Outbox& outbox;
+    const MqttConfig config;
+    const MqttTiming timing;
+    const QByteArray statusTopic;
+    const QByteArray alarmTopic;
+    std::array<QByteArray, ListCount> rowTopics;
+
+    std::thread thread;
+    int wakeFd = -1;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> newRows{false};
+    std::mutex alarmMutex;
+    std::deque<QByteArray> alarms; ///< waiting to be sent, oldest first
+    bool stoppedClean = false;     ///< read by stop() after the thread ended
+
+    mosquitto* mosq = nullptr;
+    bool connected = false; ///< the broker accepted the connection
+    bool dropped = false;   ///< the connection failed; closed after the library call returns
+    bool off = false;       ///< a fault no retry can mend
+    QString dropReason;
+    Clock::time_point attemptStarted;
+    Clock::time_point nextAttempt;
+    milliseconds retryDelay{0};
+
+    OutboxPosition acked; ///< the broker has every row up to here
+    OutboxPosition sent;  ///< the last row handed to the connection
+    bool maybeMore = true;
+    std::deque<OutboxRow> fetched; ///< read from the outbox, not sent yet
+    struct InFlight
+    {
+        int mid;
+        OutboxPosition position;
+        bool acked = false;
+    };
+    std::deque<InFlight> rowsInFlight; ///< in the order sent
+    std::size_t ackedAtFront = 0;      ///< acknowledged entries at the front of rowsInFlight
+    std::vector<std::pair<int, QByteArray>> alarmsInFlight;
+    int offlineMid = -1;
+    bool offlineAcked = false;
+
+    MqttState state = MqttState::Connecting;
+    QString reason;
+    qint64 waiting = 0;
+    bool stateDirty = true;
+    bool countDirty = true;
+    Clock::time_point lastCount;
+    MqttStatus posted{MqttState::Off, -1, {}};
+};
+
+MqttPublisher::Worker::Worker(MqttPublisher& owner, Outbox& outbox, const MqttConfig& config,
+                              MqttTiming timing)
+    : owner(owner), outbox(outbox), config(config), timing(timing),
+      statusTopic((config.topic + QStringLiteral("/status")).toUtf8()),
+      alarmTopic((config.topic + QStringLiteral("/alarm")).toUtf8())
+{
+    static std::once_flag libraryReady;
+    std::call_once(libraryReady, [] { mosquitto_lib_init(); });
+    for (ListId list : AllLists)
+        rowTopics[indexOf(list)] = rowTopic(config.topic, list);
+    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+MqttPublisher::Worker::~Worker()
+{
+    if (wakeFd >= 0)
+        ::close(wakeFd);
+}
+
+void MqttPublisher::Worker::wake()
+{
+    // One write per burst of rows: the thread clears the flag after draining the eventfd.
+    if (!newRows.exchange(true)) {
+        const quint64 one = 1;
+        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+    }
+}
+
+void MqttPublisher::Worker::requestStop()
+{
+    stopRequested = true;
+    const quint64 one = 1;
+    [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+}
+
+void MqttPublisher::Worker::addAlarm(const QByteArray& json)
+{
+    {
+        std::lock_guard lock(alarmMutex);
+        alarms.push_back(json);
+        if (alarms.size() > MaxQueuedAlarms)
+            alarms.pop_front();
+    }
+    const quint64 one = 1;
+    [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+}
+
+void MqttPublisher::Worker::run()
+{
+    // A TLS write to a connection the broker closed raises SIGPIPE, which would end the whole
+    // program; blocked on this thread, the write fails with EPIPE instead.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    pthread_setname_np(pthread_self(), "pexumo-mqtt");
+
+    const QString problem = outbox.attach([this] { wake(); });
+    if (!problem.isEmpty()) {
+        goOff(QStringLiteral("cannot read the rows to publish: ") + problem);
+        reportStatus();
+        return;
+    }
+    acked = sent = outbox.acknowledgedPosition();
+    retryDelay = timing.firstRetry;
+    nextAttempt = Clock::now();
+    while (!stopRequested) {
+        if (!mosq && !off && Clock::now() >= nextAttempt)
+            connect();
+        if (connected && !dropped)
+            fill();
+        if (dropped && mosq)
+            closeConnection();
+        reportStatus();
+        step(nextTimeout());
+    }
+    shutdown();
+    outbox.detach();
+}
+
+int MqttPublisher::Worker::nextTimeout() const
+{
+    int timeout = 1000; // keep-alive and retries of the library need a call about every second
+    if (!mosq && !off)
+        timeout = std::min(timeout, millisUntil(nextAttempt));
+    if (mosq && !connected)
+        timeout = std::min(timeout, millisUntil(attemptStarted + timing.connectTimeout));
+    if (countDirty)
+        timeout = std::min(timeout, millisUntil(lastCount + CountInterval));
+    return timeout;
+}
+
+void MqttPublisher::Worker::connect()
+{
+    if (state != MqttState::Disconnected)
+        setState(MqttState::Connecting, {});
+    mosq = mosquitto_new(config.clientId.toUtf8().constData(), true, this);
+    if (!mosq) {
+        goOff(QStringLiteral("cannot make an MQTT client: ") + qt_error_string(errno));
+        return;
+    }
+    mosquitto_int_option(mosq, MOSQ_OPT_SEND_MAXIMUM, Window + AlarmWindow + 2);
+    if (!config.user.isEmpty())
+        mosquitto_username_pw_set(mosq, config.user.toUtf8().constData(),
+                                  config.password.isEmpty() ? nullptr
+                                                            : config.password.toUtf8().constData());
+    mosquitto_will_set(mosq, statusTopic.constData(), int(sizeof Offline - 1), Offline, 1, true);
+    if (!config.caFile.isEmpty() &&
+        mosquitto_tls_set(mosq, QFile::encodeName(config.caFile).constData(), nullptr, nullptr,
+                          nullptr, nullptr) != MOSQ_ERR_SUCCESS) {
+        goOff(QStringLiteral("CA file %1: cannot be read").arg(config.caFile));
+        return;
+    }
+    mosquitto_connect_callback_set(
+        mosq, [](mosquitto*, void* self, int rc) { static_cast<Worker*>(self)->onConnect(rc); });
+    mosquitto_disconnect_callback_set(
+        mosq, [](mosquitto*, void* self, int rc) { static_cast<Worker*>(self)->onDisconnect(rc); });
+    mosquitto_publish_callback_set(
+        mosq, [](mosquitto*, void* self, int mid) { static_cast<Worker*>(self)->onPublish(mid); });
+    connected = dropped = false;
+    dropReason.clear();
+    attemptStarted = Clock::now();
+    errno = 0;
+    const int rc = mosquitto_connect_async(mosq, config.host.toUtf8().constData(), config.port,
+                                           timing.keepAliveSec);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        drop(reasonOf(rc, errno));
+        closeConnection();
+    }
+}
+
+void MqttPublisher::Worker::onConnect(int rc)
+{
+    if (rc != 0) {
+        drop(refusal(rc));
+        return;
+    }
+    connected = true;
+    retryDelay = timing.firstRetry;
+    setState(MqttState::Connected, {});
+    int mid = 0;
+    publish(statusTopic, QByteArray::fromRawData(Online, sizeof Online - 1), true, mid);
+}
+
+void MqttPublisher::Worker::onDisconnect(int rc)
+{
+    drop(rc == MOSQ_ERR_SUCCESS ? QStringLiteral("disconnected") : reasonOf(rc, errno));
+}
+
+void MqttPublisher::Worker::onPublish(int mid)
+{
+    if (mid == offlineMid) {
+        offlineAcked = true;
+        return;
+    }
+    // Acknowledgements come in the order of sending, so the search stops at its first step.
+    for (std::size_t i = ackedAtFront; i < rowsInFlight.size(); ++i) {
+        if (rowsInFlight[i].mid == mid) {
+            rowsInFlight[i].acked = true;
+            while (ackedAtFront < rowsInFlight.size() && rowsInFlight[ackedAtFront].acked)
+                ++ackedAtFront;
+            return;
+        }
+    }
+    std::erase_if(alarmsInFlight, [mid](const auto& alarm) { return alarm.first == mid; });
+}
+
+bool MqttPublisher::Worker::publish(const QByteArray& topic, const QByteArray& payload, bool retain,
+                                    int& mid)
+{
+    errno = 0;
+    const int rc = mosquitto_publish(mosq, &mid, topic.constData(), int(payload.size()),
+                                     payload.constData(), 1, retain);
+    if (rc != MOSQ_ERR_SUCCESS)
+        drop(reasonOf(rc, errno));
+    return rc == MOSQ_ERR_SUCCESS;
+}
+
+void MqttPublisher::Worker::fill()
+{
+    while (connected && !dropped) {
+        // Alarms are few and news, so they go before a backlog of rows.
+        if (alarmsInFlight.size() < AlarmWindow) {
+            QByteArray alarm;
+            {
+                std::lock_guard lock(alarmMutex);
+                if (!alarms.empty()) {
+                    alarm = alarms.front();
+                    alarms.pop_front();
+                }
+            }
+            if (!alarm.isNull()) {
+                int mid = 0;
+                alarmsInFlight.emplace_back(-1, alarm);
+                if (publish(alarmTopic, alarm, false, mid))
+                    alarmsInFlight.back().first = mid;
+                continue;
+            }
+        }
+        if (rowsInFlight.size() >= std::size_t(Window))
+            return;
+        if (fetched.empty()) {
+            if (!maybeMore)
+                return;
+            std::vector<OutboxRow> rows = outbox.after(sent, Window);
+            maybeMore = rows.size() == std::size_t(Window);
+            if (rows.empty())
+                return;
+            fetched.assign(std::make_move_iterator(rows.begin()),
+                           std::make_move_iterator(rows.end()));
+        }
+        const OutboxRow& row = fetched.front();
+        int mid = 0;
+        if (!publish(rowTopics[indexOf(row.list)],
+                     rowPayload(row.position.session, row.position.seq, row.list, row.record),
+                     false, mid))
+            return;
+        rowsInFlight.push_back({mid, row.position});
+        sent = row.position;
+        fetched.pop_front();
+    }
+}
+
+void MqttPublisher::Worker::step(int timeoutMs)
+{
+    const int sock = mosq ? mosquitto_socket(mosq) : -1;
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {sock, POLLIN, 0}};
+    if (mosq && mosquitto_want_write(mosq))
+        fds[1].events |= POLLOUT;
+    ::poll(fds, sock >= 0 ? 2 : 1, timeoutMs);
+    if (fds[0].revents & POLLIN) {
+        quint64 count = 0;
+        [[maybe_unused]] const auto read = ::read(wakeFd, &count, sizeof count);
+    }
+    // After draining the eventfd, so that a wake between the two is never lost.
+    if (newRows.exchange(false)) {
+        maybeMore = true;
+        countDirty = true;
+    }
+    if (mosq) {
+        errno = 0;
+        const int rc = mosquitto_loop(mosq, 0, 1);
+        const int err = errno;
+        if (rc != MOSQ_ERR_SUCCESS) {
+            drop(reasonOf(rc, err));
+        } else if (mosquitto_socket(mosq) < 0) {
+            drop(err != 0 ? lowerFirst(qt_error_string(err)) : QStringLiteral("connection lost"));
+        } else if ((fds[1].revents & (POLLERR | POLLHUP)) && mosquitto_socket(mosq) >= 0) {
+            // The library does not notice a refused TLS connection: it would be polled forever.
+            int error = 0;
+            socklen_t size = sizeof error;
+            ::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &size);
+            drop(error != 0 ? lowerFirst(qt_error_string(error))
+                            : QStringLiteral("connection closed by the broker"));
+        } else if (!connected && Clock::now() - attemptStarted >= timing.connectTimeout) {
+            drop(QStringLiteral("no answer from the broker"));
+        }
+    }
+    settleAcks();
+    if (dropped && mosq)
+        closeConnection();
+}
+
+void MqttPublisher::Worker::settleAcks()
+{
+    if (ackedAtFront == 0)
+        return;
+    const OutboxPosition upTo = rowsInFlight[ackedAtFront - 1].position;
+    rowsInFlight.erase(rowsInFlight.begin(), rowsInFlight.begin() + qsizetype(ackedAtFront));
+    ackedAtFront = 0;
+    acked = upTo;
+    outbox.acknowledged(upTo);
+    countDirty = true;
+}
+
+void MqttPublisher::Worker::drop(const QString& why)
+{
+    // The first reason counts: a refused login is followed by the closed connection.
+    if (!dropped)
+        dropReason = why;
+    dropped = true;
+}
+
+void MqttPublisher::Worker::closeConnection()
+{
+    settleAcks();
+    if (mosq)
+        mosquitto_destroy(mosq);
+    mosq = nullptr;
+    const bool wasConnected = connected;
+    connected = false;
+    rowsInFlight.clear();
+    ackedAtFront = 0;
+    fetched.clear();
+    sent = acked;
+    maybeMore = true;
+    {
+        // Unacknowledged alarms go first again, in their order.
+        std::lock_guard lock(alarmMutex);
+        for (auto it = alarmsInFlight.rbegin(); it != alarmsInFlight.rend(); ++it)
+            alarms.push_front(it->second);
+    }
+    alarmsInFlight.clear();
+    if (off)
+        return;
+    setState(MqttState::Disconnected, dropReason);
+    if (wasConnected)
+        retryDelay = timing.firstRetry;
+    // Up to a quarter more, so that the meters of a site do not all come back at one instant.
+    const qint64 delay = retryDelay.count();
+    nextAttempt =
+        Clock::now() +
+        milliseconds(delay + QRandomGenerator::global()->bounded(std::max<qint64>(delay / 4, 1)));
+    retryDelay = std::min(retryDelay * 2, timing.longestRetry);
+}
+
+void MqttPublisher::Worker::goOff(const QString& why)
+{
+    off = true;
+    setState(MqttState::Off, why);
+    closeConnection();
+}
+
+void MqttPublisher::Worker::setState(MqttState newState, const QString& why)
+{
+    if (newState == state && why == reason)
+        return;
+    state = newState;
+    reason = why;
+    stateDirty = true;
+}
+
+void MqttPublisher::Worker::reportStatus()
+{
+    const Clock::time_point now = Clock::now();
+    const bool countDue = countDirty && now >= lastCount + CountInterval;
+    if (!stateDirty && !countDue)
+        return;
+    if (countDue || posted.waiting < 0) {
+        waiting = outbox.countAfter(acked);
+        countDirty = false;
+        lastCount = now;
+    }
+    stateDirty = false;
+    const MqttStatus status{state, waiting, reason};
+    if (status != posted) {
+        posted = status;
+        owner.post(status);
+    }
+}
+
+QString MqttPublisher::Worker::reasonOf(int rc, int err) const
+{
+    switch (rc) {
+    case MOSQ_ERR_ERRNO:
+        return err != 0 ? lowerFirst(qt_error_string(err)) : QStringLiteral("connection lost");
+    case MOSQ_ERR_EAI:
+        return QStringLiteral("host \"%1\" not found").arg(config.host);
+    case MOSQ_ERR_TLS:
+        return QStringLiteral("TLS failed: check CaFile, and that Host is the name in the "
+                              "broker's certificate");
+    case MOSQ_ERR_NO_CONN:
+    case MOSQ_ERR_CONN_LOST:
+        return QStringLiteral("connection lost");
+    case MOSQ_ERR_KEEPALIVE:
+        return QStringLiteral("the broker stopped answering");
+    default:
+        return lowerFirst(QString::fromUtf8(mosquitto_strerror(rc)));
+    }
+}
+
+QString MqttPublisher::Worker::refusal(int connack)
+{
+    switch (connack) {
+    case 1:
+        return QStringLiteral("the broker does not speak MQTT 3.1.1");
+    case 2:
+        return QStringLiteral("the broker refused the client id: check ClientId");
+    case 3:
+        return QStringLiteral("the broker is unavailable");
+    case 4:
+        return QStringLiteral("wrong user name or password: check User and PasswordFile");
+    case 5:
+        return QStringLiteral("not authorised: check User and PasswordFile");
+    default:
+        return lowerFirst(QString::fromUtf8(mosquitto_connack_string(connack)));
+    }
+}
+
+void MqttPublisher::Worker::shutdown()
+{
+    if (mosq && connected && !dropped &&
+        publish(statusTopic, QByteArray::fromRawData(Offline, sizeof Offline - 1), true,
+                offlineMid)) {
+        // The broker acknowledges in order: once "offline" is in, so is every row before it.
+        const Clock::time_point deadline = Clock::now() + timing.stopTimeout;
+        while (mosq && !offlineAcked && Clock::now() < deadline)
+            step(millisUntil(deadline));
+        if (mosq) {
+            mosquitto_disconnect(mosq); // a clean end: the broker does not send the last will
+            mosquitto_loop(mosq, 0, 1);
+        }
+    }
+    stoppedClean = offlineAcked;
+    off = true;
+    setState(MqttState::Off, QStringLiteral("stopped"));
+    closeConnection();
+    countDirty = true;
+    lastCount = {};
+    reportStatus();
+}
+
+QString mqttStatusText(const MqttStatus& status)
+{
+    if (status.state == MqttState::Off)
+        return QStringLiteral("MQTT off");
+    if (status.waiting > 0)
+        return status.waiting == 1 ? QStringLiteral("MQTT: 1 row waiting")
+                                   : QStringLiteral("MQTT: %1 rows waiting").arg(status.waiting);
+    switch (status.state) {
+    case MqttState::Connected:
+        return QStringLiteral("MQTT connected");
+    case MqttState::Connecting:
+        return QStringLiteral("MQTT connecting");
+    default:
+        return QStringLiteral("MQTT disconnected");
+    }
+}
+
+MqttPublisher::MqttPublisher(Outbox& outbox, MqttTiming timing, QObject* parent)
+    : QObject(parent), m_outbox(outbox), m_timing(timing)
+{
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    stop();
+}
+
+void MqttPublisher::start(const MqttConfig& config)
+{
+    stop();
+    if (!config.isOn()) {
+        m_status = {MqttState::Off, 0,
+                    config.host.isEmpty() ? QStringLiteral("no Host in the [Mqtt] section")
+                                          : config.problem};
+        emit statusChanged(m_status);
+        return;
+    }
+    m_worker = std::make_unique<Worker>(*this, m_outbox, config, m_timing);
+    m_worker->thread = std::thread([worker = m_worker.get()] { worker->run(); });
+}
+
+bool MqttPublisher::stop()
+{
+    if (!m_worker)
+        return false;
+    m_worker->requestStop();
+    m_worker->thread.join();
+    // The statuses the thread posted, its final "stopped" the last, are emitted before return.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    const bool clean = m_worker->stoppedClean;
+    m_worker.reset();
+    return clean;
+}
+
+void MqttPublisher::publishAlarm(const QByteArray& json)
+{
+    if (m_worker)
+        m_worker->addAlarm(json);
+}
+
+void MqttPublisher::post(const MqttStatus& status)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, status] {
+            m_status = status;
+            emit statusChanged(status);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace pexumo

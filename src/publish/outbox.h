@@ -1,0 +1,64 @@
+#pragma once
+
+#include "results/listid.h"
+#include "results/resultrecord.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <compare>
+#include <functional>
+#include <vector>
+
+namespace pexumo {
+
+/// A row's place in the outbox: its session, then its number within the session, counted from
+/// 1 in the order the rows were listed across all lists (the journal's row number + 1).
+/// {0, 0} comes before every row.
+struct OutboxPosition
+{
+    qint64 session = 0;
+    qint64 seq = 0;
+
+    friend auto operator<=>(const OutboxPosition&, const OutboxPosition&) = default;
+};
+
+/// A listed row waiting to be published.
+struct OutboxRow
+{
+    OutboxPosition position;
+    ListId list = ListId::PH;
+    ResultRecord record;
+};
+
+/// The rows to publish and how far the broker has acknowledged them: the publisher reads the
+/// rows after the acknowledged position in order, and after a lost connection or a restart it
+/// starts again from there, so every row reaches the broker at least once.
+///
+/// Every call comes from the publisher's own thread, attach() first and detach() last, so an
+/// implementation may keep a database connection made in attach().
+class Outbox
+{
+public:
+    virtual ~Outbox() = default;
+
+    /// Prepares for the calls below and keeps \a wake, which the outbox calls (from any thread,
+    /// cheaply and without waiting) each time new rows can be read. Returns "" when ready, else
+    /// why the rows cannot be read; the publisher then stays off.
+    virtual QString attach(std::function<void()> wake) = 0;
+    /// Forgets the wake function; once this returns it is never called again.
+    virtual void detach() = 0;
+
+    /// Up to \a limit rows after \a from, oldest first; they continue into later sessions.
+    virtual std::vector<OutboxRow> after(OutboxPosition from, int limit) = 0;
+    /// How many rows there are after \a from.
+    virtual qint64 countAfter(OutboxPosition from) = 0;
+    /// The broker has every row up to and including \a upTo. Positions only grow; the outbox
+    /// should keep the latest across restarts, though it may keep an older one (those rows are
+    /// then sent again).
+    virtual void acknowledged(OutboxPosition upTo) = 0;
+    /// The latest position given to acknowledged(), or the one kept from an earlier run.
+    virtual OutboxPosition acknowledgedPosition() = 0;
+};
+
+} // namespace pexumo

@@ -1,0 +1,136 @@
+#include "publish/mqttconfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <utility>
+#include <vector>
+
+namespace pexumo {
+namespace {
+
+struct MqttConfigCase
+{
+    const char* name;
+    QByteArray ini;
+    /// Files made beside config.ini; a name ending in "/" is a folder.
+    std::vector<std::pair<const char*, QByteArray>> files;
+    /// "host:port topic client-id user password CA-file", or "off: <problem>"; "@" stands for
+    /// the folder of config.ini.
+    const char* expected;
+};
+
+void PrintTo(const MqttConfigCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+QString describe(const MqttConfig& c)
+{
+    if (!c.isOn())
+        return QStringLiteral("off: ") + c.problem;
+    return QStringLiteral("%1:%2 %3 %4 %5 %6 %7")
+        .arg(c.host)
+        .arg(c.port)
+        .arg(c.topic, c.clientId, c.user, c.password, c.caFile);
+}
+
+class ReadMqttConfig : public ::testing::TestWithParam<MqttConfigCase>
+{
+};
+
+TEST_P(ReadMqttConfig, Reads)
+{
+    QTemporaryDir dir;
+    for (const auto& [name, content] : GetParam().files) {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+        QFile file(dir.filePath(name));
+        if (!QByteArrayView(name).endsWith('/')) {
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) >= 0);
+        }
+    }
+    const MqttConfig config =
+        mqttConfigFrom(parseConfigSection(GetParam().ini, QLatin1StringView("Mqtt")),
+                       dir.filePath("config.ini"), {"lab-pc", "anna"});
+    EXPECT_EQ(describe(config), QString::fromUtf8(GetParam().expected).replace(u'@', dir.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadMqttConfig,
+    ::testing::Values(
+        MqttConfigCase{"no_host_is_off", "[Mqtt]\nPort=1884\nTopic=farm\n", {}, "off: "},
+        MqttConfigCase{"host_of_another_section", "[Pexumo]\nHost=broker.lan\n", {}, "off: "},
+        MqttConfigCase{"defaults",
+                       "[Mqtt]\nHost=broker.lan\n",
+                       {},
+                       "broker.lan:1883 pexumo/lab-pc pexumo-lab-pc-anna   "},
+        MqttConfigCase{"every_key_in_any_case",
+                       "[mqtt]\nHOST=10.0.0.5\nport=$75B\ntopic=\"farm/tank 3/\"\nClientID=m-7\n"
+                       "user=anna\npasswordfile=secret/pw\nHost=ignored\n",
+                       {{"secret/pw", "s3cret\r\nsecond line\n"}},
+                       "10.0.0.5:1883 farm/tank 3 m-7 anna s3cret "},
+        MqttConfigCase{"ca_file_moves_the_default_port",
+                       "[Mqtt]\nHost=broker.lan\nCaFile=certs/ca.pem\n",
+                       {{"certs/ca.pem", "PEM"}},
+                       "broker.lan:8883 pexumo/lab-pc pexumo-lab-pc-anna   @/certs/ca.pem"},
+        MqttConfigCase{"port_beats_the_tls_default",
+                       "[Mqtt]\nHost=[fd00::1]\nCaFile=ca.pem\nPort=9883\n",
+                       {{"ca.pem", "PEM"}},
+                       "fd00::1:9883 pexumo/lab-pc pexumo-lab-pc-anna   @/ca.pem"},
+        MqttConfigCase{"port_zero",
+                       "[Mqtt]\nHost=b\nPort=0\n",
+                       {},
+                       "off: Port \"0\": not a port number from 1 to 65535"},
+        MqttConfigCase{"port_too_big",
+                       "[Mqtt]\nHost=b\nPort=65536\n",
+                       {},
+                       "off: Port \"65536\": not a port number from 1 to 65535"},
+        MqttConfigCase{"host_as_url",
+                       "[Mqtt]\nHost=mqtt://b.lan\n",
+                       {},
+                       "off: Host \"mqtt://b.lan\": not a host name or address (the port goes in "
+                       "Port)"},
+        MqttConfigCase{"host_with_port",
+                       "[Mqtt]\nHost=b.lan:1883\n",
+                       {},
+                       "off: Host \"b.lan:1883\": not a host name or address (the port goes in "
+                       "Port)"},
+        MqttConfigCase{"topic_wildcard",
+                       "[Mqtt]\nHost=b\nTopic=farm/+/pH\n",
+                       {},
+                       "off: Topic \"farm/+/pH\": \"+\" and \"#\" are wildcards for subscribers, "
+                       "not part of a topic to publish to"},
+        MqttConfigCase{"topic_of_the_broker",
+                       "[Mqtt]\nHost=b\nTopic=$SYS/farm\n",
+                       {},
+                       "off: Topic \"$SYS/farm\": topics that start with \"$\" belong to the "
+                       "broker"},
+        MqttConfigCase{"password_without_user",
+                       "[Mqtt]\nHost=b\nPasswordFile=pw\n",
+                       {{"pw", "s3cret\n"}},
+                       "off: PasswordFile is set but User is not: a password goes with a user "
+                       "name"},
+        MqttConfigCase{"password_file_missing",
+                       "[Mqtt]\nHost=b\nUser=anna\nPasswordFile=pw\n",
+                       {},
+                       "off: password file @/pw: no such file"},
+        MqttConfigCase{"password_file_empty",
+                       "[Mqtt]\nHost=b\nUser=anna\nPasswordFile=pw\n",
+                       {{"pw", "\r\n"}},
+                       "off: password file @/pw: empty first line"},
+        MqttConfigCase{"ca_file_missing",
+                       "[Mqtt]\nHost=b\nCaFile=certs/ca.pem\n",
+                       {},
+                       "off: CA file @/certs/ca.pem: no such file"},
+        MqttConfigCase{"ca_file_is_a_folder",
+                       "[Mqtt]\nHost=b\nCaFile=certs\n",
+                       {{"certs/", ""}},
+                       "off: CA file @/certs: a folder, not a file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace pexumo

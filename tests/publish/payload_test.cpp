@@ -1,0 +1,71 @@
+#include "publish/payload.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace pexumo {
+namespace {
+
+struct PayloadCase
+{
+    const char* name;
+    ListId list;
+    ResultRecord row;
+    const char* json;
+};
+
+void PrintTo(const PayloadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RowPayload : public ::testing::TestWithParam<PayloadCase>
+{
+};
+
+TEST_P(RowPayload, IsTheDocumentedJson)
+{
+    const PayloadCase& c = GetParam();
+    EXPECT_EQ(rowPayload(12, 345, c.list, c.row), QByteArray(c.json));
+}
+
+// 1796821387000 ms is 2026-12-09 13:03:07 UTC; 1767234600000 is 2026-01-01 02:30:00 UTC.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RowPayload,
+    ::testing::Values(
+        PayloadCase{"ph_sample",
+                    ListId::PH,
+                    {"14:03:07", "pH", "7.12", "pH", "25.3", "C", 0, 1796821387000, 3600},
+                    R"({"session":12,"seq":345,"time":"2026-12-09T14:03:07+01:00","type":"pH",)"
+                    R"("value":7.12,"unit":"pH","temp":25.3,"temp_unit":"C"})"},
+        PayloadCase{"decimal_comma_and_milliseconds_dropped",
+                    ListId::COND,
+                    {"14:03:07", "COND", "1,41", "ms", "25,0", "C", 0, 1796821387999, 3600},
+                    R"({"session":12,"seq":345,"time":"2026-12-09T14:03:07+01:00","type":"COND",)"
+                    R"("value":1.41,"unit":"ms","temp":25,"temp_unit":"C"})"},
+        PayloadCase{"orp_has_no_temperature_and_the_date_goes_back",
+                    ListId::ORP,
+                    {"21:30:00", "ORP", "-123", "mV", "", "", 0, 1767234600000, -18000},
+                    R"({"session":12,"seq":345,"time":"2025-12-31T21:30:00-05:00","type":"ORP",)"
+                    R"("value":-123,"unit":"mV"})"},
+        PayloadCase{"record_carries_its_number_and_sign",
+                    ListId::Records,
+                    {"17", "pH", "7.12", "pH", "77.5", "F", -1, 1767234600000, 19800},
+                    R"({"session":12,"seq":345,"record":17,"time":"2026-01-01T08:00:00+05:30",)"
+                    R"("type":"pH","value":-7.12,"unit":"pH","temp":77.5,"temp_unit":"F"})"},
+        PayloadCase{"texts_that_are_no_numbers",
+                    ListId::Records,
+                    {"x", "DO", "----", "mg/L", "--", "C", 1, 0, 0},
+                    R"({"session":12,"seq":345,"record":null,"time":null,"type":"DO",)"
+                    R"("value":null,"value_text":"----","unit":"mg/L","temp":null,)"
+                    R"("temp_text":"--","temp_unit":"C"})"},
+        PayloadCase{"strings_are_escaped",
+                    ListId::Salt,
+                    {"", "S\"a\\lt", "0", "pp\tt", "", "", 0, 0, 0},
+                    R"({"session":12,"seq":345,"time":null,"type":"S\"a\\lt","value":0,)"
+                    R"("unit":"pp\u0009t"})"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace pexumo
