@@ -4,6 +4,8 @@
 #include "link/comport.h"
 #include "results/resultbook.h"
 
+#include <utility>
+
 namespace pexumo {
 
 /// The line watch looks for a lost meter this often.
@@ -19,9 +21,29 @@ MeterRun::MeterRun(TComPort& port, ResultBook& book, RunTimer& sampleTimer, RunT
     applyRunState();
 }
 
-bool MeterRun::waitingForMeter() const
+void MeterRun::setAlarmSettings(const AlarmSettings& settings)
 {
-    return m_watchTimer.isActive();
+    report(m_alarms.setSettings(settings, clock().toMSecsSinceEpoch()));
+}
+
+void MeterRun::report(const AlarmMonitor::Events& events)
+{
+    for (const AlarmEvent& event : events)
+        emit alarmChanged(event);
+}
+
+void MeterRun::watch(bool on)
+{
+    if (on) {
+        if (!m_watchTimer.isActive())
+            m_watchTimer.start();
+        return;
+    }
+    m_watchTimer.stop();
+    m_waiting = false;
+    // No longer connected nor waiting: no frame is missed from now on.
+    if (m_alarms.settings().noReadingSeconds > 0)
+        report(m_alarms.check(clock().toMSecsSinceEpoch(), false));
 }
 
 void MeterRun::applyRunState()
@@ -53,7 +75,7 @@ MeterRun::ConnectResult MeterRun::connectOrDisconnect(int seconds)
 {
     // While waiting for a lost meter the button reads "Disconnect": the click ends the waiting.
     if (waitingForMeter()) {
-        m_watchTimer.stop();
+        watch(false);
         m_lineNote = tr("Line lost %1").arg(m_lostAt);
         emit linkNoteChanged();
         m_control.disconnected(seconds);
@@ -63,6 +85,7 @@ MeterRun::ConnectResult MeterRun::connectOrDisconnect(int seconds)
     // After a halt frame the port is still open although the button reads "Connect".
     if (m_port.Connected()) {
         m_port.Close();
+        watch(false);
         m_control.disconnected(seconds);
         applyRunState();
         return ConnectResult::Closed;
@@ -72,6 +95,7 @@ MeterRun::ConnectResult MeterRun::connectOrDisconnect(int seconds)
         m_skippedBytes = 0;
         emit linkNoteChanged();
         emit portOpened(m_port.settings().name);
+        watch(true);
         m_control.connectSucceeded(seconds);
         applyRunState();
         return ConnectResult::Opened;
@@ -100,6 +124,7 @@ RunControl::StopGo MeterRun::stopOrGo()
 void MeterRun::portSettingsChanged(bool wasConnected)
 {
     if (wasConnected && !m_port.Connected()) {
+        watch(false);
         m_control.disconnected(m_control.state().periodMs / 1000);
         applyRunState();
     }
@@ -107,7 +132,7 @@ void MeterRun::portSettingsChanged(bool wasConnected)
 
 void MeterRun::stop()
 {
-    m_watchTimer.stop();
+    watch(false);
     m_port.Close();
     m_sampleTimer.stop();
 }
@@ -144,6 +169,7 @@ void MeterRun::applyFrame(const FrameEvent& event)
 {
     m_control.frameArrived(event.timer, event.kind == FrameEvent::Kind::Halt);
     applyRunState();
+    m_framedSinceWatch = true;
     switch (event.kind) {
     case FrameEvent::Kind::Live:
         m_reading = event.live;
@@ -189,6 +215,9 @@ void MeterRun::tick()
     row.TimeOrNo = stampRow(row).toString(QStringLiteral("hh:mm:ss"));
     m_book.add(listOf(plan->target), row);
     emit sampled(plan->target, *plan, row);
+    report(m_alarms.sample(plan->target, plan->y, row.StampMs));
+    if (plan->hasTemp)
+        report(m_alarms.temperature(plan->tempY, plan->row.TempUnit, row.StampMs));
 }
 
 void MeterRun::connectionLost(const QString& reason)
@@ -202,26 +231,34 @@ void MeterRun::connectionLost(const QString& reason)
         m_lostAt = timeOfDay();
         m_lineNote = tr("Line lost %1, waiting for the meter").arg(m_lostAt);
         emit linkNoteChanged();
-        m_watchTimer.start();
+        m_waiting = true;
+        watch(true);
         emit lineLost(reason, true);
         return;
     }
     // The disconnected state with everything kept, ready to be saved or to connect again.
     m_control.connectionLost();
     applyRunState();
+    watch(false);
     emit lineLost(reason, false);
 }
 
 void MeterRun::watchLine()
 {
-    if (!waitingForMeter() || !m_port.reopenSameMeter())
+    if (m_waiting && m_port.reopenSameMeter()) {
+        m_waiting = false;
+        m_control.lineBack();
+        applyRunState();
+        m_lineNote = tr("Line lost %1, back %2").arg(m_lostAt, timeOfDay());
+        emit linkNoteChanged();
+        emit lineBack();
+    }
+    if (m_alarms.settings().noReadingSeconds <= 0)
         return;
-    m_watchTimer.stop();
-    m_control.lineBack();
-    applyRunState();
-    m_lineNote = tr("Line lost %1, back %2").arg(m_lostAt, timeOfDay());
-    emit linkNoteChanged();
-    emit lineBack();
+    const qint64 now = clock().toMSecsSinceEpoch();
+    if (std::exchange(m_framedSinceWatch, false))
+        report(m_alarms.frameArrived(now));
+    report(m_alarms.check(now, m_waiting || m_port.Connected()));
 }
 
 } // namespace pexumo

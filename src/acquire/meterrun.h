@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/alarmmonitor.h"
 #include "acquire/runcontrol.h"
 #include "acquire/sampleroute.h"
 #include "link/currentreading.h"
@@ -26,6 +27,10 @@ class TComPort;
 /// is waited out. The window and the logger feed it what happens (the user's requests, the port's
 /// bytes and losses, the timers' ticks) and draw or print what it signals.
 ///
+/// The run also watches the alarm limits: every sample is checked against them, and while the
+/// port is open or the meter is waited for, the line watch looks once a second whether frames
+/// still come.
+///
 /// The run switches the sampling timer and the line watch timer itself; their owner delivers
 /// their timeouts to tick() and watchLine(). Rows go into the ResultBook, which hands them on to
 /// the journal. Everything happens on the thread that owns the run; nothing waits.
@@ -33,8 +38,8 @@ class MeterRun : public QObject
 {
     Q_OBJECT
 public:
-    /// \a sampleTimer paces the samples; \a watchTimer looks for a lost meter once a second. None
-    /// of the four is owned.
+    /// \a sampleTimer paces the samples; \a watchTimer watches the line once a second. None of
+    /// the four is owned.
     MeterRun(TComPort& port, ResultBook& book, RunTimer& sampleTimer, RunTimer& watchTimer,
              QObject* parent = nullptr);
 
@@ -46,6 +51,12 @@ public:
     /// run goes to the disconnected state and the user connects again.
     void setAutoReconnect(bool on) { m_autoReconnect = on; }
 
+    /// The alarm limits, delay and no-reading time from now on; alarms whose limit went away
+    /// clear at once.
+    void setAlarmSettings(const AlarmSettings& settings);
+    /// The alarm rules and the alarms that are up.
+    const AlarmMonitor& alarms() const { return m_alarms; }
+
     const RunState& state() const { return m_control.state(); }
     const CurrentReading& reading() const { return m_reading; }
     TComPort& port() const { return m_port; }
@@ -54,7 +65,7 @@ public:
     /// not damage.
     qint64 skippedBytes() const { return m_skippedBytes; }
     /// True while the run waits for the meter of a lost line to come back.
-    bool waitingForMeter() const;
+    bool waitingForMeter() const { return m_waiting; }
     /// The note on the lost line, such as "Line lost 02:13:07, back 02:13:19"; empty while no
     /// line was lost.
     QString lineNote() const { return m_lineNote; }
@@ -88,7 +99,8 @@ public:
     void tick();
     /// The port was closed because the device went away.
     void connectionLost(const QString& reason);
-    /// A tick of the watch timer: opens the port again when its meter is back.
+    /// A tick of the watch timer: opens the port again when its meter is back, and looks whether
+    /// frames still come.
     void watchLine();
 
 signals:
@@ -106,9 +118,14 @@ signals:
     void lineBack();
     /// The port opened by the user's Connect, under \a name.
     void portOpened(const QString& name);
+    /// An alarm rose or cleared.
+    void alarmChanged(const AlarmEvent& event);
 
 private:
     void applyRunState();
+    /// The line watch runs while the port is open or the meter is waited for.
+    void watch(bool on);
+    void report(const AlarmMonitor::Events& events);
     QDateTime stampRow(ResultRecord& row) const;
     QString timeOfDay() const;
 
@@ -126,6 +143,9 @@ private:
     bool m_autoReconnect = true;
     QString m_lostAt; ///< "hh:mm:ss" of the last lost line
     QString m_lineNote;
+    bool m_waiting = false;
+    AlarmMonitor m_alarms;
+    bool m_framedSinceWatch = false; ///< a frame arrived since the line watch last looked
 };
 
 } // namespace pexumo

@@ -39,6 +39,11 @@ struct Rig
         settings.name = QStringLiteral("meter");
         port.setSettings(settings);
         run.clock = [this] { return now = now.addSecs(1); };
+        // No-reading alarms would ask the clock at every look of the line watch.
+        AlarmSettings quiet;
+        quiet.noReadingSeconds = 0;
+        run.setAlarmSettings(quiet);
+        now = start;
         QObject::connect(&port, &TComPort::OnRxChar, &run, [this] { run.receive(); });
         QObject::connect(&port, &TComPort::connectionLost, &run, &MeterRun::connectionLost);
         QObject::connect(&run, &MeterRun::lineLost, &run,
@@ -67,7 +72,8 @@ struct Rig
     ResultBook book;
     HandTimer sampleTimer, watchTimer;
     MeterRun run{port, book, sampleTimer, watchTimer};
-    QDateTime now{QDate(2026, 12, 9), QTime(10, 0, 0), QTimeZone(3600)};
+    const QDateTime start{QDate(2026, 12, 9), QTime(10, 0, 0), QTimeZone(3600)};
+    QDateTime now = start;
     QList<bool> losses;
 };
 
@@ -206,6 +212,40 @@ TEST(MeterRunTest, TheTailOfAFrameSentBeforeConnectIsNoNoise)
     EXPECT_EQ(rig.run.skippedBytes(), 0);
     rig.line.feed(QByteArray::fromHex("00 0F FD 0FFF00071402530D000FFD"));
     EXPECT_EQ(rig.run.skippedBytes(), 0);
+}
+
+TEST(MeterRunTest, SamplesAndTheLineWatchRaiseAndClearAlarms)
+{
+    Rig rig;
+    QStringList events;
+    QObject::connect(&rig.run, &MeterRun::alarmChanged, &rig.run, [&](const AlarmEvent& e) {
+        events << QStringLiteral("%1 %2 %3")
+                      .arg(e.change == AlarmChange::Raise ? "raise" : "clear", e.alarm.name())
+                      .arg(e.alarm.value);
+    });
+    AlarmSettings settings;
+    settings.limits[indexOf(AlarmParameter::TDS)].high = 1500; // ppm
+    settings.delaySeconds = 1;
+    settings.noReadingSeconds = 3;
+    rig.run.setAlarmSettings(settings);
+    rig.line.feed(live(200, 250, 7)); // TDS 2.00 ppt: 2000 ppm
+    rig.run.tick();
+    rig.run.tick();                   // a second later: up
+    rig.line.feed(live(100, 250, 7)); // 1000 ppm
+    rig.run.tick();
+    rig.run.tick();
+    EXPECT_EQ(events, QStringList({"raise TDS 2000", "clear TDS 1000"}));
+    // The meter falls silent: the line watch looks once a second.
+    events.clear();
+    for (int i = 0; i < 4; ++i)
+        rig.run.watchLine();
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events[0].startsWith("raise NoReading"));
+    rig.line.feed(live(100, 250, 7));
+    rig.run.watchLine();
+    EXPECT_EQ(events.size(), 2);
+    EXPECT_TRUE(events[1].startsWith("clear NoReading"));
+    EXPECT_FALSE(rig.run.alarms().anyActive());
 }
 
 // A pulled cable with the run sampling or paused: the run waits, records nothing meanwhile, and
