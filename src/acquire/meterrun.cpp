@@ -255,9 +255,21 @@ void MeterRun::watchLine()
     }
     if (m_alarms.settings().noReadingSeconds <= 0)
         return;
+    const bool framed = std::exchange(m_framedSinceWatch, false);
+    const bool framedBefore = std::exchange(m_framedLastLook, framed);
+    const auto silenceUp = [this] {
+        const std::vector<ActiveAlarm> up = m_alarms.active();
+        return !up.empty() && !up.back().parameter;
+    };
+    // While frames keep coming there is nothing to look at: the clock is asked only once the
+    // line falls silent, or to clear an alarm of silence.
+    if (framed && !silenceUp())
+        return;
     const qint64 now = clock().toMSecsSinceEpoch();
-    if (std::exchange(m_framedSinceWatch, false))
+    if (framed)
         report(m_alarms.frameArrived(now));
+    else if (framedBefore)
+        report(m_alarms.frameArrived(now - LineWatchMs)); // within the last look
     report(m_alarms.check(now, m_waiting || m_port.Connected()));
 }
 

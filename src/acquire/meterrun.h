@@ -146,6 +146,7 @@ private:
     bool m_waiting = false;
     AlarmMonitor m_alarms;
     bool m_framedSinceWatch = false; ///< a frame arrived since the line watch last looked
+    bool m_framedLastLook = false;   ///< the last look had seen a frame
 };
 
 } // namespace pexumo

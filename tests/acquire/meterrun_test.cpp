@@ -235,9 +235,10 @@ TEST(MeterRunTest, SamplesAndTheLineWatchRaiseAndClearAlarms)
     rig.run.tick();
     rig.run.tick();
     EXPECT_EQ(events, QStringList({"raise TDS 2000", "clear TDS 1000"}));
-    // The meter falls silent: the line watch looks once a second.
+    // The meter falls silent: the line watch looks once a second, and the silence counts from
+    // its first look without a frame (within a second of the last frame).
     events.clear();
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 5; ++i)
         rig.run.watchLine();
     ASSERT_EQ(events.size(), 1);
     EXPECT_TRUE(events[0].startsWith("raise NoReading"));

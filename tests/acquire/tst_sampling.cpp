@@ -1,9 +1,9 @@
 // The sampling tick and the run controls, driven through the real main window: frames go in
 // through the decoder's entry point, ticks come from the window's own timer handler, and the
 // port is a real pseudo-terminal that nobody writes to unless a test says so.
+#include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
 #include "app/gui/degreemark.h"
-#include "acquire/gui/linknote.h"
 #include "app/gui/tfmain.h"
 #include "base/numberformat.h"
 #include "link/comport.h"
@@ -76,7 +76,12 @@ class TestSampling : public QObject
     QDateTime m_now;
 
     void feed(const MeterFrame& frame) { w->DecodeFrame(decodeFrame(frame)); }
-    void tick() { w->Timer1Timer(w->Timer1); }
+    /// A tick one second after the one before (the window's own timer would come any time).
+    void tick()
+    {
+        m_now = m_now.addSecs(1);
+        w->Timer1Timer(w->Timer1);
+    }
     QString cell(ResultList* list, int row, int column) const
     {
         return list->model()->index(row, column).data().toString();
@@ -120,10 +125,7 @@ class TestSampling : public QObject
         w->showWarning = [this](const QString& text, const QString&) { m_warnings << text; };
         w->showSetupDialog = [] {};
         m_now = QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0), QTimeZone(3600));
-        w->clock = [this] {
-            m_now = m_now.addSecs(1);
-            return m_now;
-        };
+        w->clock = [this] { return m_now; };
         connectPort();
     }
 
