@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages Pexumo needs to build, test and run, skipping those present.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang pkg-config ccache
-          qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev libqt6sql6-sqlite
+          qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev libqt6sql6-sqlite libsqlite3-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core
           python3 dpkg-dev file desktop-file-utils appstream lintian locales)

@@ -114,8 +114,10 @@ int exportList(const JournalReader& reader, const QStringList& args, ExportForma
                         .arg(args[2]));
 
     ResultListModel model(listKind(*list));
-    error = reader.forEachRow(session->id, *list,
-                              [&](ListId, const ResultRecord& record) { model.add(record); });
+    error = reader
+                .forEachRow(session->id, *list,
+                            [&](ListId, const ResultRecord& record) { model.add(record); })
+                .error;
     if (!error.isEmpty())
         return fail(ExitFailed, error);
     const QByteArray bytes = render(model, format);

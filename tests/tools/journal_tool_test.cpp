@@ -151,6 +151,9 @@ TEST_P(JournalToolFailure, ExitsWithOneLine)
 {
     QStringList args = GetParam().args;
     args.replaceInStrings(QStringLiteral("@"), path());
+    QFile csv(path() + ".csv"); // a typo's target: the journal must never be written there
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly) && csv.write("Date,Time\r\n") == 11);
+    csv.close();
     const ProgramRun run = tool(args);
     EXPECT_EQ(run.exitCode, GetParam().exitCode);
     QByteArray expected = GetParam().message;
@@ -184,6 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                     2,
                     "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
                     "[OUTPUT]"},
+        FailureCase{
+            "not_a_journal", {"--journal", "@.csv", "list"}, 1, "@.csv is not a Pexumo journal"},
         FailureCase{"unwritable_output",
                     {"--journal", "@", "export", "1", "pH", "/nonexistent/out.txt"},
                     1,

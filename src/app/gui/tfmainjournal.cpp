@@ -102,9 +102,8 @@ void TfMain::offerRestore()
     if (!reader.open(m_journal->path()).isEmpty())
         return;
     const std::optional<JournalSession> offer =
-        findRestoreOffer(reader.sessions(), m_journal->session(), [](const JournalSession& s) {
-            return journalSessionMayRun(s.host, s.pid);
-        });
+        findRestoreOffer(reader.sessions(), m_journal->session(),
+                         [](const JournalSession& s) { return journalSessionMayRun(s.writer); });
     if (!offer)
         return;
     // Asked once: whatever the answer, this run is not offered again.
@@ -121,21 +120,22 @@ void TfMain::restoreSession(const JournalSession& session)
     models[indexOf(ListId::Records)] = vtSaveData->list();
 
     // The temperature chart takes a point from every sample that has a temperature, whatever
-    // its list: keep the last of those rows in the order they were added.
-    std::deque<ResultRecord> lastTemps;
+    // its list: keep where the last of those rows are, in the order they were added.
+    std::deque<std::pair<ListId, qsizetype>> lastTemps;
+    std::array<qsizetype, ListCount> seen{};
     qint64 tempTotal = 0;
-    qint64 rows = 0;
-    const QString error = JournalReader::readSession(
-        m_journal->path(), session.id, [&](ListId list, const ResultRecord& r) {
-            models[indexOf(list)]->add(r);
-            ++rows;
+    const SessionRead read = JournalReader::readSessionInto(
+        m_journal->path(), session.id, models,
+        [&](ListId list, const ResultListModel::PackedRecord&) {
+            const qsizetype at = seen[indexOf(list)]++;
             if (list == ListId::Records || list == ListId::ORP)
                 return; // no temperature point: memory records, and readings in mV
             ++tempTotal;
-            lastTemps.push_back(r);
+            lastTemps.emplace_back(list, at);
             if (lastTemps.size() > std::size_t(SmallChartWindow) + 1)
                 lastTemps.pop_front();
         });
+    const QString& error = read.error;
     if (!error.isEmpty()) {
         // The rows read so far stay listed; the old run keeps them all, so this run does not
         // take them over (its own rows would then follow a gap).
@@ -159,13 +159,14 @@ void TfMain::restoreSession(const JournalSession& session)
         std::min<qsizetype>(session.saved[indexOf(ListId::Records)], vtSaveData->list()->size());
 
     std::vector<double> temps;
-    for (const ResultRecord& r : lastTemps)
-        if (const auto plan = replan(r); plan && plan->hasTemp)
+    for (const auto& [list, at] : lastTemps)
+        if (const auto plan = replan(models[indexOf(list)]->recordInOrder(at));
+            plan && plan->hasTemp)
             temps.push_back(plan->tempY);
     showLastPoints(ChartTemp, LineTemp, temps, tempTotal, SmallChartWindow);
 
     if (error.isEmpty())
-        m_journal->adopt(session.id, rows);
+        m_journal->adopt(session.id, read.rows + read.skippedRows);
 }
 
 } // namespace pexumo
