@@ -169,8 +169,8 @@ int main(int argc, char* argv[])
     // whether numbers are written with a decimal comma.
     const QString configPath = defaultConfigPath();
     const AppConfig config = readConfig(configPath);
-    if (config.changeDecimal)
-        NumberFormat::setCurrent({u',', u'.'});
+    NumberFormat::setCurrent(config.changeDecimal ? NumberFormat{u',', u'.'}
+                                                  : NumberFormat::regional());
     QString path = parser.value(journalOption);
     if (path.isEmpty())
         path = journalPathOf(config, configPath);
