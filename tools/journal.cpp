@@ -114,8 +114,10 @@ int exportList(const JournalReader& reader, const QStringList& args, ExportForma
                         .arg(args[2]));
 
     ResultListModel model(listKind(*list));
-    error = reader.forEachRow(session->id, *list,
-                              [&](ListId, const ResultRecord& record) { model.add(record); });
+    error = reader
+                .forEachRow(session->id, *list,
+                            [&](ListId, const ResultRecord& record) { model.add(record); })
+                .error;
     if (!error.isEmpty())
         return fail(ExitFailed, error);
     const QByteArray bytes = render(model, format);
@@ -167,8 +169,8 @@ int main(int argc, char* argv[])
     // whether numbers are written with a decimal comma.
     const QString configPath = defaultConfigPath();
     const AppConfig config = readConfig(configPath);
-    if (config.changeDecimal)
-        NumberFormat::setCurrent({u',', u'.'});
+    NumberFormat::setCurrent(config.changeDecimal ? NumberFormat{u',', u'.'}
+                                                  : NumberFormat::regional());
     QString path = parser.value(journalOption);
     if (path.isEmpty())
         path = journalPathOf(config, configPath);

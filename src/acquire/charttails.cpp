@@ -1,6 +1,7 @@
 #include "acquire/charttails.h"
 
 #include "acquire/sampleroute.h"
+#include "results/resultbook.h"
 
 #include <algorithm>
 
@@ -26,38 +27,29 @@ std::optional<SamplePlan> replan(const ResultRecord& row)
     return planSample(reading);
 }
 
-// The big window is the larger: one more row than it is all any chart needs.
-constexpr std::size_t KeptRows = std::size_t(std::max(SmallChartWindow, BigChartWindow)) + 1;
-
 } // namespace
 
-void ChartTails::take(ListId list, const ResultRecord& row)
+void ChartTails::take(ListId list)
 {
-    const std::optional<Parameter> parameter = parameterOf(list);
-    if (!parameter)
-        return;
-    const std::size_t i = indexOf(*parameter);
-    ++m_totals[i];
-    m_rows[i].push_back(row);
-    if (m_rows[i].size() > KeptRows)
-        m_rows[i].pop_front();
-    // Readings in mV (the whole ORP list) have no temperature point.
-    if (*parameter == Parameter::ORP)
+    const qint64 at = m_seen[indexOf(list)]++;
+    // Memory records have no chart, and readings in mV (the whole ORP list) no temperature.
+    if (list == ListId::Records || list == ListId::ORP)
         return;
     ++m_tempTotal;
-    m_temps.push_back(row);
+    m_temps.emplace_back(list, at);
     if (m_temps.size() > std::size_t(SmallChartWindow) + 1)
         m_temps.pop_front();
 }
 
 ChartTail ChartTails::tail(Parameter parameter, int window) const
 {
-    const std::deque<ResultRecord>& rows = m_rows[indexOf(parameter)];
+    const ResultListModel* rows = m_book.list(listOf(parameter));
     ChartTail tail;
-    tail.total = m_totals[indexOf(parameter)];
-    const std::size_t keep = std::min(rows.size(), std::size_t(window) + 1);
-    for (auto it = rows.end() - static_cast<std::ptrdiff_t>(keep); it != rows.end(); ++it)
-        if (const std::optional<SamplePlan> plan = replan(*it))
+    if (!rows)
+        return tail;
+    tail.total = rows->size();
+    for (qint64 k = std::max<qint64>(0, tail.total - window - 1); k < tail.total; ++k)
+        if (const std::optional<SamplePlan> plan = replan(rows->recordInOrder(k)))
             tail.ys.push_back(plan->y);
     return tail;
 }
@@ -66,9 +58,14 @@ ChartTail ChartTails::temperature() const
 {
     ChartTail tail;
     tail.total = m_tempTotal;
-    for (const ResultRecord& row : m_temps)
-        if (const std::optional<SamplePlan> plan = replan(row); plan && plan->hasTemp)
+    for (const auto& [list, at] : m_temps) {
+        const ResultListModel* rows = m_book.list(list);
+        if (!rows || at >= rows->size())
+            continue;
+        if (const std::optional<SamplePlan> plan = replan(rows->recordInOrder(at));
+            plan && plan->hasTemp)
             tail.ys.push_back(plan->tempY);
+    }
     return tail;
 }
 

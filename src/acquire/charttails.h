@@ -2,13 +2,17 @@
 
 #include "acquire/windowedseries.h"
 #include "results/listid.h"
-#include "results/resultrecord.h"
+
+#include <QtGlobal>
 
 #include <array>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace pexumo {
+
+class ResultBook;
 
 /// The last points of a chart after \a total samples: \a ys holds the last min(total, window + 1)
 /// of them, oldest first (one more than the window, so that the chart can be left exactly as
@@ -19,14 +23,17 @@ struct ChartTail
     qint64 total = 0;
 };
 
-/// What the charts showed at the end of a run, worked out from its rows in the order they were
-/// added: each parameter's small and big chart, and the temperature chart, which takes a point
-/// from every sample that has a temperature, whatever its list.
+/// What the charts showed at the end of a run, worked out from the run's lists in a book: each
+/// parameter's small and big chart from the last rows of its list, and the temperature chart,
+/// which took a point from every sample that has a temperature, whatever its list, so it needs
+/// to be told the order in which the rows were added (take()).
 class ChartTails
 {
 public:
-    /// Takes the next row of \a list (records are ignored: they have no chart).
-    void take(ListId list, const ResultRecord& row);
+    explicit ChartTails(const ResultBook& book) : m_book(book) {}
+
+    /// The next row in the order of adding was the next row of \a list.
+    void take(ListId list);
 
     ChartTail small(Parameter parameter) const { return tail(parameter, SmallChartWindow); }
     ChartTail big(Parameter parameter) const { return tail(parameter, BigChartWindow); }
@@ -35,9 +42,10 @@ public:
 private:
     ChartTail tail(Parameter parameter, int window) const;
 
-    std::array<std::deque<ResultRecord>, ParameterCount> m_rows;
-    std::array<qint64, ParameterCount> m_totals{};
-    std::deque<ResultRecord> m_temps;
+    const ResultBook& m_book;
+    std::array<qint64, ListCount> m_seen{};
+    /// Where the last rows with a temperature stand: their list and their place in it.
+    std::deque<std::pair<ListId, qint64>> m_temps;
     qint64 m_tempTotal = 0;
 };
 

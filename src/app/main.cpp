@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -31,7 +32,8 @@ bool displayAtHand(int argc, char** argv)
 
 // Apart from Qt's own options (-platform, -style...) and --help/--version, the program takes no
 // arguments and reads no environment: everything the user sets is in the window, and config.ini
-// in the working directory sets the title and the decimal comma.
+// in the working directory sets the title and the decimal comma. A plain word is ignored (a
+// desktop or a file manager may pass a file or a URL); a wrong option is an error.
 int main(int argc, char* argv[])
 {
     // --help and --version only print, so they work where no display is at hand (over ssh, in a
@@ -47,7 +49,8 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(
         QStringLiteral("Reads a water-quality meter on a serial port into trend charts and "
                        "result lists."));
-    if (const auto status = pexumo::readCommandLine(parser, app.arguments(), 0))
+    if (const auto status =
+            pexumo::readCommandLine(parser, app.arguments(), std::numeric_limits<qsizetype>::max()))
         return *status;
     if (!display) {
         std::fputs("pexumo: no display to show the window on (DISPLAY is not set)\n", stderr);

@@ -1,5 +1,7 @@
 #include "base/numberformat.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -134,6 +136,18 @@ NumberFormat NumberFormat::current()
 void NumberFormat::setCurrent(NumberFormat format)
 {
     g_current = format;
+}
+
+NumberFormat NumberFormat::regional()
+{
+    // QLocale gives its separators as strings; every locale in use has one character.
+    const QLocale locale;
+    NumberFormat format;
+    if (!locale.decimalPoint().isEmpty())
+        format.decimal = locale.decimalPoint().front();
+    if (!locale.groupSeparator().isEmpty())
+        format.thousands = locale.groupSeparator().front();
+    return format;
 }
 
 QString FormatNumber(double value, NumberFormat format)

@@ -19,6 +19,10 @@ struct NumberFormat
     /// The format in force for the whole process.
     static NumberFormat current();
     static void setCurrent(NumberFormat format);
+    /// The separators of the user's regional settings (QLocale(), which is the system's locale
+    /// from LC_ALL, LC_NUMERIC or LANG unless a default was set): what is in force unless
+    /// config.ini asks for the decimal comma.
+    static NumberFormat regional();
 
     friend bool operator==(const NumberFormat&, const NumberFormat&) = default;
 };

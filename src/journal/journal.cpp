@@ -1,10 +1,10 @@
 #include "journal/journal.h"
 
-#include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -70,14 +70,18 @@ struct Journal::Writer
     std::thread thread;
     std::mutex mutex;
     std::condition_variable wake; ///< the writer waits for work
-    std::condition_variable done; ///< flush() waits for the writer
+    std::condition_variable done; ///< flush() and close() wait for the writer
     std::deque<Op> queue;
     quint64 queued = 0;   ///< ops ever queued
     quint64 finished = 0; ///< ops committed or dropped
-    bool stop = false;
-    bool broken = false; ///< the file failed: everything is dropped from now on
+    bool stop = false;    ///< commit what is queued, then end
+    bool abandon = false; ///< end after the current attempt, whatever is left
+    bool exited = false;  ///< the thread has left run()
+    bool broken = false;  ///< the file failed: everything is dropped from now on
     QString reason;
+    QString stall; ///< why the last attempt to commit failed while it is retried; "" after success
     std::atomic<qint64> committedRows{0};
+    std::atomic<qint64> pendingRows{0}; ///< rows queued and not committed, dropped ones included
     qint64 session = 0;
 
     void run(std::promise<Opened>& opened);
@@ -88,6 +92,7 @@ struct Journal::Writer
     void loop(QSqlDatabase& db);
     void finish(std::size_t count);
     void push(Op&& op);
+    void end(int timeoutMs);
 };
 
 Opened Journal::Writer::openFile()
@@ -109,17 +114,24 @@ Opened Journal::Writer::openFile()
 
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO session(started_ms, utc_offset_sec, host, pid) "
-                                  "VALUES(?, ?, ?, ?)"));
+    insert.prepare(
+        QStringLiteral("INSERT INTO session(started_ms, utc_offset_sec, host, pid, boot_id,"
+                       " start_ticks) VALUES(?, ?, ?, ?, ?, ?)"));
+    const ProcessIdentity self = currentProcessIdentity();
     insert.addBindValue(started.toMSecsSinceEpoch());
     insert.addBindValue(started.offsetFromUtc());
-    insert.addBindValue(journalHostName());
-    insert.addBindValue(QCoreApplication::applicationPid());
+    insert.addBindValue(self.host);
+    insert.addBindValue(self.pid);
+    insert.addBindValue(self.bootId);
+    insert.addBindValue(self.startTicks);
     if (!insert.exec()) {
         result.error = journalError(insert.lastError(), path);
         return result;
     }
     result.session = insert.lastInsertId().toLongLong();
+    // From now on a lock held by another program is waited for only briefly per attempt, so
+    // that a stop request is noticed; the batch is tried again.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(LockWaitMs));
     return result;
 }
 
@@ -147,6 +159,7 @@ void Journal::Writer::run(std::promise<Opened>& opened)
     std::lock_guard lock(mutex);
     finished = queued;
     queue.clear();
+    exited = true;
     done.notify_all();
 }
 
@@ -158,7 +171,7 @@ void Journal::Writer::removeOldSessions(QSqlDatabase& db)
     QSqlQuery find(db);
     find.prepare(QStringLiteral(
         "SELECT s.id, s.host, s.pid, s.ended_ms IS NOT NULL, s.adopted_by IS NOT NULL,"
-        " COALESCE(SUM(MAX(l.rows - l.saved, 0)), 0)"
+        " COALESCE(SUM(MAX(l.rows - l.saved, 0)), 0), s.boot_id, s.start_ticks"
         " FROM session s LEFT JOIN list_state l ON l.session = s.id"
         " WHERE COALESCE(s.ended_ms, s.started_ms) < ? AND s.id <> ? GROUP BY s.id"));
     find.addBindValue(cutoff);
@@ -173,7 +186,9 @@ void Journal::Writer::removeOldSessions(QSqlDatabase& db)
         // Unsaved rows stay unless they live on in the session they were restored into.
         if (!(allSaved || adopted))
             continue;
-        if (!ended && journalSessionMayRun(find.value(1).toString(), find.value(2).toLongLong()))
+        const ProcessIdentity writer{find.value(1).toString(), find.value(6).toString(),
+                                     find.value(2).toLongLong(), find.value(7).toLongLong()};
+        if (!ended && journalSessionMayRun(writer))
             continue;
         old.push_back(find.value(0).toLongLong());
     }
@@ -328,14 +343,23 @@ void Journal::Writer::loop(QSqlDatabase& db)
         const JournalError error = commit(db, insertRow, batch, rows);
         if (error.reason.isEmpty()) {
             committedRows += rows;
+            pendingRows -= rows;
+            {
+                std::lock_guard lock(mutex);
+                stall.clear();
+            }
             finish(batch.size());
             continue;
         }
         if (error.code == SqliteCode::Busy) {
-            // Another process held the file beyond the busy timeout: keep the batch for later.
+            // Another program holds the file (an open transaction in a shell, a backup): keep
+            // the batch for the next attempt, unless the owner gave up waiting.
             std::lock_guard lock(mutex);
+            stall = error.reason;
             queue.insert(queue.begin(), std::make_move_iterator(batch.begin()),
                          std::make_move_iterator(batch.end()));
+            if (abandon)
+                return;
             continue;
         }
         {
@@ -359,14 +383,23 @@ Journal::Journal(QObject* parent) : QObject(parent) {}
 
 Journal::~Journal()
 {
-    if (m_writer && m_writer->thread.joinable()) {
-        {
-            std::lock_guard lock(m_writer->mutex);
-            m_writer->stop = true;
-        }
-        m_writer->wake.notify_all();
-        m_writer->thread.join();
+    if (m_writer && m_writer->thread.joinable())
+        m_writer->end(DefaultCloseTimeoutMs);
+}
+
+void Journal::Writer::end(int timeoutMs)
+{
+    {
+        std::unique_lock lock(mutex);
+        stop = true;
+        wake.notify_all();
+        // A lock held by another program can keep the last batches out: past the time given,
+        // the writer gives up after its current attempt, which LockWaitMs bounds.
+        if (!done.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                           [&] { return exited; }))
+            abandon = true;
     }
+    thread.join();
 }
 
 QString Journal::open(const QString& path, int keepDays, const QDateTime& started)
@@ -422,6 +455,8 @@ void Journal::Writer::push(Op&& op)
         if (broken || stop)
             return;
         ++queued;
+        if (op.kind == Op::Kind::Row)
+            ++pendingRows;
         queue.push_back(std::move(op));
     }
     wake.notify_one();
@@ -482,21 +517,17 @@ void Journal::adopt(qint64 session, qint64 rows)
     m_writer->push(std::move(op));
 }
 
-void Journal::close(bool clean)
+qint64 Journal::close(bool clean, int timeoutMs)
 {
     if (!m_writer || !m_writer->thread.joinable())
-        return;
+        return pendingRows();
     Op op;
     op.kind = Op::Kind::Close;
     op.clean = clean;
     m_writer->push(std::move(op));
-    {
-        std::lock_guard lock(m_writer->mutex);
-        m_writer->stop = true;
-    }
-    m_writer->wake.notify_all();
-    m_writer->thread.join();
+    m_writer->end(timeoutMs);
     m_on = false;
+    return pendingRows();
 }
 
 bool Journal::flush(int timeoutMs)
@@ -512,6 +543,19 @@ bool Journal::flush(int timeoutMs)
 qint64 Journal::committedRows() const
 {
     return m_writer ? m_writer->committedRows.load() : 0;
+}
+
+qint64 Journal::pendingRows() const
+{
+    return m_writer ? m_writer->pendingRows.load() : 0;
+}
+
+QString Journal::stallReason() const
+{
+    if (!m_writer)
+        return {};
+    std::lock_guard lock(m_writer->mutex);
+    return m_writer->stall;
 }
 
 } // namespace pexumo

@@ -18,21 +18,29 @@ namespace pexumo {
 /// thread with its own connection commits the queue in batches, at least once every
 /// BatchWindowMs, so the caller never waits for the disk. Once the file cannot be written (full
 /// disk, read-only or damaged file) the journal is off for the rest of the run: failed() tells
-/// why once, and later calls are dropped. All calls must come from one thread.
+/// why once, and later calls are dropped. While another program holds the file's lock the
+/// writer keeps its batches and tries again (stallReason(), pendingRows()). Every wait of the
+/// caller (flush(), close(), the destructor) is bounded. All calls must come from one thread.
 class Journal : public QObject, public RowSink
 {
     Q_OBJECT
 public:
     /// Rows queued within this time after the first go into one commit.
     static constexpr int BatchWindowMs = 200;
+    /// The longest one attempt to commit waits for another program's lock.
+    static constexpr int LockWaitMs = 250;
+    /// How long close() and the destructor wait for the writer unless told otherwise.
+    static constexpr int DefaultCloseTimeoutMs = 5000;
 
     explicit Journal(QObject* parent = nullptr);
-    /// Commits what is queued and stops the writer. The session stays "did not close" unless
-    /// close(true) was called.
+    /// Commits what is queued within DefaultCloseTimeoutMs and stops the writer. The session
+    /// stays "did not close" unless close(true) was called.
     ~Journal() override;
 
     /// Opens (or creates) the file at \a path and starts a session that began at \a started.
-    /// A damaged file is first moved aside (see moveDamagedJournalAside) and a new one made.
+    /// Only a journal file is used: any other file stays as it is and the journal is off with
+    /// "<path> is not a Pexumo journal". A damaged journal is first moved aside (see
+    /// moveDamagedJournalAside) and a new one made.
     /// Sessions older than \a keepDays days whose rows were all saved are removed in the
     /// background. Waits for the file to open; returns "" when on, else the reason it is off.
     QString open(const QString& path, int keepDays,
@@ -65,12 +73,21 @@ public:
     /// Must come before any add().
     void adopt(qint64 session, qint64 rows);
     /// Ends the session, \a clean for a normal close, commits everything and stops the writer.
-    void close(bool clean);
+    /// Returns within about \a timeoutMs (plus at most LockWaitMs), also while another program
+    /// holds the file's lock; the session then stays "did not close". Returns the number of
+    /// rows that never reached the file (0 normally): held out by a lock, or lost to a failure.
+    qint64 close(bool clean, int timeoutMs = DefaultCloseTimeoutMs);
 
     /// Waits until everything queued so far is committed or dropped; false on timeout.
     bool flush(int timeoutMs = 30000);
     /// Rows committed to the file since open().
     qint64 committedRows() const;
+    /// Rows handed to add() and not committed: waiting for the writer, held out by another
+    /// program's lock, or lost when the journal went off.
+    qint64 pendingRows() const;
+    /// Why commits fail at the moment while they are being retried, such as "<path> is locked
+    /// by another program"; "" while they succeed.
+    QString stallReason() const;
 
 signals:
     /// The journal went off while running; emitted once, on the thread that owns the journal.

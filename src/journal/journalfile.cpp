@@ -1,5 +1,6 @@
 #include "journal/journalfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,8 +10,11 @@
 #include <QStringList>
 #include <QSysInfo>
 #include <QThread>
+#include <QtEndian>
 
+#include <atomic>
 #include <optional>
+#include <span>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -21,11 +25,15 @@ namespace pexumo {
 
 namespace {
 
-// One statement per entry. Texts are stored as the row holds them; StampMs is UTC milliseconds
-// and utc_offset_sec the local offset then, so a date can be shown as it was seen. A list's
-// saved rows are always a prefix of it (a save writes the whole list), so one count per list
-// in list_state records them, not a flag per row; list_state.rows counts the rows committed.
-const char* const kSchema[] = {
+// The tables, as a list of steps: step i brings a file of version i to version i + 1. A new
+// version appends a step; a step that shipped is never changed, since files out there were
+// made by it.
+//
+// Texts are stored as the row holds them; StampMs is UTC milliseconds and utc_offset_sec the
+// local offset then, so a date can be shown as it was seen. A list's saved rows are always a
+// prefix of it (a save writes the whole list), so one count per list in list_state records
+// them, not a flag per row; list_state.rows counts the rows committed.
+const char* const kToVersion1[] = {
     "CREATE TABLE IF NOT EXISTS session("
     " id INTEGER PRIMARY KEY,"
     " started_ms INTEGER NOT NULL,"
@@ -58,6 +66,23 @@ const char* const kSchema[] = {
     " utc_offset_sec INTEGER NOT NULL,"
     " PRIMARY KEY(session, n)) WITHOUT ROWID",
 };
+// A process id alone is reused after a reboot: the boot and the process's start tell a crashed
+// run from a live one. Sessions written before stay '' and 0.
+const char* const kToVersion2[] = {
+    "ALTER TABLE session ADD COLUMN boot_id TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE session ADD COLUMN start_ticks INTEGER NOT NULL DEFAULT 0",
+};
+const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2};
+static_assert(std::size(kMigrations) == JournalSchemaVersion,
+              "one migration step per version of the tables");
+
+/// The tables a file of version 1 has, and so every journal.
+const QStringList& journalTables()
+{
+    static const QStringList tables{QStringLiteral("list_state"), QStringLiteral("reading"),
+                                    QStringLiteral("session")};
+    return tables;
+}
 
 bool exec(QSqlDatabase& db, const QString& sql, JournalError& error, const QString& path)
 {
@@ -81,7 +106,112 @@ std::optional<qint64> scalar(QSqlDatabase& db, const QString& sql, JournalError&
 
 JournalError setUpConnection(QSqlDatabase& db, const QString& path, bool readOnly);
 
+constexpr QFile::Permissions PrivateFile = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions PrivateFolder = PrivateFile | QFile::ExeOwner;
+
+/// Makes \a folder and the folders above it that are missing, each for the user only.
+bool makePrivateFolder(const QString& folder)
+{
+    QStringList missing;
+    for (QString at = QDir::cleanPath(folder); !QFileInfo::exists(at);) {
+        missing.prepend(at);
+        const QString up = QFileInfo(at).path();
+        if (up == at)
+            break;
+        at = up;
+    }
+    for (const QString& dir : missing)
+        // Another process may have made it meanwhile; what counts is that it is there.
+        if (!QDir().mkdir(dir, PrivateFolder) && !QFileInfo(dir).isDir())
+            return false;
+    return QFileInfo(folder).isDir();
+}
+
+/// Asks an SQLite file without the mark through a read-only connection whether it is a journal
+/// of version 1 (or already marked, in a log not yet folded into the file).
+JournalFileKind peekUnmarked(const QString& path)
+{
+    static std::atomic<int> counter{0};
+    const QString name = QStringLiteral("pexumo-journal-peek-%1").arg(++counter);
+    JournalFileKind kind = JournalFileKind::Foreign;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY")
+                                 .arg(JournalBusyTimeoutMs));
+        if (db.open()) {
+            JournalError error;
+            const std::optional<qint64> id =
+                scalar(db, QStringLiteral("PRAGMA application_id"), error, path);
+            const std::optional<qint64> version =
+                scalar(db, QStringLiteral("PRAGMA user_version"), error, path);
+            QStringList tables = db.tables(QSql::Tables);
+            tables.sort();
+            if (id == JournalApplicationId)
+                kind = JournalFileKind::Ours;
+            else if (id == 0 && version == 1 && tables == journalTables())
+                kind = JournalFileKind::Unmarked;
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return kind;
+}
+
+/// Makes a new journal file for the user only, before SQLite opens it: SQLite gives its -wal
+/// and -shm the mode of the file. False when it could not be made.
+bool makePrivateFile(const QString& path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, PrivateFile))
+        return true;
+    return QFileInfo::exists(path); // made by another process at the same moment
+}
+
+/// Takes the rights of others away from a journal made before journals were private.
+void tightenFile(const QString& path)
+{
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const QString file = path + QLatin1String(suffix);
+        if (!QFileInfo::exists(file))
+            continue;
+        // The *User flags say what this process may do, not what the mode grants.
+        const QFile::Permissions mode =
+            QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        // A file of another user cannot be changed; it is still used as it is.
+        if (mode != PrivateFile)
+            QFile::setPermissions(file, PrivateFile);
+    }
+}
+
 } // namespace
+
+QString notAJournalReason(const QString& path)
+{
+    return QStringLiteral("%1 is not a Pexumo journal").arg(QDir::toNativeSeparators(path));
+}
+
+JournalFileKind inspectJournalFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return JournalFileKind::New;
+    if (!file.open(QIODevice::ReadOnly))
+        return JournalFileKind::Unreadable;
+    // An SQLite file starts with a 100-byte header: the magic text, and at offset 68 the
+    // application_id, big-endian.
+    const QByteArray header = file.read(100);
+    if (header.isEmpty() && file.atEnd())
+        return JournalFileKind::New;
+    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return JournalFileKind::Foreign;
+    const auto id = qFromBigEndian<qint32>(header.constData() + 68);
+    if (id == JournalApplicationId)
+        return JournalFileKind::Ours;
+    if (id != 0)
+        return JournalFileKind::Foreign;
+    return peekUnmarked(path);
+}
 
 SqliteCode sqliteCode(const QSqlError& error)
 {
@@ -142,6 +272,45 @@ JournalError journalError(const QSqlError& error, const QString& path)
     return e;
 }
 
+JournalError prepareJournalFile(const QString& path, bool readOnly)
+{
+    JournalError error;
+    const QString name = QDir::toNativeSeparators(path);
+    switch (inspectJournalFile(path)) {
+    case JournalFileKind::Foreign:
+        error.reason = notAJournalReason(path);
+        return error;
+    case JournalFileKind::Unreadable:
+        error.code = SqliteCode::CantOpen;
+        error.reason = QStringLiteral("cannot open %1").arg(name);
+        return error;
+    case JournalFileKind::New:
+        if (readOnly) {
+            error.code = SqliteCode::CantOpen;
+            error.reason = QStringLiteral("no journal at %1").arg(name);
+            return error;
+        }
+        if (const QString folder = QFileInfo(path).absolutePath(); !makePrivateFolder(folder)) {
+            error.code = SqliteCode::CantOpen;
+            error.reason =
+                QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
+            return error;
+        }
+        if (!makePrivateFile(path)) {
+            error.code = SqliteCode::CantOpen;
+            error.reason = QStringLiteral("cannot open %1").arg(name);
+            return error;
+        }
+        break;
+    case JournalFileKind::Ours:
+    case JournalFileKind::Unmarked:
+        if (!readOnly)
+            tightenFile(path);
+        break;
+    }
+    return error;
+}
+
 JournalError openJournalConnection(const QString& connection, const QString& path, bool readOnly)
 {
     JournalError error;
@@ -149,20 +318,10 @@ JournalError openJournalConnection(const QString& connection, const QString& pat
         error.reason = QStringLiteral("the SQLite driver of Qt is not installed");
         return error;
     }
-    if (readOnly && !QFileInfo::exists(path)) {
-        error.code = SqliteCode::CantOpen;
-        error.reason = QStringLiteral("no journal at %1").arg(QDir::toNativeSeparators(path));
+    error = prepareJournalFile(path, readOnly);
+    if (!error.reason.isEmpty())
         return error;
-    }
-    if (!readOnly) {
-        const QString folder = QFileInfo(path).absolutePath();
-        if (!QDir().mkpath(folder)) {
-            error.code = SqliteCode::CantOpen;
-            error.reason =
-                QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
-            return error;
-        }
-    }
+
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1%2")
@@ -184,15 +343,51 @@ JournalError openJournalConnection(const QString& connection, const QString& pat
     }
 }
 
+int journalVersion(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
 namespace {
+
+/// Marks the file and brings its tables from \a version up to JournalSchemaVersion, in one
+/// transaction: a crash half way leaves the file as it was.
+JournalError migrate(QSqlDatabase& db, const QString& path)
+{
+    JournalError error;
+    if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"), error, path))
+        return error;
+    // Read again under the write lock: another process may have done it meanwhile.
+    std::optional<qint64> version = scalar(db, QStringLiteral("PRAGMA user_version"), error, path);
+    bool done = version.has_value();
+    for (qint64 step = version.value_or(0); done && step < JournalSchemaVersion; ++step)
+        for (const char* statement : kMigrations[step])
+            done = done && exec(db, QString::fromLatin1(statement), error, path);
+    done =
+        done &&
+        exec(db, QStringLiteral("PRAGMA application_id=%1").arg(JournalApplicationId), error,
+             path) &&
+        exec(db, QStringLiteral("PRAGMA user_version=%1").arg(JournalSchemaVersion), error, path) &&
+        exec(db, QStringLiteral("COMMIT"), error, path);
+    if (!done) {
+        JournalError ignored;
+        exec(db, QStringLiteral("ROLLBACK"), ignored, path);
+        return error;
+    }
+    return {};
+}
+
 JournalError setUpConnection(QSqlDatabase& db, const QString& path, bool readOnly)
 {
     JournalError error;
-    // Reading the version touches the file's first page: a file that is not a database, or
-    // whose header is damaged, fails here.
+    // Reading the version touches the file's first page, and the tables' list its schema: a
+    // damaged header or schema fails here.
     const std::optional<qint64> version =
         scalar(db, QStringLiteral("PRAGMA user_version"), error, path);
-    if (!version)
+    if (!version || !scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master"), error, path))
         return error;
     if (*version > JournalSchemaVersion) {
         error.reason =
@@ -202,30 +397,25 @@ JournalError setUpConnection(QSqlDatabase& db, const QString& path, bool readOnl
     if (readOnly)
         return {};
 
+    const std::optional<qint64> id =
+        scalar(db, QStringLiteral("PRAGMA application_id"), error, path);
+    if (!id || !exec(db, QStringLiteral("PRAGMA synchronous=FULL"), error, path))
+        return error;
+    // The mark and the first tables go into the file itself, before WAL mode: a log that a
+    // crash left unfolded must not hide the mark from the next start's look at the header.
+    if (*version < JournalSchemaVersion || *id != JournalApplicationId) {
+        error = migrate(db, path);
+        if (!error.reason.isEmpty())
+            return error;
+    }
     // WAL: readers (pexumo-journal, a second Pexumo) never block the writer. synchronous FULL
     // syncs the log at every commit, and commits come in batches at most a few times a second,
     // so a committed row survives a power cut, not just a crash.
-    if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error, path) ||
-        !exec(db, QStringLiteral("PRAGMA synchronous=FULL"), error, path))
+    if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error, path))
         return error;
-    if (*version < JournalSchemaVersion) {
-        if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"), error, path))
-            return error;
-        bool made = true;
-        for (const char* statement : kSchema)
-            made = made && exec(db, QString::fromLatin1(statement), error, path);
-        made = made &&
-               exec(db, QStringLiteral("PRAGMA user_version=%1").arg(JournalSchemaVersion), error,
-                    path) &&
-               exec(db, QStringLiteral("COMMIT"), error, path);
-        if (!made) {
-            JournalError ignored;
-            exec(db, QStringLiteral("ROLLBACK"), ignored, path);
-            return error;
-        }
-    }
     return {};
 }
+
 } // namespace
 
 QString moveDamagedJournalAside(const QString& path, const QDateTime& now)
@@ -256,18 +446,62 @@ QString journalHostName()
     return QSysInfo::machineHostName();
 }
 
-bool journalSessionMayRun(const QString& host, qint64 pid)
+namespace {
+
+QString currentBootId()
 {
-    if (host != journalHostName())
-        return true;
-    if (pid <= 0)
-        return false;
+    QFile file(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll().trimmed());
+}
+
+/// Field 22 of /proc/PID/stat, the process's start in clock ticks since the boot; 0 when it is
+/// gone or cannot be read.
+qint64 processStartTicks(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    // Field 2 is the command name in parentheses, which may itself hold blanks and ")": the
+    // fields from 3 on follow its last ")".
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    constexpr qsizetype StartTime = 22 - 3;
+    return fields.size() > StartTime ? fields[StartTime].toLongLong() : 0;
+}
+
+bool processAlive(qint64 pid)
+{
 #ifdef Q_OS_UNIX
     // Signal 0 only asks whether the process exists; EPERM means it does, under another user.
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 #else
+    Q_UNUSED(pid);
     return true;
 #endif
+}
+
+} // namespace
+
+ProcessIdentity currentProcessIdentity()
+{
+    const qint64 pid = QCoreApplication::applicationPid();
+    return {journalHostName(), currentBootId(), pid, processStartTicks(pid)};
+}
+
+bool journalSessionMayRun(const ProcessIdentity& writer)
+{
+    if (writer.host != journalHostName())
+        return true;
+    if (writer.pid <= 0 || !processAlive(writer.pid))
+        return false;
+    if (writer.bootId.isEmpty() && writer.startTicks == 0)
+        return true; // written before boots were recorded: the process id is all there is
+    return writer.bootId == currentBootId() && processStartTicks(writer.pid) == writer.startTicks;
 }
 
 } // namespace pexumo

@@ -4,12 +4,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 namespace pexumo {
 
@@ -60,6 +58,8 @@ QString JournalReader::open(const QString& path)
 {
     m_path = path;
     const JournalError error = openJournalConnection(m_connection, path, true);
+    if (error.reason.isEmpty())
+        m_version = journalVersion(QSqlDatabase::database(m_connection, false));
     return error.reason;
 }
 
@@ -68,9 +68,13 @@ std::vector<JournalSession> JournalReader::sessions(QString* error) const
     std::vector<JournalSession> result;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
+    // A file of version 1 has no boot and no start of the writer; a reader never migrates.
+    const QString identity =
+        m_version >= 2 ? QStringLiteral("boot_id, start_ticks") : QStringLiteral("'', 0");
     if (!q.exec(QStringLiteral("SELECT id, started_ms, utc_offset_sec, ended_ms, clean, port,"
-                               " host, pid, offered, COALESCE(adopted_by, 0) FROM session"
-                               " ORDER BY id"))) {
+                               " host, pid, offered, COALESCE(adopted_by, 0), %1 FROM session"
+                               " ORDER BY id")
+                    .arg(identity))) {
         if (error)
             *error = journalError(q.lastError(), m_path).reason;
         return {};
@@ -84,8 +88,8 @@ std::vector<JournalSession> JournalReader::sessions(QString* error) const
             s.ended = localTime(q.value(3).toLongLong(), offset);
         s.clean = q.value(4).toInt() != 0;
         s.port = q.value(5).toString();
-        s.host = q.value(6).toString();
-        s.pid = q.value(7).toLongLong();
+        s.writer = {q.value(6).toString(), q.value(10).toString(), q.value(7).toLongLong(),
+                    q.value(11).toLongLong()};
         s.offered = q.value(8).toInt() != 0;
         s.adoptedBy = q.value(9).toLongLong();
         result.push_back(std::move(s));
@@ -119,9 +123,10 @@ std::optional<JournalSession> JournalReader::session(qint64 id, QString* error) 
     return std::nullopt;
 }
 
-QString JournalReader::forEachRow(qint64 session, std::optional<ListId> list,
-                                  const RowVisitor& visit) const
+SessionRead JournalReader::forEachRow(qint64 session, std::optional<ListId> list,
+                                      const RowVisitor& visit) const
 {
+    SessionRead read;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     const bool oneList = list.has_value();
@@ -132,10 +137,18 @@ QString JournalReader::forEachRow(qint64 session, std::optional<ListId> list,
     q.addBindValue(session);
     if (oneList)
         q.addBindValue(int(indexOf(*list)));
-    if (!q.exec())
-        return journalError(q.lastError(), m_path).reason;
+    if (!q.exec()) {
+        read.error = journalError(q.lastError(), m_path).reason;
+        return read;
+    }
     ResultRecord r;
     while (q.next()) {
+        // A hand-edited file may hold a list number of no list: such a row is no row of ours.
+        const std::optional<ListId> rowList = listFromIndex(q.value(0).toLongLong());
+        if (!rowList) {
+            ++read.skippedRows;
+            continue;
+        }
         r.TimeOrNo = q.value(1).toString();
         r.Type = q.value(2).toString();
         r.Value = q.value(3).toString();
@@ -145,91 +158,119 @@ QString JournalReader::forEachRow(qint64 session, std::optional<ListId> list,
         r.Sign = q.value(7).toInt();
         r.StampMs = q.value(8).toLongLong();
         r.UtcOffsetSec = q.value(9).toInt();
-        // A hand-edited file may hold a list number of no list: such a row is no row of ours.
-        if (const std::optional<ListId> rowList = listFromIndex(q.value(0).toLongLong()))
-            visit(*rowList, r);
+        visit(*rowList, r);
+        ++read.rows;
     }
     if (q.lastError().isValid())
-        return journalError(q.lastError(), m_path).reason;
-    return {};
+        read.error = journalError(q.lastError(), m_path).reason;
+    return read;
 }
 
-QString JournalReader::readSession(const QString& path, qint64 session, const RowVisitor& visit)
+namespace {
+
+/// An SQLite connection of the C library's own, for the restore: Qt's driver would make a
+/// QVariant and a QString of every field of a million rows.
+class RawConnection
 {
-    using Chunk = std::vector<std::pair<ListId, ResultRecord>>;
-    struct Abandoned
+public:
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    explicit RawConnection(const QString& path) : m_path(path)
     {
-    };
-    constexpr std::size_t ChunkRows = 4096;
-    constexpr std::size_t MaxChunks = 64; // about 20 MB ahead of the consumer at most
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Chunk> chunks;
-    bool finished = false;
-    bool abandoned = false;
-    QString error;
-
-    std::thread producer([&] {
-        JournalReader reader; // its connection belongs to this thread
-        Chunk chunk;
-        const auto hand = [&] {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return chunks.size() < MaxChunks || abandoned; });
-            if (abandoned)
-                throw Abandoned{};
-            chunks.push_back(std::move(chunk));
-            changed.notify_all();
-            chunk = Chunk();
-            chunk.reserve(ChunkRows);
-        };
-        chunk.reserve(ChunkRows);
-        QString reason = reader.open(path);
-        try {
-            if (reason.isEmpty())
-                reason = reader.forEachRow(session, std::nullopt,
-                                           [&](ListId list, const ResultRecord& record) {
-                                               chunk.emplace_back(list, record);
-                                               if (chunk.size() >= ChunkRows)
-                                                   hand();
-                                           });
-            if (!chunk.empty())
-                hand();
-        } catch (const Abandoned&) {
-            return;
-        }
-        std::lock_guard lock(mutex);
-        finished = true;
-        error = reason;
-        changed.notify_all();
-    });
-
-    try {
-        for (;;) {
-            Chunk chunk;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return !chunks.empty() || finished; });
-                if (chunks.empty())
-                    break;
-                chunk = std::move(chunks.front());
-                chunks.pop_front();
-                changed.notify_all();
-            }
-            for (const auto& [list, record] : chunk)
-                visit(list, record);
-        }
-    } catch (...) {
-        // The producer must not wait for room that will never come, nor outlive its state.
-        {
-            std::lock_guard lock(mutex);
-            abandoned = true;
-            changed.notify_all();
-        }
-        producer.join();
-        throw;
+        m_code = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+        if (m_code == SQLITE_OK)
+            m_code = sqlite3_busy_timeout(m_db, JournalBusyTimeoutMs);
     }
-    producer.join();
-    return error;
+    ~RawConnection()
+    {
+        sqlite3_finalize(m_statement);
+        sqlite3_close(m_db);
+    }
+    bool ok() const { return m_code == SQLITE_OK || m_code == SQLITE_ROW || m_code == SQLITE_DONE; }
+    QString reason() const
+    {
+        const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+        return journalError(
+                   QSqlError(QString(), text, QSqlError::StatementError, QString::number(m_code)),
+                   m_path)
+            .reason;
+    }
+    bool prepare(const char* sql)
+    {
+        if (ok())
+            m_code = sqlite3_prepare_v2(m_db, sql, -1, &m_statement, nullptr);
+        return ok();
+    }
+    sqlite3_stmt* statement() const { return m_statement; }
+    /// Steps to the next row; false at the end or on an error (then ok() is false).
+    bool step()
+    {
+        m_code = sqlite3_step(m_statement);
+        return m_code == SQLITE_ROW;
+    }
+
+private:
+    QString m_path;
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_statement = nullptr;
+    int m_code = SQLITE_OK;
+};
+
+QByteArrayView textColumn(sqlite3_stmt* statement, int column)
+{
+    // The text first, then its length: asking in that order never converts the value twice.
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return QByteArrayView(text, sqlite3_column_bytes(statement, column));
+}
+
+} // namespace
+
+SessionRead JournalReader::readSessionInto(const QString& path, qint64 session,
+                                           const std::array<ResultListModel*, ListCount>& models,
+                                           const PackedRowVisitor& visit)
+{
+    SessionRead read;
+    if (const JournalError refused = prepareJournalFile(path, true); !refused.reason.isEmpty()) {
+        read.error = refused.reason;
+        return read;
+    }
+    std::array<ResultListModel::PackedRows, ListCount> packed;
+    std::vector<quint8> order; // the list of each row, in the order of adding
+    {
+        RawConnection db(path);
+        if (db.prepare("SELECT list, time_or_no, type, value, unit, temp, temp_unit, sign,"
+                       " stamp_ms, utc_offset_sec FROM reading WHERE session = ? ORDER BY n")) {
+            sqlite3_bind_int64(db.statement(), 1, session);
+            sqlite3_stmt* const row = db.statement();
+            ResultListModel::PackedRecord record;
+            while (db.step()) {
+                const std::optional<ListId> list = listFromIndex(sqlite3_column_int64(row, 0));
+                if (!list) {
+                    ++read.skippedRows;
+                    continue;
+                }
+                for (int field = 0; field < int(record.texts.size()); ++field)
+                    record.texts[std::size_t(field)] = textColumn(row, 1 + field);
+                record.sign = sqlite3_column_int(row, 7);
+                record.stampMs = sqlite3_column_int64(row, 8);
+                record.utcOffsetSec = sqlite3_column_int(row, 9);
+                packed[indexOf(*list)].add(record);
+                order.push_back(quint8(indexOf(*list)));
+            }
+        }
+        if (!db.ok())
+            read.error = db.reason();
+    }
+    std::array<qsizetype, ListCount> next{};
+    for (std::size_t i = 0; i < ListCount; ++i) {
+        next[i] = models[i]->size();
+        models[i]->append(std::move(packed[i]));
+    }
+    read.rows = qint64(order.size());
+    if (visit)
+        for (const quint8 i : order)
+            visit(AllLists[i], models[i]->packedInOrder(next[i]++));
+    return read;
 }
 
 std::optional<JournalSession>

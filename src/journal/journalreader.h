@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/journalfile.h"
+#include "results/resultlistmodel.h"
 #include "results/resultrecord.h"
 
 #include <QDateTime>
@@ -12,6 +13,14 @@
 
 namespace pexumo {
 
+/// What a read of a whole session did.
+struct SessionRead
+{
+    QString error;          ///< "" or why reading stopped; the rows read before it are kept
+    qint64 rows = 0;        ///< rows handed on
+    qint64 skippedRows = 0; ///< rows whose list number is of no list (a hand-edited file)
+};
+
 /// One run of the program as the journal holds it.
 struct JournalSession
 {
@@ -20,12 +29,11 @@ struct JournalSession
     std::optional<QDateTime> ended; ///< none: still running, or it did not close
     bool clean = false;             ///< ended by a normal close of the window
     QString port;
-    QString host;
-    qint64 pid = 0;
-    bool offered = false; ///< restore was already asked for
-    qint64 adoptedBy = 0; ///< the session its rows were restored into; 0 for none
-    ListCounts rows{};    ///< rows committed per list
-    ListCounts saved{};   ///< of those, the first this many were saved to a file
+    ProcessIdentity writer; ///< the process that wrote it
+    bool offered = false;   ///< restore was already asked for
+    qint64 adoptedBy = 0;   ///< the session its rows were restored into; 0 for none
+    ListCounts rows{};      ///< rows committed per list
+    ListCounts saved{};     ///< of those, the first this many were saved to a file
 
     qint64 unsaved(ListId list) const;
     qint64 unsavedTotal() const;
@@ -52,21 +60,33 @@ public:
     using RowVisitor = std::function<void(ListId list, const ResultRecord& record)>;
 
     /// Hands every row of \a session to \a visit in the order the rows were added, with its
-    /// list; only the rows of \a list when one is given. Returns "" or the reason reading failed.
-    QString forEachRow(qint64 session, std::optional<ListId> list, const RowVisitor& visit) const;
+    /// list; only the rows of \a list when one is given. A row whose list number is of no list
+    /// is skipped and counted.
+    SessionRead forEachRow(qint64 session, std::optional<ListId> list,
+                           const RowVisitor& visit) const;
 
-    /// Like forEachRow() over all lists, for a whole session at once: a thread of its own reads
-    /// the file at \a path while \a visit runs on the calling thread, so reading and using the
-    /// rows overlap. Returns "" or the reason reading failed.
-    static QString readSession(const QString& path, qint64 session, const RowVisitor& visit);
+    using PackedRowVisitor =
+        std::function<void(ListId list, const ResultListModel::PackedRecord& row)>;
+
+    /// Reads every row of \a session in the journal at \a path into the list model of its
+    /// list, \a models being indexed by indexOf(ListId): the restore of a run. Each model gets
+    /// its rows in one insertion, after the rows it holds. Then \a visit, when given, sees
+    /// every row in the order the rows were added (the texts point into the models). Rows are
+    /// read straight into the models' packed form, without a ResultRecord per row, so a
+    /// million rows take well under a second.
+    static SessionRead readSessionInto(const QString& path, qint64 session,
+                                       const std::array<ResultListModel*, ListCount>& models,
+                                       const PackedRowVisitor& visit = {});
 
 private:
     QString m_connection;
     QString m_path;
+    int m_version = 0;
 };
 
 /// Which session to offer to restore at start: the newest of \a sessions other than \a own
-/// and not possibly running (\a mayRun), when it was never offered and holds unsaved rows.
+/// and not possibly running (\a mayRun, normally journalSessionMayRun() of its writer), when
+/// it was never offered and holds unsaved rows.
 /// A session that ended unsaved rows under a clean close counts as well; one without unsaved
 /// rows is never offered, whatever its end.
 std::optional<JournalSession>

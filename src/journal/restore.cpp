@@ -6,13 +6,13 @@ namespace pexumo {
 
 RestoredRun restoreRun(const QString& path, const JournalSession& session, ResultBook& book)
 {
-    RestoredRun run;
-    run.error =
-        JournalReader::readSession(path, session.id, [&](ListId list, const ResultRecord& r) {
-            book.restore(list, r);
-            run.charts.take(list, r);
-            ++run.rows;
-        });
+    RestoredRun run(book);
+    std::array<ResultListModel*, ListCount> lists{};
+    for (ListId list : AllLists)
+        lists[indexOf(list)] = book.list(list);
+    run.read = JournalReader::readSessionInto(
+        path, session.id, lists,
+        [&run](ListId list, const ResultListModel::PackedRecord&) { run.charts.take(list); });
     for (ListId list : AllLists)
         book.restoreSaved(list, session.saved[indexOf(list)]);
     return run;

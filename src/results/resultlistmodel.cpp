@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -51,6 +52,50 @@ ResultListModel::CellTextHandler ResultListModel::defaultHandler() const
     };
 }
 
+void ResultListModel::appendLength(std::vector<char>& arena, quint64 length)
+{
+    if (length < LongLength) {
+        arena.push_back(static_cast<char>(length));
+    } else {
+        arena.push_back(static_cast<char>(LongLength));
+        appendRaw(arena, length);
+    }
+}
+
+void ResultListModel::appendHead(std::vector<char>& arena, qint32 sign, qint64 stampMs,
+                                 qint32 utcOffsetSec)
+{
+    unsigned char head = SignOther;
+    switch (sign) {
+    case 0:
+        head = SignZero;
+        break;
+    case 1:
+        head = SignPlus;
+        break;
+    case -1:
+        head = SignMinus;
+        break;
+    default:
+        break;
+    }
+    const qint32 offset = utcOffsetSec;
+    const bool quarters = offset % 900 == 0 && offset / 900 >= -128 && offset / 900 <= 127;
+    if (stampMs != 0)
+        head |= HasStamp;
+    if (offset != 0)
+        head |= quarters ? QuarterOffset : SecondOffset;
+    arena.push_back(static_cast<char>(head));
+    if ((head & SignMask) == SignOther)
+        appendRaw(arena, sign);
+    if (head & HasStamp)
+        appendRaw(arena, stampMs);
+    if (head & QuarterOffset)
+        arena.push_back(static_cast<char>(static_cast<signed char>(offset / 900)));
+    else if (head & SecondOffset)
+        appendRaw(arena, offset);
+}
+
 void ResultListModel::appendText(const QString& text)
 {
     // Latin-1 fast path for the usual ASCII texts; anything wider is kept whole as UTF-8.
@@ -63,12 +108,7 @@ void ResultListModel::appendText(const QString& text)
     }
     const QByteArray wide = ascii ? QByteArray() : text.toUtf8();
     const auto length = static_cast<quint64>(ascii ? text.size() : wide.size());
-    if (length < LongLength) {
-        m_arena.push_back(static_cast<char>(length));
-    } else {
-        m_arena.push_back(static_cast<char>(LongLength));
-        appendRaw(m_arena, length);
-    }
+    appendLength(m_arena, length);
     const auto at = m_arena.size();
     m_arena.resize(at + length);
     char* out = m_arena.data() + at;
@@ -86,39 +126,48 @@ void ResultListModel::add(const ResultRecord& record)
     const int viewRow = onTop ? 0 : rowCount();
     beginInsertRows(QModelIndex(), viewRow, viewRow);
     m_offsets.push_back(m_arena.size());
-    unsigned char head = SignOther;
-    switch (record.Sign) {
-    case 0:
-        head = SignZero;
-        break;
-    case 1:
-        head = SignPlus;
-        break;
-    case -1:
-        head = SignMinus;
-        break;
-    default:
-        break;
-    }
-    const qint32 offset = record.UtcOffsetSec;
-    const bool quarters = offset % 900 == 0 && offset / 900 >= -128 && offset / 900 <= 127;
-    if (record.StampMs != 0)
-        head |= HasStamp;
-    if (offset != 0)
-        head |= quarters ? QuarterOffset : SecondOffset;
-    m_arena.push_back(static_cast<char>(head));
-    if ((head & SignMask) == SignOther)
-        appendRaw(m_arena, record.Sign);
-    if (head & HasStamp)
-        appendRaw(m_arena, record.StampMs);
-    if (head & QuarterOffset)
-        m_arena.push_back(static_cast<char>(static_cast<signed char>(offset / 900)));
-    else if (head & SecondOffset)
-        appendRaw(m_arena, offset);
+    appendHead(m_arena, record.Sign, record.StampMs, record.UtcOffsetSec);
     for (const QString* text : {&record.TimeOrNo, &record.Type, &record.Value, &record.Unit,
                                 &record.Temp, &record.TempUnit})
         appendText(*text);
     endInsertRows();
+}
+
+void ResultListModel::PackedRows::add(const PackedRecord& row)
+{
+    m_offsets.push_back(m_arena.size());
+    appendHead(m_arena, row.sign, row.stampMs, row.utcOffsetSec);
+    for (const QByteArrayView text : row.texts) {
+        const auto length = static_cast<quint64>(text.size());
+        appendLength(m_arena, length);
+        m_arena.insert(m_arena.end(), text.begin(), text.end());
+    }
+}
+
+void ResultListModel::append(PackedRows&& rows)
+{
+    if (rows.m_offsets.empty())
+        return;
+    const int before = rowCount();
+    const qsizetype after = size() + rows.size();
+    constexpr auto maxRows = static_cast<qsizetype>(std::numeric_limits<int>::max());
+    const int added = static_cast<int>(std::min(after, maxRows)) - before;
+    const bool onTop = m_kind != ListKind::Downloaded;
+    if (added > 0)
+        beginInsertRows(QModelIndex(), onTop ? 0 : before, onTop ? added - 1 : before + added - 1);
+    if (m_offsets.empty()) {
+        m_arena = std::move(rows.m_arena);
+        m_offsets = std::move(rows.m_offsets);
+    } else {
+        const quint64 base = m_arena.size();
+        m_arena.insert(m_arena.end(), rows.m_arena.begin(), rows.m_arena.end());
+        m_offsets.reserve(m_offsets.size() + rows.m_offsets.size());
+        for (const quint64 offset : rows.m_offsets)
+            m_offsets.push_back(base + offset);
+    }
+    rows = PackedRows();
+    if (added > 0)
+        endInsertRows();
 }
 
 qsizetype ResultListModel::storedIndex(qsizetype viewRow) const

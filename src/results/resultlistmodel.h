@@ -61,12 +61,29 @@ public:
         qint32 utcOffsetSec = 0; ///< ResultRecord::UtcOffsetSec
     };
 
+    /// Rows packed apart from any model, oldest first, to be added to one in a single step
+    /// (see append()): the fast way to fill a list from stored rows.
+    class PackedRows
+    {
+    public:
+        /// Packs a row from its parts; the texts are copied.
+        void add(const PackedRecord& row);
+        qsizetype size() const { return static_cast<qsizetype>(m_offsets.size()); }
+
+    private:
+        friend class ResultListModel;
+        std::vector<char> m_arena;
+        std::vector<quint64> m_offsets;
+    };
+
     explicit ResultListModel(ListKind kind, QObject* parent = nullptr);
 
     ListKind kind() const { return m_kind; }
 
     /// Adds a row: on top for Sample and Orp lists, at the bottom for the Downloaded list.
     void add(const ResultRecord& record);
+    /// Adds \a rows as many add() calls would, oldest first, with one insertion for the view.
+    void append(PackedRows&& rows);
 
     qsizetype size() const { return static_cast<qsizetype>(m_offsets.size()); }
 
@@ -107,6 +124,9 @@ private:
 
     qsizetype storedIndex(qsizetype viewRow) const;
     QVariant toolTip(qsizetype viewRow, int column) const;
+    static void appendHead(std::vector<char>& arena, qint32 sign, qint64 stampMs,
+                           qint32 utcOffsetSec);
+    static void appendLength(std::vector<char>& arena, quint64 length);
     void appendText(const QString& text);
     CellTextHandler defaultHandler() const;
 

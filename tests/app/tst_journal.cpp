@@ -336,14 +336,20 @@ private slots:
     {
         QTemporaryDir dir;
         writeConfig(dir.path(), "JournalFile=journal.sqlite\n");
-        writeFile(dir.filePath("journal.sqlite"), QByteArray(4096, '\x5a'));
+        {
+            Window first(dir.path());
+        }
+        // The header with the journal's mark survived, the tables after it did not.
+        const QByteArray damaged =
+            readFile(dir.filePath("journal.sqlite")).replace(100, 900, QByteArray(900, '\x5a'));
+        writeFile(dir.filePath("journal.sqlite"), damaged);
         Window win(dir.path());
         QVERIFY(win.w.journal()->isOn());
         QVERIFY(win.w.lblJournalStatus->text().startsWith("Journal damaged, kept as " +
                                                           dir.filePath("journal-damaged-")));
         const QStringList aside = QDir(dir.path()).entryList({"journal-damaged-*.sqlite"});
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(readFile(dir.filePath(aside[0])), QByteArray(4096, '\x5a'));
+        QCOMPARE(readFile(dir.filePath(aside[0])), damaged);
         win.w.DecodeFrame(recordEvent(1));
         QVERIFY(win.w.journal()->flush());
         QCOMPARE(win.w.journal()->committedRows(), 1);
@@ -359,6 +365,9 @@ private slots:
             << "Journal off: cannot create the folder /proc/pexumo";
         QTest::newRow("unwritable place") << QByteArray("JournalFile=/proc/journal.sqlite\n")
                                           << "Journal off: cannot open /proc/journal.sqlite";
+        // "@" stands for the test's folder.
+        QTest::newRow("not a journal") << QByteArray("JournalFile=config.ini\n")
+                                       << "Journal off: @/config.ini is not a Pexumo journal";
     }
 
     void aJournalThatCannotOpenLeavesTheListsWorking()
@@ -368,7 +377,8 @@ private slots:
         QTemporaryDir dir;
         writeConfig(dir.path(), config);
         Window win(dir.path());
-        QCOMPARE(win.w.lblJournalStatus->text(), note);
+        QCOMPARE(win.w.lblJournalStatus->text(), note.replace("@", dir.path()));
+        QCOMPARE(readFile(dir.filePath("config.ini")), "[Pexumo]\n" + config);
         QVERIFY(!win.w.lblJournalStatus->isHidden());
         QCOMPARE(win.w.lblJournal->state(), StatusBadge::State::Failed);
         QVERIFY(win.warnings.isEmpty()); // the badge and the note say it; no box at start

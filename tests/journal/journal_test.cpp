@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -15,7 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
 
 using namespace pexumo;
 
@@ -47,12 +51,33 @@ std::vector<Row> readRows(const QString& path, qint64 session,
     JournalReader reader;
     EXPECT_EQ(reader.open(path), QString());
     std::vector<Row> rows;
-    EXPECT_EQ(reader.forEachRow(session, list,
-                                [&](ListId l, const ResultRecord& r) {
-                                    rows.push_back({int(indexOf(l)), r});
-                                }),
+    EXPECT_EQ(reader
+                  .forEachRow(session, list,
+                              [&](ListId l, const ResultRecord& r) {
+                                  rows.push_back({int(indexOf(l)), r});
+                              })
+                  .error,
               QString());
     return rows;
+}
+
+/// Runs \a statements on the file at \a path as another program (or the sqlite3 shell) would.
+void execSql(const QString& path, const QStringList& statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "by-hand");
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        for (const QString& sql : statements)
+            ASSERT_TRUE(QSqlQuery(db).exec(sql)) << sql.toStdString();
+    }
+    QSqlDatabase::removeDatabase("by-hand");
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
 }
 
 JournalSession readSession(const QString& path, qint64 id)
@@ -108,28 +133,43 @@ TEST_F(JournalTest, RowsReadBackExactlyInOrderWithTheirListAndSession)
     EXPECT_EQ(s.unsavedTotal(), 4);
 }
 
-TEST_F(JournalTest, ASessionReadOnAThreadOfItsOwnComesInOrderAcrossManyChunks)
+TEST_F(JournalTest, ASessionReadIntoModelsKeepsOrderAndCountsRowsOfNoList)
 {
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
     for (int i = 0; i < 10000; ++i)
         journal.add(AllLists[i % 8],
-                    sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C"));
+                    sample(QByteArray::number(i).constData(), "pH", "7", "pH", "25", "C", i % 3));
     journal.close(true);
-    int expected = 0;
-    bool inOrder = true;
-    const QString error = JournalReader::readSession(
-        path(), journal.session(), [&](ListId list, const ResultRecord& r) {
-            inOrder = inOrder && int(indexOf(list)) == expected % 8 &&
-                      r.TimeOrNo == QString::number(expected);
-            ++expected;
-        });
-    EXPECT_EQ(error, QString());
-    EXPECT_TRUE(inOrder);
-    EXPECT_EQ(expected, 10000);
-    EXPECT_EQ(JournalReader::readSession(dir.filePath("none.sqlite"), 1,
-                                         [](ListId, const ResultRecord&) {}),
-              QStringLiteral("no journal at %1").arg(dir.filePath("none.sqlite")));
+    execSql(path(), {"UPDATE reading SET list = 9 WHERE n = 3", // by hand
+                     "UPDATE reading SET list = -1 WHERE n = 4"});
+
+    std::array<std::unique_ptr<ResultListModel>, ListCount> owned;
+    std::array<ResultListModel*, ListCount> models{};
+    for (ListId list : AllLists)
+        models[indexOf(list)] =
+            (owned[indexOf(list)] = std::make_unique<ResultListModel>(listKind(list))).get();
+    models[0]->add(sample("held", "pH", "7", "pH", "25", "C")); // the read rows follow it
+    QByteArray visited;
+    const SessionRead read =
+        JournalReader::readSessionInto(path(), journal.session(), models,
+                                       [&](ListId list, const ResultListModel::PackedRecord& row) {
+                                           visited += QByteArray::number(int(indexOf(list))) + ':' +
+                                                      row.texts[0].toByteArray() + ' ';
+                                       });
+    EXPECT_EQ(read.error, QString());
+    EXPECT_EQ(read.rows, 9998);
+    EXPECT_EQ(read.skippedRows, 2);
+    EXPECT_EQ(visited.left(20), "0:0 1:1 2:2 5:5 6:6 ");
+    EXPECT_EQ(models[0]->size(), 1251);
+    EXPECT_EQ(models[3]->size(), 1249);
+    EXPECT_EQ(models[0]->recordInOrder(1), sample("0", "pH", "7", "pH", "25", "C", 0));
+    EXPECT_EQ(models[7]->recordInOrder(1249), sample("9999", "pH", "7", "pH", "25", "C", 0));
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path()), QString());
+    EXPECT_EQ(
+        reader.forEachRow(journal.session(), {}, [](ListId, const ResultRecord&) {}).skippedRows,
+        2);
 }
 
 TEST_F(JournalTest, ARowOfNullTextsReadsBackAsEmptyTexts)
@@ -179,24 +219,117 @@ TEST_F(JournalTest, AJournalDroppedWithoutCloseKeepsItsRowsAndDidNotClose)
     EXPECT_EQ(s.unsavedTotal(), 500);
 }
 
-TEST_F(JournalTest, ADamagedFileIsMovedAsideUnchangedAndAFreshOneStarted)
+TEST_F(JournalTest, ADamagedJournalIsMovedAsideUnchangedAndAFreshOneStarted)
 {
-    const QByteArray garbage(8192, 'x');
+    {
+        Journal journal;
+        ASSERT_EQ(journal.open(path(), 30), QString());
+        journal.close(true);
+    }
+    // Our header stays, the tables' list after it is garbage.
+    QByteArray damaged = fileBytes(path());
+    ASSERT_GT(damaged.size(), 1000);
+    damaged.replace(100, 900, QByteArray(900, 'x'));
     {
         QFile f(path());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_EQ(f.write(garbage), garbage.size());
+        ASSERT_EQ(f.write(damaged), damaged.size());
     }
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30, QDateTime(QDate(2026, 12, 9), QTime(3, 15, 0))), QString());
     EXPECT_EQ(journal.movedAside(),
               dir.filePath(QStringLiteral("journal-damaged-20261209-031500.sqlite")));
-    QFile moved(journal.movedAside());
-    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(moved.readAll(), garbage);
+    EXPECT_EQ(fileBytes(journal.movedAside()), damaged);
     journal.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
     journal.close(true);
     EXPECT_EQ(readRows(path(), journal.session()).size(), 1u);
+}
+
+// --- Only a journal is ever written, migrated or moved aside
+
+struct ForeignCase
+{
+    const char* file;
+    QByteArray text;        ///< the file's bytes, or else:
+    QStringList statements; ///< an SQLite file made by these
+};
+
+class ForeignFile : public JournalTest, public ::testing::WithParamInterface<ForeignCase>
+{
+};
+
+TEST_P(ForeignFile, IsLeftByteForByteAndTheJournalIsOff)
+{
+    const QString file = dir.filePath(GetParam().file);
+    if (QFile f(file); GetParam().statements.isEmpty())
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(GetParam().text) > 0);
+    else
+        execSql(file, GetParam().statements);
+    const QByteArray before = fileBytes(file);
+    const QDateTime modified = QFileInfo(file).lastModified();
+    const QString reason = file + " is not a Pexumo journal";
+    Journal journal;
+    EXPECT_EQ(journal.open(file, 30), reason);
+    JournalReader reader;
+    EXPECT_EQ(reader.open(file), reason);
+    EXPECT_EQ(fileBytes(file), before);
+    EXPECT_EQ(QFileInfo(file).lastModified(), modified);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{GetParam().file});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Journal, ForeignFile,
+    ::testing::Values(ForeignCase{"readings.csv", "Date,Time,Type\r\n,10:00:01,pH\r\n", {}},
+                      ForeignCase{"shop.db", {}, {"CREATE TABLE item(name TEXT)"}},
+                      ForeignCase{"other.sqlite",
+                                  {},
+                                  {"CREATE TABLE session(id)", "CREATE TABLE list_state(session)",
+                                   "CREATE TABLE reading(session)", "PRAGMA user_version = 1",
+                                   "PRAGMA application_id = 7"}}),
+    [](const auto& info) { return QFileInfo(info.param.file).baseName().toStdString(); });
+
+TEST_F(JournalTest, AJournalOfTheFirstReleaseIsMarkedAndMigratedWithItsRows)
+{
+    {
+        Journal first;
+        ASSERT_EQ(first.open(path(), 30), QString());
+        first.add(ListId::COND, sample("10:00:01", "COND", "1.41", "ms", "25", "C"));
+    }
+    // Back to the layout the first release made: version 1, no mark.
+    execSql(path(), {"ALTER TABLE session DROP COLUMN boot_id",
+                     "ALTER TABLE session DROP COLUMN start_ticks", "PRAGMA application_id = 0",
+                     "PRAGMA user_version = 1", "UPDATE session SET host = 'lab', pid = 42"});
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    journal.close(true);
+    const QByteArray header = fileBytes(path()).left(72);
+    EXPECT_EQ(header.mid(60, 4).toHex(), "00000002"); // user_version
+    EXPECT_EQ(header.mid(68, 4), "PXMJ");             // application_id
+    EXPECT_EQ(readSession(path(), 1).writer, (ProcessIdentity{"lab", "", 42, 0}));
+    EXPECT_EQ(readRows(path(), 1),
+              (std::vector<Row>{{2, sample("10:00:01", "COND", "1.41", "ms", "25", "C")}}));
+}
+
+TEST_F(JournalTest, TheFileItsLogAndNewFoldersAreTheUsersOnly)
+{
+    const mode_t oldMask = umask(022);
+    const auto mode = [](const QString& p) {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(p).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    const QString file = dir.filePath("a/b/j.sqlite");
+    for (int run = 0; run < 2; ++run) {
+        Journal journal;
+        ASSERT_EQ(journal.open(file, 30), QString());
+        journal.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+        ASSERT_TRUE(journal.flush()); // the log and its index are there while it is open
+        EXPECT_EQ((std::array{mode(file), mode(file + "-wal"), mode(file + "-shm"),
+                              mode(dir.filePath("a")), mode(dir.filePath("a/b"))}),
+                  (std::array{0600, 0600, 0600, 0700, 0700}));
+        journal.close(true);
+        chmod(QFile::encodeName(file).constData(), 0644); // as the first release left it
+    }
+    umask(oldMask);
 }
 
 TEST_F(JournalTest, AFolderThatCannotBeMadeTurnsTheJournalOffWithItsName)
@@ -351,19 +484,60 @@ TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSessio
     EXPECT_EQ(readRows(path(), old).size(), 2u); // left as it was
 }
 
-TEST_F(JournalTest, AFileOfANewerVersionIsLeftAlone)
+TEST_F(JournalTest, AJournalOfANewerVersionIsLeftAlone)
 {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "newer");
-        db.setDatabaseName(path());
-        ASSERT_TRUE(db.open());
-        ASSERT_TRUE(QSqlQuery(db).exec("PRAGMA user_version = 2"));
-    }
-    QSqlDatabase::removeDatabase("newer");
+    execSql(path(), {"PRAGMA application_id = 1347964234", "PRAGMA user_version = 3"});
+    const QByteArray before = fileBytes(path());
     Journal journal;
     EXPECT_EQ(journal.open(path(), 30),
               QStringLiteral("%1 was made by a newer Pexumo").arg(path()));
     EXPECT_TRUE(journal.movedAside().isEmpty());
+    EXPECT_EQ(fileBytes(path()), before);
+}
+
+// --- Another program's lock
+
+TEST_F(JournalTest, ALockHeldByAnotherProgramHoldsRowsBackButNeverTheClose)
+{
+    Journal journal;
+    ASSERT_EQ(journal.open(path(), 30), QString());
+    journal.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    ASSERT_TRUE(journal.flush());
+
+    QSqlDatabase shell = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "shell");
+    shell.setDatabaseName(path());
+    ASSERT_TRUE(shell.open());
+    QSqlQuery q(shell);
+    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+    for (const char* time : {"10:00:02", "10:00:03", "10:00:04"})
+        journal.add(ListId::PH, sample(time, "pH", "7", "pH", "25", "C"));
+    EXPECT_FALSE(journal.flush(800));
+    EXPECT_EQ(journal.pendingRows(), 3);
+    EXPECT_EQ(journal.stallReason(), QStringLiteral("%1 is locked by another program").arg(path()));
+
+    // Released: the held rows go in, nothing stalls any more.
+    ASSERT_TRUE(q.exec("ROLLBACK"));
+    EXPECT_TRUE(journal.flush(3000));
+    EXPECT_EQ(journal.pendingRows(), 0);
+    EXPECT_EQ(journal.stallReason(), QString());
+
+    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+    journal.add(ListId::ORP, sample("10:00:05", "ORP", "500", "mV", "", ""));
+    journal.add(ListId::ORP, sample("10:00:06", "ORP", "501", "mV", "", ""));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(journal.close(true, 1000), 2);
+    EXPECT_LT(clock.elapsed(), 1800);
+    ASSERT_TRUE(q.exec("ROLLBACK"));
+    q.finish();
+    shell.close();
+    shell = QSqlDatabase();
+    QSqlDatabase::removeDatabase("shell");
+
+    // What got in stays; the run counts as one that did not close.
+    const JournalSession s = readSession(path(), journal.session());
+    EXPECT_EQ(s.rows, (ListCounts{4, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(s.ended.has_value());
 }
 
 TEST(JournalReaderTest, AMissingFileIsNamed)
@@ -425,6 +599,43 @@ INSTANTIATE_TEST_SUITE_P(
             "OwnSessionIsSkipped", {session(1, false, 4, 0), session(99, false, 3, 0)}, {}, 1},
         OfferCase{"Empty", {}, {}, 0}),
     [](const ::testing::TestParamInfo<OfferCase>& info) { return std::string(info.param.name); });
+
+// --- After a crash, a reboot or a power cut: is the writer of a session still running?
+
+struct LivenessCase
+{
+    const char* name;
+    const char* edit; ///< how the session's writer differs from this process
+    bool offered;
+};
+
+class Liveness : public JournalTest, public ::testing::WithParamInterface<LivenessCase>
+{
+};
+
+TEST_P(Liveness, OnlyARunOfALiveProcessOfThisBootIsNotOffered)
+{
+    Journal crashed; // did not close, and written by this very process
+    ASSERT_EQ(crashed.open(path(), 30), QString());
+    crashed.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    ASSERT_TRUE(crashed.flush());
+    if (*GetParam().edit)
+        execSql(path(), {QStringLiteral("UPDATE session SET ") + GetParam().edit});
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path()), QString());
+    const auto offer = findRestoreOffer(reader.sessions(), 99, [](const JournalSession& s) {
+        return journalSessionMayRun(s.writer);
+    });
+    EXPECT_EQ(offer.has_value(), GetParam().offered);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Journal, Liveness,
+    ::testing::Values(LivenessCase{"ThisProcess", "", false},
+                      LivenessCase{"AnotherBoot", "boot_id = 'before-the-power-cut'", true},
+                      LivenessCase{"ItsPidReused", "start_ticks = start_ticks + 1", true},
+                      LivenessCase{"FirstReleaseLivePid", "boot_id = '', start_ticks = 0", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RestoreQuestion, NamesTheStartInLocalTimeAndTheUnsavedCount)
 {

@@ -59,6 +59,13 @@ check "Maintainer is a name and an address" grep -Eq '^[^<]+ <[^@ ]+@[^> ]+>$' <
 check "Depends lists Qt's libraries, found by dpkg-shlibdeps" \
     grep -Eq 'libqt6widgets6 \(>= [0-9.]+\).*libqt6serialport6|libqt6serialport6.*libqt6widgets6' <<<"$(field Depends)"
 check "a short and a long description" test "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3
+# Qt loads these as plugins at run time, where dpkg-shlibdeps cannot see them.
+for plugin in libqt6sql6-sqlite qt6-qpa-plugins; do
+    check "Depends names $plugin" grep -Eq "(^|, )$plugin(,|$| )" <<<"$(field Depends)"
+done
+for word in CSV journal; do
+    check "the description mentions the $word" grep -q "$word" <<<"$(field Description)"
+done
 
 # lintian: errors fail, warnings and notes are shown for the record.
 lintian --fail-on error --display-info "$deb" >"$tmp/lintian" 2>&1

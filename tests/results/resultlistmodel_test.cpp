@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 namespace pexumo {
 namespace {
@@ -82,6 +83,32 @@ TEST(ResultListModel, AnnouncesWhereTheNewRowGoes)
         EXPECT_EQ(inserted[0].first, expectedRow);
         EXPECT_EQ(inserted[0].second, expectedRow);
         EXPECT_EQ(model.recordAtRow(expectedRow).TimeOrNo, "10:00:03");
+    }
+}
+
+// Rows packed apart and appended at once land where as many add() calls would put them, with
+// one insertion for the view.
+TEST(ResultListModel, PackedRowsAppendAsOneInsertion)
+{
+    for (auto [kind, first, last, topRow] : {std::tuple{ListKind::Sample, 0, 1, "10:00:03"},
+                                             std::tuple{ListKind::Orp, 0, 1, "10:00:03"},
+                                             std::tuple{ListKind::Downloaded, 1, 2, "10:00:01"}}) {
+        ResultListModel model(kind);
+        model.add(sampleAt("10:00:01"));
+        ResultListModel::PackedRows rows;
+        rows.add({{"10:00:02", "pH", "-7.5", "pH", "25.3", "\xc2\xb5"}, 5, 1765270801000, 3601});
+        rows.add({{"10:00:03", "ORP", "500", "mV", "", ""}, -1, 0, 0});
+        QList<std::pair<int, int>> inserted;
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                         [&](const QModelIndex&, int from, int to) {
+                             inserted.append({from, to});
+                         });
+        model.append(std::move(rows));
+        EXPECT_EQ(inserted, (QList<std::pair<int, int>>{{first, last}}));
+        EXPECT_EQ(model.recordAtRow(0).TimeOrNo, topRow);
+        EXPECT_EQ(model.recordInOrder(1),
+                  (ResultRecord{"10:00:02", "pH", "-7.5", "pH", "25.3", QString(QChar(0xb5)), 5,
+                                1765270801000, 3601}));
     }
 }
 

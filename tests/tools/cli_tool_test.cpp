@@ -118,12 +118,25 @@ TEST(WindowProgram, SaysSoWhenThereIsNoDisplay)
               "pexumo: no display to show the window on (DISPLAY is not set)\n");
 }
 
-TEST(WindowProgram, TakesNoFileArgument)
+// Whatever a desktop passes (a file, a URL) is ignored: the window starts as without it, which
+// its new journal shows.
+TEST(WindowProgram, IgnoresAPlainWord)
 {
-    const ProgramRun r =
-        run(QStringLiteral(PEXUMO_APP_PATH), {QStringLiteral("results.txt")}, true);
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err.toStdString(), "pexumo: Unexpected argument 'results.txt'.\n");
+    QTemporaryDir home;
+    QProcess process;
+    process.setProcessEnvironment(
+        pexumo::test::privateHome(home.path(), pexumo::test::Display::Offscreen));
+    process.setWorkingDirectory(home.path());
+    process.start(QStringLiteral(PEXUMO_APP_PATH), {QStringLiteral("results.txt")});
+    ASSERT_TRUE(process.waitForStarted());
+    const QString journal = home.filePath(QStringLiteral("data/Pexumo/journal.sqlite"));
+    for (int waited = 0; !QFileInfo::exists(journal) && waited < 300; ++waited)
+        if (process.waitForFinished(100))
+            break;
+    EXPECT_TRUE(QFileInfo::exists(journal));
+    EXPECT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().constData();
+    process.kill();
+    process.waitForFinished();
 }
 
 TEST(DecodeProgram, TakesOneFileAtMost)

@@ -18,10 +18,17 @@ using pexumo::test::runProgram;
 
 namespace {
 
-ProgramRun tool(const QStringList& args, const QString& workDir = QString())
+/// Runs pexumo-journal in \a workDir (empty: this program's folder) with the regional settings
+/// of \a locale.
+ProgramRun tool(const QStringList& args, const QString& workDir = QString(),
+                const QString& locale = QStringLiteral("C.UTF-8"))
 {
     QProcess process;
-    process.setWorkingDirectory(workDir); // empty: this program's folder
+    process.setWorkingDirectory(workDir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"})
+        env.insert(QString::fromLatin1(name), locale);
+    process.setProcessEnvironment(env);
     return runProgram(process, QStringLiteral(PEXUMO_JOURNAL_PATH), args);
 }
 
@@ -113,15 +120,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ExportCase{"COND", ""}),
     [](const auto& info) { return std::string(info.param.list); });
 
-// --csv: the spreadsheet layout, its separators following config.ini's decimal comma as the
-// program's do. Rows journaled without an instant keep their time of day and an empty date.
-TEST_F(JournalTool, CsvExportFollowsTheDecimalCommaOfConfigIni)
+// --csv: the spreadsheet layout, its separators following config.ini's decimal comma, else the
+// regional settings, as the program's do. Rows journaled without an instant keep their time of
+// day and an empty date.
+TEST_F(JournalTool, CsvExportFollowsTheDecimalCommaOfConfigIniElseTheRegionalSettings)
 {
     const ProgramRun point = tool({"--journal", path(), "export", "--csv", "1", "pH"}, dir.path());
     ASSERT_EQ(point.exitCode, 0) << point.err.constData();
     EXPECT_EQ(point.out, "Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
                          ",10:00:01,pH,7.12,pH,25.3,C\r\n"
                          ",10:00:03,pH,-7.01,pH,77.1,F\r\n");
+    const ProgramRun german =
+        tool({"--journal", path(), "export", "--csv", "1", "pH"}, dir.path(), "de_DE.UTF-8");
+    EXPECT_EQ(german.out, "Date;Time;Type;Value;Unit;Temperature;Temperature unit\r\n"
+                          ";10:00:01;pH;7,12;pH;25,3;C\r\n"
+                          ";10:00:03;pH;-7,01;pH;77,1;F\r\n");
 
     QFile ini(dir.filePath(QStringLiteral("config.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
@@ -151,6 +164,9 @@ TEST_P(JournalToolFailure, ExitsWithOneLine)
 {
     QStringList args = GetParam().args;
     args.replaceInStrings(QStringLiteral("@"), path());
+    QFile csv(path() + ".csv"); // a typo's target: the journal must never be written there
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly) && csv.write("Date,Time\r\n") == 11);
+    csv.close();
     const ProgramRun run = tool(args);
     EXPECT_EQ(run.exitCode, GetParam().exitCode);
     QByteArray expected = GetParam().message;
@@ -184,6 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
                     2,
                     "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
                     "[OUTPUT]"},
+        FailureCase{
+            "not_a_journal", {"--journal", "@.csv", "list"}, 1, "@.csv is not a Pexumo journal"},
         FailureCase{"unwritable_output",
                     {"--journal", "@", "export", "1", "pH", "/nonexistent/out.txt"},
                     1,

@@ -203,13 +203,7 @@ void TfMain::changeEvent(QEvent* event)
 
 void TfMain::applyRegionalNumberFormat()
 {
-    const QLocale locale;
-    NumberFormat format;
-    if (!locale.decimalPoint().isEmpty())
-        format.decimal = locale.decimalPoint().front();
-    if (!locale.groupSeparator().isEmpty())
-        format.thousands = locale.groupSeparator().front();
-    NumberFormat::setCurrent(format);
+    NumberFormat::setCurrent(NumberFormat::regional());
     relabelCharts(*this);
 }
 

@@ -62,9 +62,8 @@ void TfMain::offerRestore()
     if (!reader.open(m_journal->path()).isEmpty())
         return;
     const std::optional<JournalSession> offer =
-        findRestoreOffer(reader.sessions(), m_journal->session(), [](const JournalSession& s) {
-            return journalSessionMayRun(s.host, s.pid);
-        });
+        findRestoreOffer(reader.sessions(), m_journal->session(),
+                         [](const JournalSession& s) { return journalSessionMayRun(s.writer); });
     if (!offer)
         return;
     // Asked once: whatever the answer, this run is not offered again.
@@ -81,13 +80,19 @@ void TfMain::restoreSession(const JournalSession& session)
         m_pages[indexOf(parameter)]->chart->showTail(run.charts.big(parameter), BigChartWindow);
     }
     ChartTemp->showTail(run.charts.temperature(), SmallChartWindow);
-    if (run.error.isEmpty()) {
-        m_journal->adopt(session.id, run.rows);
+    QStringList notes;
+    if (run.read.skippedRows > 0)
+        notes << tr("%n rows of unknown lists skipped", nullptr, int(run.read.skippedRows));
+    if (run.read.error.isEmpty()) {
+        // Rows of no list keep their places in the old run's order too.
+        m_journal->adopt(session.id, run.read.rows + run.read.skippedRows);
     } else {
         // The rows read so far stay listed; the old run keeps them all, so this run does not
         // take them over (its own rows would then follow a gap).
-        m_bar->showJournalNote(QStringLiteral("Restore stopped: ") + run.error);
+        notes.prepend(QStringLiteral("Restore stopped: ") + run.read.error);
     }
+    if (!notes.isEmpty())
+        m_bar->showJournalNote(notes.join(QStringLiteral("; ")));
 }
 
 } // namespace pexumo
