@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -413,6 +416,40 @@ private slots:
         QCOMPARE(win.w.vtSaveData->list()->size(), 20000);
         win.w.DecodeFrame(recordEvent(20001)); // still listed, no longer journaled
         QCOMPARE(win.w.vtSaveData->list()->size(), 20001);
+    }
+
+    void aCloseThatCannotWriteTheJournalAsksAndTheWindowStays()
+    {
+        QTemporaryDir dir;
+        writeConfig(dir.path(), "JournalFile=journal.sqlite\n");
+        Window win(dir.path());
+        win.w.show();
+        QSqlDatabase shell = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "shell");
+        shell.setDatabaseName(dir.filePath("journal.sqlite"));
+        QVERIFY(shell.open());
+        QSqlQuery lock(shell);
+        QVERIFY(lock.exec("BEGIN IMMEDIATE")); // a sqlite3 shell in the middle of a transaction
+        win.w.DecodeFrame(recordEvent(1));
+        QStringList asked;
+        win.w.askSaveFirst = [&](const QString& question) {
+            asked << question;
+            return true;
+        };
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!win.w.close());
+        QVERIFY(waited.elapsed() < TfMain::JournalCloseWaitMs + 2000);
+        QCOMPARE(asked, QStringList{"1 readings could not be written to the journal: " +
+                                    dir.filePath("journal.sqlite") +
+                                    " is locked by another program. Save the lists first?"});
+        QVERIFY(win.w.isVisible());
+        QVERIFY(lock.exec("ROLLBACK"));
+        lock.finish();
+        shell.close();
+        shell = QSqlDatabase();
+        QSqlDatabase::removeDatabase("shell");
+        QVERIFY(win.w.close()); // written now: no question
+        QCOMPARE(asked.size(), 1);
     }
 
     void journalZeroWritesNothing()

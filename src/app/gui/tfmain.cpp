@@ -95,6 +95,7 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
                                      QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::Yes) == QMessageBox::Yes;
     };
+    askSaveFirst = askRestore;
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
@@ -172,7 +173,7 @@ void TfMain::FormClose(QObject*)
 {
     m_run->stop();
     if (m_journal)
-        m_journal->close(true);
+        m_journal->close(true, m_journalCloseWaitMs);
 }
 
 void TfMain::setCaption(const QString& caption)
@@ -184,7 +185,19 @@ void TfMain::setCaption(const QString& caption)
 
 void TfMain::closeEvent(QCloseEvent* event)
 {
-    if (m_book->hasUnsaved() && confirmDiscard && !confirmDiscard()) {
+    // Readings the journal could not write (another program holds its file) live only in the
+    // lists: the user may keep the window to save them.
+    if (m_journal && m_journal->isOn() && !m_journal->flush(JournalCloseWaitMs)) {
+        const QString question = tr("%1 readings could not be written to the journal: %2. Save "
+                                    "the lists first?")
+                                     .arg(m_journal->pendingRows())
+                                     .arg(m_journal->stallReason());
+        if (askSaveFirst && askSaveFirst(question)) {
+            event->ignore();
+            return;
+        }
+        m_journalCloseWaitMs = 0; // waited already: the session stays open, to be offered again
+    } else if (m_book->hasUnsaved() && confirmDiscard && !confirmDiscard()) {
         event->ignore();
         return;
     }

@@ -114,6 +114,11 @@ public:
     std::function<void()> closeLineLost;
     /// Asks whether to restore the last run; receives the question, true restores.
     std::function<bool(const QString& question)> askRestore;
+    /// Asked at close when the journal could not take every reading within JournalCloseWaitMs;
+    /// true keeps the window open, so that the lists can be saved.
+    std::function<bool(const QString& question)> askSaveFirst;
+    /// How long a close waits for the journal to write what it holds.
+    static constexpr int JournalCloseWaitMs = 5000;
 
     /// Opens this user's journal (unless config.ini turned it off), so every row added from now
     /// on is kept on disk, and offers once to restore the last run if it left readings unsaved.
@@ -242,6 +247,7 @@ private:
     QString m_journalFile;
     int m_journalKeepDays = 30;
     Journal* m_journal = nullptr;
+    int m_journalCloseWaitMs = JournalCloseWaitMs; ///< what FormClose still waits for it
 };
 
 /// The single main window of the running program.
