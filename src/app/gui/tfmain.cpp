@@ -8,6 +8,7 @@
 #include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/parameterpage.h"
+#include "app/station.h"
 #include "base/config.h"
 #include "base/numberformat.h"
 #include "journal/journal.h"
@@ -97,16 +98,16 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     };
     askSaveFirst = askRestore;
 
-    ComPort1 = new TComPort(this);
+    Station::Setup setup;
+    if (!m_configPath.isEmpty())
+        setup.configPath = m_configPath;
+    m_station = new Station(setup, this);
+    ComPort1 = &m_station->port();
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
-    Timer1 = new QTimer(this);
+    Timer1 = &m_station->sampleTimer();
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    m_lineWatch = new QTimer(this);
-    m_lineWatch->setObjectName(QStringLiteral("lineWatch"));
-    m_sampleTimer = std::make_unique<QtRunTimer>(*Timer1);
-    m_watchTimer = std::make_unique<QtRunTimer>(*m_lineWatch);
-    m_book = new ResultBook(ResultBook::Storage::Rows, this);
-    m_run = new MeterRun(*ComPort1, *m_book, *m_sampleTimer, *m_watchTimer, this);
+    m_book = &m_station->book();
+    m_run = &m_station->run();
     m_run->clock = [this] { return clock(); };
     m_exporter = new ResultExporter(this);
     // A file that cannot be written is an error of the program's standard error display.
@@ -135,32 +136,21 @@ void TfMain::wireRun()
     connect(m_run, &MeterRun::sampled, this, &TfMain::showSample);
     connect(m_run, &MeterRun::linkNoteChanged, this,
             [this] { m_bar->showLinkNotes(m_run->lineNote(), m_run->skippedBytes()); });
-    connect(ComPort1, &TComPort::connectionLost, m_run, &MeterRun::connectionLost);
     connect(m_run, &MeterRun::lineLost, this, &TfMain::showLineLostBox);
     connect(m_run, &MeterRun::lineBack, this, [this] { closeLineLost(); });
-    connect(m_run, &MeterRun::portOpened, this, [this](const QString& name) {
-        if (m_journal)
-            m_journal->setPort(name);
-    });
-    connect(m_lineWatch, &QTimer::timeout, m_run, &MeterRun::watchLine);
 }
 
 // ---------------------------------------------------------------- start-up and shutdown
 
 void TfMain::FormCreate(QObject*)
 {
-    const QString path = m_configPath.isEmpty() ? defaultConfigPath() : m_configPath;
-    const AppConfig config = readConfig(path);
+    const AppConfig& config = m_station->config();
     m_changeDecimal = config.changeDecimal;
-    m_run->setAutoReconnect(config.autoReconnect);
     if (m_changeDecimal) {
         NumberFormat::setCurrent({u',', u'.'});
         relabelCharts(*this);
     }
     setCaption(config.formCaption);
-    m_journalEnabled = config.journal;
-    m_journalFile = journalPathOf(config, path);
-    m_journalKeepDays = config.journalKeepDays;
     // The port chosen last time, still closed: the first Connect is the user's.
     ComPort1->setSettings(PortMemory::load());
     Label4->clear();
@@ -171,9 +161,7 @@ void TfMain::FormCreate(QObject*)
 
 void TfMain::FormClose(QObject*)
 {
-    m_run->stop();
-    if (m_journal)
-        m_journal->close(true, m_journalCloseWaitMs);
+    m_station->stop(m_journalCloseWaitMs);
 }
 
 void TfMain::setCaption(const QString& caption)
@@ -187,11 +175,12 @@ void TfMain::closeEvent(QCloseEvent* event)
 {
     // Readings the journal could not write (another program holds its file) live only in the
     // lists: the user may keep the window to save them.
-    if (m_journal && m_journal->isOn() && !m_journal->flush(JournalCloseWaitMs)) {
+    Journal* journal = m_station->journal();
+    if (journal && journal->isOn() && !journal->flush(JournalCloseWaitMs)) {
         const QString question = tr("%1 readings could not be written to the journal: %2. Save "
                                     "the lists first?")
-                                     .arg(m_journal->pendingRows())
-                                     .arg(m_journal->stallReason());
+                                     .arg(journal->pendingRows())
+                                     .arg(journal->stallReason());
         if (askSaveFirst && askSaveFirst(question)) {
             event->ignore();
             return;

@@ -3,6 +3,7 @@
 #include "acquire/meterrun.h"
 #include "app/gui/controlbar.h"
 #include "app/gui/dashboard.h"
+#include "app/station.h"
 #include "link/currentreading.h"
 #include "link/meterframe.h"
 #include "results/celltext.h"
@@ -33,7 +34,6 @@ class Journal;
 struct JournalSession;
 class LinkNote;
 class ParameterPage;
-class QtRunTimer;
 class ResultBook;
 class ResultExporter;
 class ResultList;
@@ -119,13 +119,15 @@ public:
     std::function<bool(const QString& question)> askSaveFirst;
     /// How long a close waits for the journal to write what it holds.
     static constexpr int JournalCloseWaitMs = 5000;
+    /// Everything of the run but the widgets.
+    Station* station() const { return m_station; }
 
     /// Opens this user's journal (unless config.ini turned it off), so every row added from now
     /// on is kept on disk, and offers once to restore the last run if it left readings unsaved.
     /// Call after setting the seams and before the window takes input.
     void startJournal();
     /// The journal of this run; null before startJournal() or when config.ini turned it off.
-    Journal* journal() const { return m_journal; }
+    Journal* journal() const;
 
 public slots:
     // Start-up and shutdown
@@ -231,10 +233,8 @@ private:
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
     ControlBar* m_bar = nullptr;
     Dashboard* m_dashboard = nullptr;
+    Station* m_station = nullptr; ///< the run, its lists and its journal
     ResultBook* m_book = nullptr;
-    QTimer* m_lineWatch = nullptr; ///< ticks once a second while waiting for the meter
-    std::unique_ptr<QtRunTimer> m_sampleTimer;
-    std::unique_ptr<QtRunTimer> m_watchTimer;
     MeterRun* m_run = nullptr;
     QPointer<QMessageBox> m_lineLostBox;
     ResultExporter* m_exporter = nullptr;
@@ -242,12 +242,7 @@ private:
     // The seven parameters in route order, for the handlers that differ only by parameter.
     std::array<ParameterPage*, ParameterCount> m_pages{};
 
-    // The journal, as config.ini sets it up.
-    bool m_journalEnabled = true;
-    QString m_journalFile;
-    int m_journalKeepDays = 30;
-    Journal* m_journal = nullptr;
-    int m_journalCloseWaitMs = JournalCloseWaitMs; ///< what FormClose still waits for it
+    int m_journalCloseWaitMs = JournalCloseWaitMs; ///< what FormClose still waits for the journal
 };
 
 /// The single main window of the running program.

@@ -6,6 +6,7 @@
 #include "acquire/windowedseries.h"
 #include "app/gui/parameterpage.h"
 #include "app/gui/statusbadge.h"
+#include "app/station.h"
 #include "journal/journal.h"
 #include "journal/restore.h"
 #include "results/resultbook.h"
@@ -23,35 +24,37 @@ void TfMain::showJournalOff(const QString& reason)
                          note + tr(". Readings are kept in the lists only: save them."));
 }
 
+Journal* TfMain::journal() const
+{
+    return m_station->journal();
+}
+
 void TfMain::startJournal()
 {
-    if (!m_journalEnabled) {
-        lblJournal->setState(StatusBadge::State::Off,
-                             tr("Journal off: turned off by Journal=0 in config.ini"));
+    if (journal())
+        return;
+    const QString reason = m_station->startJournal();
+    if (!m_station->config().journal) {
+        lblJournal->setState(StatusBadge::State::Off, QStringLiteral("Journal off: ") + reason);
         return;
     }
-    if (m_journal)
+    if (!reason.isEmpty()) {
+        showJournalOff(reason);
         return;
-    m_journal = new Journal(this);
-    connect(m_journal, &Journal::failed, this, [this](const QString& reason) {
+    }
+    connect(m_station, &Station::journalFailed, this, [this](const QString& reason) {
         // Gone in the middle of a run (a full disk): said once, and kept in sight in the bar.
         showJournalOff(reason);
         showWarning(tr("The journal stopped: %1.").arg(reason),
                     tr("Readings from now on are kept in the lists only. Save the lists before "
                        "closing Pexumo."));
     });
-    const QString reason = m_journal->open(m_journalFile, m_journalKeepDays);
-    if (!reason.isEmpty()) {
-        showJournalOff(reason);
-        return;
-    }
     lblJournal->setState(StatusBadge::State::On,
                          tr("Journal on: every listed reading is kept in %1")
-                             .arg(QDir::toNativeSeparators(m_journalFile)));
-    m_book->setSink(m_journal);
-    if (!m_journal->movedAside().isEmpty()) {
+                             .arg(QDir::toNativeSeparators(m_station->journalPath())));
+    if (!journal()->movedAside().isEmpty()) {
         m_bar->showJournalNote(QStringLiteral("Journal damaged, kept as %1; a new one started")
-                                   .arg(m_journal->movedAside()));
+                                   .arg(journal()->movedAside()));
     }
     offerRestore();
 }
@@ -59,22 +62,22 @@ void TfMain::startJournal()
 void TfMain::offerRestore()
 {
     JournalReader reader;
-    if (!reader.open(m_journal->path()).isEmpty())
+    if (!reader.open(journal()->path()).isEmpty())
         return;
     const std::optional<JournalSession> offer =
-        findRestoreOffer(reader.sessions(), m_journal->session(),
+        findRestoreOffer(reader.sessions(), journal()->session(),
                          [](const JournalSession& s) { return journalSessionMayRun(s.writer); });
     if (!offer)
         return;
     // Asked once: whatever the answer, this run is not offered again.
-    m_journal->markOffered(offer->id);
+    journal()->markOffered(offer->id);
     if (askRestore && askRestore(restoreQuestion(*offer)))
         restoreSession(*offer);
 }
 
 void TfMain::restoreSession(const JournalSession& session)
 {
-    const RestoredRun run = restoreRun(m_journal->path(), session, *m_book);
+    const RestoredRun run = restoreRun(journal()->path(), session, *m_book);
     for (Parameter parameter : AllParameters) {
         m_dashboard->chart(parameter)->showTail(run.charts.small(parameter), SmallChartWindow);
         m_pages[indexOf(parameter)]->chart->showTail(run.charts.big(parameter), BigChartWindow);
@@ -85,7 +88,7 @@ void TfMain::restoreSession(const JournalSession& session)
         notes << tr("%n rows of unknown lists skipped", nullptr, int(run.read.skippedRows));
     if (run.read.error.isEmpty()) {
         // Rows of no list keep their places in the old run's order too.
-        m_journal->adopt(session.id, run.read.rows + run.read.skippedRows);
+        journal()->adopt(session.id, run.read.rows + run.read.skippedRows);
     } else {
         // The rows read so far stay listed; the old run keeps them all, so this run does not
         // take them over (its own rows would then follow a gap).

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "acquire/alarmsettings.h"
+#include "acquire/meterrun.h"
+#include "acquire/runtimer.h"
+#include "base/config.h"
+#include "link/comport.h"
+#include "results/resultbook.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+namespace pexumo {
+
+class AlarmCommand;
+class Journal;
+
+/// Everything a run of the meter needs besides a screen, set up alike for the window and for
+/// pexumo-logger from the same config.ini: the port, the two timers, the lists, the run, the
+/// journal the lists go to, and what an alarm sets off (the alarm command). The window draws
+/// it; the logger prints it.
+class Station : public QObject
+{
+    Q_OBJECT
+public:
+    struct Setup
+    {
+        /// config.ini; read once, here.
+        QString configPath = defaultConfigPath();
+        /// The journal file; empty for the one config.ini names (or the user's).
+        QString journalPath;
+        /// The window keeps the rows to show and save them; the logger only counts them.
+        ResultBook::Storage storage = ResultBook::Storage::Rows;
+    };
+
+    explicit Station(const Setup& setup, QObject* parent = nullptr);
+    /// Ends the run and closes the journal, within JournalCloseWaitMs.
+    ~Station() override;
+
+    /// How long the end of a run waits for the journal to write what it holds.
+    static constexpr int JournalCloseWaitMs = 5000;
+
+    TComPort& port() { return m_port; }
+    /// The sampling timer; its timeouts go to run().tick().
+    QTimer& sampleTimer() { return m_sampleTimer; }
+    ResultBook& book() { return m_book; }
+    MeterRun& run() { return m_run; }
+    const AppConfig& config() const { return m_config; }
+    QString configPath() const { return m_configPath; }
+    /// The journal file this run writes to.
+    QString journalPath() const { return m_journalPath; }
+    /// The journal of this run; null before startJournal() succeeded.
+    Journal* journal() const { return m_journal; }
+
+    /// Opens the journal unless config.ini turned it off; from then on every row reaches it.
+    /// "" when it is on, else why it is off.
+    QString startJournal();
+    /// Alarm limits, delay and no-reading time for the run, and the command of an alarm.
+    void applyAlarmSettings(const AlarmSettings& settings);
+    /// Ends the run (port closed, timers off) and closes the journal, waiting at most
+    /// \a journalWaitMs for it; returns the readings it could not write.
+    qint64 stop(int journalWaitMs = JournalCloseWaitMs);
+
+signals:
+    /// The journal went off in the middle of the run.
+    void journalFailed(const QString& reason);
+    /// The alarm command ended: its one-line result (see AlarmCommand).
+    void alarmCommandFinished(const QString& result, bool success);
+
+private:
+    QString m_configPath;
+    AppConfig m_config;
+    QString m_journalPath;
+    TComPort m_port;
+    QTimer m_sampleTimer;
+    QTimer m_lineWatch;
+    QtRunTimer m_sampleRunTimer{m_sampleTimer};
+    QtRunTimer m_watchRunTimer{m_lineWatch};
+    ResultBook m_book;
+    MeterRun m_run;
+    AlarmCommand* m_alarmCommand = nullptr;
+    Journal* m_journal = nullptr;
+};
+
+} // namespace pexumo
