@@ -7,28 +7,6 @@
 
 namespace pexumo {
 
-namespace {
-
-/// The chart point a sampling tick drew for \a row of a parameter list: the reading is rebuilt
-/// from the row (a pH or ORP value carries its sign as a leading "-") and routed again.
-std::optional<SamplePlan> replan(const ResultRecord& row)
-{
-    CurrentReading reading;
-    reading.FMeasType = row.Type;
-    reading.FMeasUnit = row.Unit;
-    reading.FMeasTemp = row.Temp;
-    reading.FTempUnit = row.TempUnit;
-    reading.FMeasValue = row.Value;
-    reading.FValueSign = 1;
-    if (reading.FMeasValue.startsWith(QLatin1Char('-'))) {
-        reading.FMeasValue.remove(0, 1);
-        reading.FValueSign = -1;
-    }
-    return planSample(reading);
-}
-
-} // namespace
-
 void ChartTails::take(ListId list)
 {
     const qint64 at = m_seen[indexOf(list)]++;
@@ -49,7 +27,7 @@ ChartTail ChartTails::tail(Parameter parameter, int window) const
         return tail;
     tail.total = rows->size();
     for (qint64 k = std::max<qint64>(0, tail.total - window - 1); k < tail.total; ++k)
-        if (const std::optional<SamplePlan> plan = replan(rows->recordInOrder(k)))
+        if (const std::optional<SamplePlan> plan = replanRow(rows->recordInOrder(k)))
             tail.ys.push_back(plan->y);
     return tail;
 }
@@ -62,7 +40,7 @@ ChartTail ChartTails::temperature() const
         const ResultListModel* rows = m_book.list(list);
         if (!rows || at >= rows->size())
             continue;
-        if (const std::optional<SamplePlan> plan = replan(rows->recordInOrder(at));
+        if (const std::optional<SamplePlan> plan = replanRow(rows->recordInOrder(at));
             plan && plan->hasTemp)
             tail.ys.push_back(plan->tempY);
     }

@@ -64,4 +64,20 @@ std::optional<SamplePlan> planSample(const CurrentReading& reading)
     return plan;
 }
 
+std::optional<SamplePlan> replanRow(const ResultRecord& row)
+{
+    CurrentReading reading;
+    reading.FMeasType = row.Type;
+    reading.FMeasUnit = row.Unit;
+    reading.FMeasTemp = row.Temp;
+    reading.FTempUnit = row.TempUnit;
+    reading.FMeasValue = row.Value;
+    reading.FValueSign = 1;
+    if (reading.FMeasValue.startsWith(QLatin1Char('-'))) {
+        reading.FMeasValue.remove(0, 1);
+        reading.FValueSign = -1;
+    }
+    return planSample(reading);
+}
+
 } // namespace pexumo

@@ -30,4 +30,8 @@ struct SamplePlan
 /// separator changed still plots as its full value. nullopt for an empty or unknown type.
 std::optional<SamplePlan> planSample(const CurrentReading& reading);
 
+/// The plan a sampling tick made for \a row of a parameter list, worked out again from the row
+/// alone (a pH or ORP value carries its sign as a leading "-"): what its charts showed.
+std::optional<SamplePlan> replanRow(const ResultRecord& row);
+
 } // namespace pexumo

@@ -163,6 +163,16 @@ TrendChart::TrendChart(const QString& title, QWidget* parent) : QChartView(paren
     m_axisX->setTickInterval(1);
     m_axisX->setLabelFormat(QStringLiteral("%.0f"));
     m_axisY->setRange(0, 1);
+    m_title = title;
+    m_titleBrush = chart->titleBrush();
+    for (QLineSeries** limit : {&m_lowLimit, &m_highLimit}) {
+        *limit = new QLineSeries(chart);
+        QPen pen(QColor(0xc6, 0x28, 0x28), 1, Qt::DashLine);
+        (*limit)->setPen(pen);
+        chart->addSeries(*limit);
+        (*limit)->attachAxis(m_axisX);
+        (*limit)->attachAxis(m_axisY);
+    }
 
     m_legend = new PointLegend(*m_series, chart);
     m_legend->setZValue(10);
@@ -194,6 +204,29 @@ void TrendChart::applyNumberFormat()
 QStringList TrendChart::legendRows() const
 {
     return m_legend->rows();
+}
+
+void TrendChart::setLimits(std::optional<double> low, std::optional<double> high)
+{
+    // Far beyond any sample number on both sides: the line crosses whatever part is in view.
+    constexpr double Reach = 1e12;
+    for (const auto& [line, value] : {std::pair{m_lowLimit, low}, std::pair{m_highLimit, high}}) {
+        if (value)
+            line->replace({QPointF(-Reach, *value), QPointF(Reach, *value)});
+        else
+            line->clear();
+    }
+}
+
+void TrendChart::setAlarm(bool up)
+{
+    if (up == m_alarm)
+        return;
+    m_alarm = up;
+    chart()->setTitle(up ? QStringLiteral("\u26A0 ") + m_title : m_title);
+    chart()->setTitleBrush(up ? QBrush(QColor(0xc6, 0x28, 0x28)) : m_titleBrush);
+    chart()->setPlotAreaBackgroundBrush(QColor(0xff, 0xeb, 0xee));
+    chart()->setPlotAreaBackgroundVisible(up);
 }
 
 void TrendChart::showTail(const ChartTail& tail, int window)

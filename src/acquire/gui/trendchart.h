@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QBrush>
 #include <QChartView>
 #include <QPoint>
 #include <QStringList>
+
+#include <optional>
 
 class QLineSeries;
 class QValueAxis;
@@ -30,6 +33,14 @@ public:
     /// Appends \a y as the newest sample, keeping at most \a window points, and rescales the axes
     /// unless the user has scrolled this chart (a hidden chart rescales when it is shown).
     void addWindowedPoint(double y, int window);
+
+    /// Alarm limits as dashed lines across the plot; none hides a line. They do not widen the
+    /// value axis: a limit far from the samples is out of sight.
+    void setLimits(std::optional<double> low, std::optional<double> high);
+    /// The alarm look while an alarm of this chart's parameter is up: a tinted plot and a
+    /// warning sign before the title, so that it does not rest on colour alone.
+    void setAlarm(bool up);
+    bool isAlarmShown() const { return m_alarm; }
 
     /// Leaves the chart as the sampling ticks of \a tail left it, with a \a window of points.
     void showTail(const ChartTail& tail, int window);
@@ -63,6 +74,11 @@ private:
     void scrollBy(QPoint delta);
 
     QLineSeries* m_series = nullptr;
+    QLineSeries* m_lowLimit = nullptr;
+    QLineSeries* m_highLimit = nullptr;
+    QString m_title;
+    QBrush m_titleBrush;
+    bool m_alarm = false;
     QValueAxis* m_axisX = nullptr;
     QValueAxis* m_axisY = nullptr;
     PointLegend* m_legend = nullptr;

@@ -6,6 +6,8 @@
 #include "app/gui/statusbadge.h"
 
 #include <QLineEdit>
+#include <QStyle>
+#include <QToolButton>
 
 namespace pexumo {
 
@@ -38,6 +40,18 @@ ControlBar::ControlBar(QWidget* parent) : QWidget(parent)
     lblJournalStatus->setWordWrap(true);
     setTextColor(lblJournalStatus, Qt::red);
     lblJournalStatus->hide();
+    lblAlarm = makeLabel(this, "lblAlarm", QString(), 472, 2, 156, 37);
+    lblAlarm->setWordWrap(true);
+    lblAlarm->setFont(uiFont(11, true));
+    setTextColor(lblAlarm, QColor(0xb7, 0x1c, 0x1c));
+    lblAlarm->hide();
+    btnAlarms = named(new QToolButton(this), "btnAlarms");
+    btnAlarms->setGeometry(138, 8, 21, 25);
+    btnAlarms->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    btnAlarms->setToolTip(tr("Alarm limits... (Ctrl+L)"));
+    btnAlarms->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    // Reached by its shortcut: the bar's keyboard order stays as it was.
+    btnAlarms->setFocusPolicy(Qt::NoFocus);
     btnSetting = makeButton(this, "btnSetting", QStringLiteral("Setting"), 632, 8, 75, 25);
     btnConn = makeButton(this, "btnConn", QStringLiteral("Connect"), 710, 8, 75, 25);
 
@@ -60,15 +74,48 @@ void ControlBar::showRunState(const RunState& state)
 void ControlBar::showLinkNotes(const QString& lineNote, qint64 skippedBytes)
 {
     lblLinkStatus->setNotes(lineNote, skippedBytes);
-    lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty() &&
-                                 !lblJournalStatus->text().isEmpty());
+    arrangeNotes();
 }
 
 void ControlBar::showJournalNote(const QString& note)
 {
     lblJournalStatus->setText(note);
     lblJournalStatus->setToolTip(note);
-    lblJournalStatus->setVisible(lblLinkStatus->text().isEmpty());
+    arrangeNotes();
+}
+
+void ControlBar::showAlarms(const QStringList& notes)
+{
+    m_alarmNotes = notes;
+    arrangeNotes();
+}
+
+void ControlBar::showAlarmCommand(const QString& result, bool success)
+{
+    m_commandResult = result;
+    m_commandFailed = !success;
+    arrangeNotes();
+}
+
+void ControlBar::arrangeNotes()
+{
+    QString text;
+    if (!m_alarmNotes.isEmpty()) {
+        text = m_alarmNotes.front();
+        if (m_alarmNotes.size() > 1)
+            text += tr(" (+%1 more)").arg(m_alarmNotes.size() - 1);
+    } else if (m_commandFailed) {
+        text = m_commandResult;
+    }
+    QStringList tip = m_alarmNotes;
+    if (!m_commandResult.isEmpty())
+        tip << m_commandResult;
+    lblAlarm->setText(text);
+    lblAlarm->setToolTip(tip.join(u'\n'));
+    lblAlarm->setVisible(!text.isEmpty());
+    lblLinkStatus->setVisible(text.isEmpty());
+    lblJournalStatus->setVisible(text.isEmpty() && lblLinkStatus->text().isEmpty() &&
+                                 !lblJournalStatus->text().isEmpty());
 }
 
 } // namespace pexumo

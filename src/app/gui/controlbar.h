@@ -5,6 +5,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 namespace pexumo {
 
@@ -30,6 +31,10 @@ struct ControlBarWidgets
     QLabel* lblJournalStatus = nullptr;
     /// Whether every listed reading reaches the journal; its tooltip says why not.
     StatusBadge* lblJournal = nullptr;
+    /// Opens the Alarm limits dialog.
+    QToolButton* btnAlarms = nullptr;
+    /// The alarms that are up, over the other notes while there are any.
+    QLabel* lblAlarm = nullptr;
 };
 
 /// The bar above the pages: the interval, "Set", the run button, page buttons, the notes of the
@@ -46,6 +51,19 @@ public:
     void showLinkNotes(const QString& lineNote, qint64 skippedBytes);
     /// A note of the journal, such as "Journal off: the disk is full".
     void showJournalNote(const QString& note);
+    /// The notes of the alarms that are up ("ALARM DO 3.10 mg/L below 4.0 since 02:13:07"),
+    /// none when all is well.
+    void showAlarms(const QStringList& notes);
+    /// The last run of the alarm command; a failure stays in sight until one succeeds.
+    void showAlarmCommand(const QString& result, bool success);
+
+private:
+    /// Which note shows in the note area: alarms first, then the journal's, then the line's.
+    void arrangeNotes();
+
+    QStringList m_alarmNotes;
+    QString m_commandResult;
+    bool m_commandFailed = false;
 };
 
 } // namespace pexumo

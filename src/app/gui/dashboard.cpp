@@ -5,8 +5,12 @@
 #include "app/gui/degreemark.h"
 #include "app/gui/layoutparts.h"
 
+#include <QAction>
 #include <QLineEdit>
+#include <QStyle>
+
 #include <QLineSeries>
+#include <tuple>
 
 namespace pexumo {
 
@@ -70,6 +74,14 @@ Dashboard::Dashboard(QWidget* parent) : QWidget(parent)
     Shape1->setGeometry(704, 464, 9, 9);
     Shape1->hide();
 
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    m_valueAlarm = Edit2->addAction(warning, QLineEdit::TrailingPosition);
+    m_tempAlarm = Edit3->addAction(warning, QLineEdit::TrailingPosition);
+    for (QAction* sign : {m_valueAlarm, m_tempAlarm}) {
+        sign->setToolTip(tr("Alarm: the reading is beyond its limit"));
+        sign->setVisible(false);
+    }
+
     Label7 = named(new QLabel(QStringLiteral("Note:"), this), "Label7");
     Label8 = named(new QLabel(QStringLiteral("Please disconnect or close this program"), this),
                    "Label8");
@@ -83,6 +95,20 @@ Dashboard::Dashboard(QWidget* parent) : QWidget(parent)
         setTextColor(label, Qt::red);
         label->adjustSize();
         label->move(pos);
+    }
+}
+
+void Dashboard::showAlarmLook(bool value, bool temperature)
+{
+    for (const auto& [edit, sign, up] :
+         {std::tuple{Edit2, m_valueAlarm, value}, std::tuple{Edit3, m_tempAlarm, temperature}}) {
+        sign->setVisible(up);
+        QPalette palette = this->palette();
+        if (up) {
+            palette.setColor(QPalette::Base, QColor(0xff, 0xcd, 0xd2));
+            palette.setColor(QPalette::Text, QColor(0xb7, 0x1c, 0x1c));
+        }
+        edit->setPalette(palette);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QLineSeries;
@@ -44,9 +45,14 @@ public:
     /// Shows the sample a tick took of \a reading: its point on the temperature chart and the
     /// read-out. (The parameter's own point is the window's to add: it goes to two charts.)
     void showSample(const SamplePlan& plan, const CurrentReading& reading);
+    /// The alarm look of the read-out: of the value while its parameter's alarm is up, of the
+    /// temperature while the temperature's is; a tint and a warning sign in the box.
+    void showAlarmLook(bool value, bool temperature);
 
 private:
     std::array<TrendChart*, ParameterCount> m_charts{};
+    QAction* m_valueAlarm = nullptr;
+    QAction* m_tempAlarm = nullptr;
 };
 
 } // namespace pexumo

@@ -1,14 +1,20 @@
 #pragma once
 
+#include "acquire/historyseries.h"
+#include "acquire/sampleroute.h"
 #include "results/listid.h"
 
 #include <QWidget>
+
+#include <optional>
+#include <vector>
 
 class QLineSeries;
 class QPushButton;
 
 namespace pexumo {
 
+class HistoryChart;
 class ResultList;
 class ResultListModel;
 class TrendChart;
@@ -16,6 +22,10 @@ class TrendChart;
 /// The page of one parameter: its big trend chart on top, its result list below on the left and
 /// the "SaveResult" button beside the list. The parts carry the names the program's parts and
 /// the tests find them by: for pH the page "TabPH", "ChartPH_Big" with "LinePH_Big", "vtPH".
+///
+/// The "History" button beside them shows, in the big chart's place, every sample of the list
+/// since the start of the run ("HistoryPH"). Its samples are gathered from the list the first
+/// time it is shown, and from then on as the samples come.
 class ParameterPage : public QWidget
 {
     Q_OBJECT
@@ -28,6 +38,28 @@ public:
     QLineSeries* line = nullptr;
     ResultList* list = nullptr;
     QPushButton* saveButton = nullptr;
+    QPushButton* historyButton = nullptr; ///< checkable: the history in the big chart's place
+    HistoryChart* history = nullptr;
+
+    /// A tick added \a row to the list from \a plan: its point on the big chart and the history.
+    void showSample(const SamplePlan& plan, const ResultRecord& row);
+    /// The line was lost: the history's line breaks before the next sample.
+    void breakLine();
+    /// Alarm limits on the big chart and the history, in the list's plotting unit.
+    void setLimits(std::optional<double> low, std::optional<double> high);
+
+    /// Shows the history (true) or the big chart.
+    void showHistory(bool on);
+
+private:
+    /// Reads the samples the history lacks from the list.
+    void gatherHistory();
+
+    ResultListModel* m_rows;
+    HistorySeries m_series;
+    bool m_gathered = false;
+    /// Rows in the list when the line was lost, for breaks before the history was gathered.
+    std::vector<qint64> m_breaks;
 };
 
 } // namespace pexumo

@@ -5,9 +5,11 @@
 #include "acquire/interval.h"
 #include "acquire/runtimer.h"
 #include "acquire/windowedseries.h"
+#include "app/gui/alarmview.h"
 #include "app/gui/application.h"
 #include "app/gui/degreemark.h"
 #include "app/gui/parameterpage.h"
+#include "app/gui/prompts.h"
 #include "app/station.h"
 #include "base/config.h"
 #include "base/numberformat.h"
@@ -51,10 +53,7 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     setObjectName(QStringLiteral("fMain"));
 
     showWarning = [this](const QString& text, const QString& detail) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning!"), text, QMessageBox::Ok,
-                        this);
-        box.setInformativeText(detail);
-        box.exec();
+        prompts::warning(this, text, detail);
     };
     showSetupDialog = [this] {
         const bool wasConnected = ComPort1->Connected();
@@ -70,32 +69,21 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     };
     clock = [] { return QDateTime::currentDateTime(); };
     showLineLost = [this](const QString& text, const QString& detail) {
-        // Not exec(): the event loop, the sampling and the watch for the meter go on behind it.
+        // Not modal: the sampling and the watch for the meter go on behind it.
         if (m_lineLostBox)
             m_lineLostBox->close();
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning!"), text,
-                                    QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::NonModal);
-        box->setInformativeText(detail);
-        m_lineLostBox = box;
-        box->show();
+        m_lineLostBox = prompts::passingWarning(this, text, detail);
     };
     closeLineLost = [this] {
         if (m_lineLostBox)
             m_lineLostBox->close();
     };
     confirmDiscard = [this] {
-        return QMessageBox::question(
-                   this, QStringLiteral("Pexumo"),
-                   tr("Some readings have not been saved yet. Close Pexumo and discard them?"),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        return prompts::ask(
+            this, tr("Some readings have not been saved yet. Close Pexumo and discard them?"),
+            false);
     };
-    askRestore = [this](const QString& question) {
-        return QMessageBox::question(this, QStringLiteral("Pexumo"), question,
-                                     QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::Yes) == QMessageBox::Yes;
-    };
+    askRestore = [this](const QString& question) { return prompts::ask(this, question, true); };
     askSaveFirst = askRestore;
 
     Station::Setup setup;
@@ -115,6 +103,7 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
     SaveDialog1 = m_exporter->SaveDialog1();
 
     buildLayout();
+    m_alarms = new AlarmView(*m_station, *m_bar, *m_dashboard, m_pages, this);
     wireHandlers();
     wireRun();
     m_bar->showRunState(m_run->state());
@@ -244,17 +233,20 @@ void TfMain::rememberPortSettings()
 
 void TfMain::showLineLostBox(const QString& reason, bool waiting)
 {
+    for (ParameterPage* page : m_pages)
+        page->breakLine(); // the histories show the time away as a gap
     // Waiting, the box does not hold the run: it closes by itself when the meter is back.
     (waiting ? showLineLost : showWarning)(QStringLiteral("USB has been ejected."), reason);
 }
 
 // ---------------------------------------------------------------- sampling and run control
 
-void TfMain::showSample(Parameter parameter, const SamplePlan& plan)
+void TfMain::showSample(Parameter parameter, const SamplePlan& plan, const ResultRecord& row)
 {
     m_dashboard->chart(parameter)->addWindowedPoint(plan.y, SmallChartWindow);
-    m_pages[indexOf(parameter)]->chart->addWindowedPoint(plan.y, BigChartWindow);
+    m_pages[indexOf(parameter)]->showSample(plan, row);
     m_dashboard->showSample(plan, m_run->reading());
+    m_alarms->readoutShows(parameter);
 }
 
 void TfMain::Button1Click(QObject*)

@@ -29,6 +29,7 @@ class QTimer;
 
 namespace pexumo {
 
+class AlarmView;
 class DegreeMark;
 class Journal;
 struct JournalSession;
@@ -122,9 +123,10 @@ public:
     /// Everything of the run but the widgets.
     Station* station() const { return m_station; }
 
-    /// Opens this user's journal (unless config.ini turned it off), so every row added from now
-    /// on is kept on disk, and offers once to restore the last run if it left readings unsaved.
-    /// Call after setting the seams and before the window takes input.
+    /// Puts this user's alarm limits in force, opens this user's journal (unless config.ini
+    /// turned it off), so every row added from now on is kept on disk, and offers once to
+    /// restore the last run if it left readings unsaved. Call after setting the seams and before
+    /// the window takes input.
     void startJournal();
     /// The journal of this run; null before startJournal() or when config.ini turned it off.
     Journal* journal() const;
@@ -217,7 +219,7 @@ private:
     /// Reads the interval box; on bad text tells the user, resets the box and returns false.
     bool takeInterval(int& seconds);
     // What the run reports, drawn.
-    void showSample(Parameter parameter, const SamplePlan& plan);
+    void showSample(Parameter parameter, const SamplePlan& plan, const ResultRecord& row);
     void showLineLostBox(const QString& reason, bool waiting);
     /// Keeps the port settings for the next start; tells the user when they could not be kept.
     void rememberPortSettings();
@@ -233,6 +235,7 @@ private:
     bool m_changeDecimal = false; ///< "ChangeDecimal" = 1 holds against locale changes
     ControlBar* m_bar = nullptr;
     Dashboard* m_dashboard = nullptr;
+    AlarmView* m_alarms = nullptr;
     Station* m_station = nullptr; ///< the run, its lists and its journal
     ResultBook* m_book = nullptr;
     MeterRun* m_run = nullptr;

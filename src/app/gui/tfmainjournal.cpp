@@ -4,6 +4,7 @@
 #include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
 #include "acquire/windowedseries.h"
+#include "app/gui/alarmview.h"
 #include "app/gui/parameterpage.h"
 #include "app/gui/statusbadge.h"
 #include "app/station.h"
@@ -33,6 +34,7 @@ void TfMain::startJournal()
 {
     if (journal())
         return;
+    m_alarms->start(showWarning);
     const QString reason = m_station->startJournal();
     if (!m_station->config().journal) {
         lblJournal->setState(StatusBadge::State::Off, QStringLiteral("Journal off: ") + reason);

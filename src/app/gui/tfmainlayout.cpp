@@ -3,6 +3,7 @@
 #include "app/gui/tfmain.h"
 
 #include "acquire/gui/trendchart.h"
+#include "app/gui/alarmview.h"
 #include "app/gui/controlbar.h"
 #include "app/gui/dashboard.h"
 #include "app/gui/layoutparts.h"
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace pexumo {
@@ -96,6 +98,8 @@ void TfMain::wireHandlers()
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
     connect(Button11, &QPushButton::clicked, this, [this] { Button11Click(Button11); });
+    connect(m_bar->btnAlarms, &QToolButton::clicked, this,
+            [this] { m_alarms->editLimits(showWarning); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
     connect(ComPort1, &TComPort::OnRxChar, this, &TfMain::ComPort1RxChar);
 
