@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QScopeGuard>
 
 namespace pexumo {
 
@@ -33,6 +34,8 @@ void TfMain::startJournal()
 {
     if (journal())
         return;
+    // Publishing reads the journal: after it opened and a restore was taken over, whatever came.
+    const auto publish = qScopeGuard([this] { m_station->startPublishing(); });
     const QString reason = m_station->startJournal();
     if (!m_station->config().journal) {
         lblJournal->setState(StatusBadge::State::Off, QStringLiteral("Journal off: ") + reason);
