@@ -132,9 +132,10 @@ QString JournalAlarm::unit() const
 std::vector<JournalAlarm> JournalReader::alarms(qint64 session, QString* error) const
 {
     std::vector<JournalAlarm> result;
-    if (m_version < 4)
-        return result; // written before alarms were kept
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.tables().contains(QStringLiteral("alarm")))
+        return result; // written before alarms were kept; a reader never migrates
+    QSqlQuery q(db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
         "SELECT parameter, side, threshold, since_ms, raised_ms, raised_offset_sec, raised_value,"

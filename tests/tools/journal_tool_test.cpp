@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -124,6 +126,23 @@ TEST_F(JournalTool, AlarmsPrintsOneTabSeparatedLinePerAlarmInTheOrderTheyRose)
     const ProgramRun none = tool({"--journal", path(), "alarms", "2"});
     EXPECT_EQ(none.exitCode, 0) << none.err.constData();
     EXPECT_EQ(none.out, "");
+}
+
+TEST_F(JournalTool, AJournalFromBeforeAlarmsWereKeptHasNone)
+{
+    {
+        // Version 2: no alarm table; a reader never adds one.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "old");
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        for (const char* sql :
+             {"DROP TABLE alarm", "DROP TABLE mqtt_acked", "PRAGMA user_version = 2"})
+            ASSERT_TRUE(QSqlQuery(db).exec(QString::fromLatin1(sql)));
+    }
+    QSqlDatabase::removeDatabase("old");
+    const ProgramRun run = tool({"--journal", path(), "alarms", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out, "");
 }
 
 struct ExportCase
