@@ -8,11 +8,8 @@
 
 #include "support/mqttrig.h"
 
-#include <QDeadlineTimer>
-#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -41,33 +38,23 @@ void addRows(Station& station, int count)
         station.book().add(ListId::PH, Row);
 }
 
-void execSql(const QString& path, const QString& sql)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-sql");
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        QSqlQuery query(db);
-        ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
-    }
-    QSqlDatabase::removeDatabase("test-sql");
-}
-
-/// The journal's table of how far the broker acknowledged each session.
-std::vector<test::RowId> acknowledged(const QString& path)
+/// Runs \a sql on the journal as another program would; the first two columns of its rows.
+std::vector<test::RowId> sql(const QString& path, const QString& sql)
 {
     std::vector<test::RowId> rows;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-acked");
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-sql");
         db.setDatabaseName(path);
         QSqlQuery query(db);
-        if (db.open() && query.exec("SELECT session, seq FROM mqtt_acked ORDER BY session"))
-            while (query.next())
-                rows.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
+        EXPECT_TRUE(db.open() && query.exec(sql)) << query.lastError().text().toStdString();
+        while (query.next())
+            rows.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
     }
-    QSqlDatabase::removeDatabase("test-acked");
+    QSqlDatabase::removeDatabase("test-sql");
     return rows;
 }
+
+const QString Acknowledged = QStringLiteral("SELECT session, seq FROM mqtt_acked ORDER BY session");
 
 class JournalPublishing : public ::testing::Test
 {
@@ -145,19 +132,6 @@ TEST_F(JournalPublishing, AStationPublishesEveryRowAndAlarmAndJournalsTheAlarm)
     EXPECT_EQ(reader.alarms(1), std::vector<JournalAlarm>{kept});
 }
 
-TEST(JournalPublishingOff, NeedsTheJournal)
-{
-    QTemporaryDir dir;
-    QFile ini(dir.filePath("config.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
-                ini.write("[Pexumo]\nJournal=0\n[Mqtt]\nHost=127.0.0.1\n") > 0 && ini.flush());
-    Station::Setup setup;
-    setup.configPath = ini.fileName();
-    Station station(setup);
-    EXPECT_NE(station.startJournal(), "");
-    EXPECT_EQ(station.startPublishing(), (MqttStatus{MqttState::Off, 0, "the journal is off"}));
-}
-
 TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
 {
     {
@@ -192,7 +166,7 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
         EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 50, "connection refused"}));
         station.stop();
     }
-    EXPECT_EQ(acknowledged(rig.journalPath()), (std::vector<test::RowId>{{2, 500}}));
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 500}}));
     ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
     {
         // The next start restores the run that ended: its 550 rows are the new session's first.
@@ -206,7 +180,7 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
     }
     // The restored rows went out as session 2's; session 3's own follow them.
     EXPECT_EQ(rig.rows(), rowRange(3, 551, 560, rowRange(2, 1, 550)));
-    EXPECT_EQ(acknowledged(rig.journalPath()), (std::vector<test::RowId>{{2, 550}, {3, 560}}));
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 550}, {3, 560}}));
 }
 
 TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
@@ -222,7 +196,7 @@ TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
     ASSERT_TRUE(rig.waitForRows(3));
     first.close(true);
 
-    execSql(rig.journalPath(), "ALTER TABLE reading RENAME TO reading_away");
+    sql(rig.journalPath(), "ALTER TABLE reading RENAME TO reading_away");
     outbox.rowsCommitted();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
@@ -232,7 +206,7 @@ TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
         },
         30000));
     // Read again within a second, without a wake.
-    execSql(rig.journalPath(), "ALTER TABLE reading_away RENAME TO reading");
+    sql(rig.journalPath(), "ALTER TABLE reading_away RENAME TO reading");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return publisher.status() == MqttStatus{MqttState::Connected, 0, ""};
