@@ -3,6 +3,7 @@
 //
 //   pexumo-journal [--journal FILE] list
 //   pexumo-journal [--journal FILE] export [--csv] SESSION LIST [OUTPUT]
+//   pexumo-journal [--journal FILE] alarms SESSION
 //
 // The journal is the one Pexumo uses: "JournalFile" of config.ini in the working directory, or
 // journal.sqlite in the user's data folder. It is opened read-only, so this works while Pexumo
@@ -13,10 +14,16 @@
 // as given (no ".txt" is added), or to standard output without it. With --csv it writes the
 // program's CSV layout instead, with ";" and "," when a decimal comma is in force
 // ("ChangeDecimal" = 1 in config.ini of the working directory, or the regional settings), else
-// "," and ".".
+// "," and ".". "alarms" prints the alarms of a session in the order they rose, one per line,
+// fields separated by one tab:
+//   RAISED  CLEARED-or-"not cleared"  PARAMETER  SIDE  LIMIT  WORST  UNIT  RAISE-RESULT
+//   CLEAR-RESULT
+// with SIDE "below", "above" or "silent" (no reading), numbers always with "." and the alarm
+// command's results empty where none ran.
 // Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
 // journal cannot be read or the output cannot be written.
 
+#include "acquire/alarmsettings.h"
 #include "base/commandline.h"
 #include "base/config.h"
 #include "base/numberformat.h"
@@ -86,6 +93,57 @@ int listSessions(const JournalReader& reader)
     return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
 }
 
+std::optional<JournalSession> findSession(const JournalReader& reader, const QString& id,
+                                          QString& error)
+{
+    bool ok = false;
+    const qint64 number = id.toLongLong(&ok);
+    return ok ? reader.session(number, &error) : std::nullopt;
+}
+
+QString sideText(AlarmSide side)
+{
+    switch (side) {
+    case AlarmSide::Below:
+        return QStringLiteral("below");
+    case AlarmSide::Above:
+        return QStringLiteral("above");
+    case AlarmSide::NoReading:
+        break;
+    }
+    return QStringLiteral("silent");
+}
+
+int listAlarms(const JournalReader& reader, const QStringList& args)
+{
+    QString error;
+    const std::optional<JournalSession> session = findSession(reader, args[1], error);
+    if (!error.isEmpty())
+        return fail(ExitFailed, error);
+    if (!session)
+        return fail(ExitUsage, QStringLiteral("no session %1 in the journal").arg(args[1]));
+    const std::vector<JournalAlarm> alarms = reader.alarms(session->id, &error);
+    if (!error.isEmpty())
+        return fail(ExitFailed, error);
+    // Numbers for scripts: "." whatever the regional settings, as the alarm command gets them.
+    constexpr NumberFormat Dot{u'.', u','};
+    QByteArray out;
+    for (const JournalAlarm& a : alarms) {
+        const std::optional<AlarmParameter> p = alarmParameterFromName(a.parameter);
+        const QStringList fields{timeText(a.raised),
+                                 a.cleared ? timeText(*a.cleared) : QStringLiteral("not cleared"),
+                                 a.parameter,
+                                 sideText(a.side),
+                                 p ? alarmLimitText(*p, a.limit, Dot) : FormatNumber(a.limit, Dot),
+                                 p ? alarmValueText(*p, a.worst, Dot) : FormatNumber(a.worst, Dot),
+                                 a.unit(),
+                                 a.raiseResult,
+                                 a.clearResult};
+        out += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
+    }
+    return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
+}
+
 QByteArray render(const ResultListModel& model, ExportFormat format)
 {
     switch (format) {
@@ -99,10 +157,8 @@ QByteArray render(const ResultListModel& model, ExportFormat format)
 
 int exportList(const JournalReader& reader, const QStringList& args, ExportFormat format)
 {
-    bool ok = false;
-    const qint64 id = args[1].toLongLong(&ok);
     QString error;
-    const std::optional<JournalSession> session = ok ? reader.session(id, &error) : std::nullopt;
+    const std::optional<JournalSession> session = findSession(reader, args[1], error);
     if (!error.isEmpty())
         return fail(ExitFailed, error);
     if (!session)
@@ -141,7 +197,13 @@ int main(int argc, char* argv[])
         "  list                           one line per session: id, start, end or\n"
         "                                 \"did not close\", then LIST=rows/unsaved\n"
         "  export SESSION LIST [OUTPUT]   a list as the program saves it; LIST is\n"
-        "                                 pH, ORP, COND, TDS, Salt, DO, O2 or Records"));
+        "                                 pH, ORP, COND, TDS, Salt, DO, O2 or Records\n"
+        "  alarms SESSION                 one line per alarm of the session, in the\n"
+        "                                 order they rose: raised, cleared or \"not\n"
+        "                                 cleared\", parameter, side (below, above,\n"
+        "                                 silent), limit, worst value, unit, the alarm\n"
+        "                                 command's result for the rise and for the\n"
+        "                                 clear"));
     const QCommandLineOption journalOption(
         QStringLiteral("journal"),
         QStringLiteral("The journal file (default: JournalFile of ./config.ini, else the "
@@ -153,7 +215,8 @@ int main(int argc, char* argv[])
         QStringLiteral("export writes the CSV layout of the program's save instead of the text "
                        "file."));
     parser.addOption(csvOption);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list or export"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("list, export or alarms"));
     if (const auto status = readCommandLine(parser, QCoreApplication::arguments(), 4))
         return *status;
 
@@ -161,9 +224,11 @@ int main(int argc, char* argv[])
     const bool isList = !args.isEmpty() && args[0] == QLatin1String("list") && args.size() == 1;
     const bool isExport = !args.isEmpty() && args[0] == QLatin1String("export") &&
                           (args.size() == 3 || args.size() == 4);
-    if (!isList && !isExport)
+    const bool isAlarms = !args.isEmpty() && args[0] == QLatin1String("alarms") && args.size() == 2;
+    if (!isList && !isExport && !isAlarms)
         return fail(ExitUsage, QStringLiteral("usage: pexumo-journal [--journal FILE] list | "
-                                              "export [--csv] SESSION LIST [OUTPUT]"));
+                                              "export [--csv] SESSION LIST [OUTPUT] | "
+                                              "alarms SESSION"));
 
     // config.ini of the working directory, as the program reads it: where the journal is, and
     // whether numbers are written with a decimal comma.
@@ -178,7 +243,10 @@ int main(int argc, char* argv[])
     const QString error = reader.open(path);
     if (!error.isEmpty())
         return fail(QFileInfo::exists(path) ? ExitFailed : ExitUsage, error);
-    return isList ? listSessions(reader)
-                  : exportList(reader, args,
-                               parser.isSet(csvOption) ? ExportFormat::Csv : ExportFormat::Text);
+    if (isList)
+        return listSessions(reader);
+    if (isAlarms)
+        return listAlarms(reader, args);
+    return exportList(reader, args,
+                      parser.isSet(csvOption) ? ExportFormat::Csv : ExportFormat::Text);
 }

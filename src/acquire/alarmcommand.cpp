@@ -80,10 +80,10 @@ void AlarmCommand::run(const AlarmEvent& event)
         const QString result =
             QStringLiteral("alarm command not run: %1 runs are waiting").arg(MaxQueued);
         QMetaObject::invokeMethod(
-            this, [this, result] { emit finished(result, false); }, Qt::QueuedConnection);
+            this, [this, event, result] { report(event, result, false); }, Qt::QueuedConnection);
         return;
     }
-    m_queue.push_back(m_commandLine + alarmCommandArguments(event));
+    m_queue.push_back({m_commandLine + alarmCommandArguments(event), event});
     // Started from the event loop, so that not even the fork happens in the caller's call.
     QMetaObject::invokeMethod(this, &AlarmCommand::startNext, Qt::QueuedConnection);
 }
@@ -92,7 +92,8 @@ void AlarmCommand::startNext()
 {
     if (m_process || m_queue.empty())
         return;
-    QStringList arguments = std::move(m_queue.front());
+    QStringList arguments = std::move(m_queue.front().arguments);
+    m_running = m_queue.front().event;
     m_queue.pop_front();
     const QString program = arguments.takeFirst();
 
@@ -144,15 +145,17 @@ void AlarmCommand::processEnded(int exitCode, bool crashed)
     m_process->deleteLater();
     m_process = nullptr;
     if (m_timedOut)
-        emit finished(QStringLiteral("alarm command timed out after %1 s")
-                          .arg(FormatNumber(double(m_timeout.count()) / 1000.0, Dot)),
-                      false);
+        report(m_running,
+               QStringLiteral("alarm command timed out after %1 s")
+                   .arg(FormatNumber(double(m_timeout.count()) / 1000.0, Dot)),
+               false);
     else if (crashed)
-        emit finished(QStringLiteral("alarm command failed: ended by a signal") + tail, false);
+        report(m_running, QStringLiteral("alarm command failed: ended by a signal") + tail, false);
     else if (exitCode == 0)
-        emit finished(QStringLiteral("alarm command: exit 0") + tail, true);
+        report(m_running, QStringLiteral("alarm command: exit 0") + tail, true);
     else
-        emit finished(QStringLiteral("alarm command failed: exit %1").arg(exitCode) + tail, false);
+        report(m_running, QStringLiteral("alarm command failed: exit %1").arg(exitCode) + tail,
+               false);
     QMetaObject::invokeMethod(this, &AlarmCommand::startNext, Qt::QueuedConnection);
 }
 
@@ -164,8 +167,14 @@ void AlarmCommand::processFailed()
     m_process->disconnect(this);
     m_process->deleteLater();
     m_process = nullptr;
-    emit finished(result, false);
+    report(m_running, result, false);
     QMetaObject::invokeMethod(this, &AlarmCommand::startNext, Qt::QueuedConnection);
+}
+
+void AlarmCommand::report(const AlarmEvent& event, const QString& result, bool success)
+{
+    emit eventFinished(event, result, success);
+    emit finished(result, success);
 }
 
 } // namespace pexumo

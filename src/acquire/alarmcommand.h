@@ -64,17 +64,27 @@ public:
 signals:
     /// One run ended; \a success only for exit status 0.
     void finished(const QString& result, bool success);
+    /// The same, with the event the run was for; emitted just before finished().
+    void eventFinished(const pexumo::AlarmEvent& event, const QString& result, bool success);
 
 private:
     void startNext();
     void readOutput();
     void processEnded(int exitCode, bool crashed);
     void processFailed();
+    void report(const AlarmEvent& event, const QString& result, bool success);
+
+    struct Run
+    {
+        QStringList arguments; ///< the program and all its arguments
+        AlarmEvent event;
+    };
 
     QStringList m_commandLine;
     std::chrono::milliseconds m_timeout = DefaultTimeout;
-    std::deque<QStringList> m_queue; ///< program and all its arguments, per run
-    QProcess* m_process = nullptr;   ///< the running one; owned by this object
+    std::deque<Run> m_queue;
+    QProcess* m_process = nullptr; ///< the running one; owned by this object
+    AlarmEvent m_running;          ///< the event of the running one
     QTimer m_timer;
     QByteArray m_firstLine; ///< the start of the output, up to its first line end
     bool m_lineComplete = false;

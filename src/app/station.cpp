@@ -2,6 +2,8 @@
 
 #include "acquire/alarmcommand.h"
 #include "journal/journal.h"
+#include "journal/journaloutbox.h"
+#include "publish/payload.h"
 
 namespace pexumo {
 
@@ -10,18 +12,77 @@ Station::Station(const Setup& setup, QObject* parent)
       m_journalPath(setup.journalPath.isEmpty() ? journalPathOf(m_config, setup.configPath)
                                                 : setup.journalPath),
       m_book(setup.storage), m_run(m_port, m_book, m_sampleRunTimer, m_watchRunTimer),
-      m_alarmCommand(new AlarmCommand(this))
+      m_alarmCommand(new AlarmCommand(this)), m_mqttTiming(setup.mqttTiming)
 {
     m_run.setAutoReconnect(m_config.autoReconnect);
     connect(&m_port, &TComPort::connectionLost, &m_run, &MeterRun::connectionLost);
     connect(&m_lineWatch, &QTimer::timeout, &m_run, &MeterRun::watchLine);
     connect(&m_run, &MeterRun::alarmChanged, m_alarmCommand, &AlarmCommand::run);
     connect(m_alarmCommand, &AlarmCommand::finished, this, &Station::alarmCommandFinished);
+    connect(&m_run, &MeterRun::alarmChanged, this, &Station::alarmChanged);
+    connect(m_alarmCommand, &AlarmCommand::eventFinished, this,
+            [this](const AlarmEvent& event, const QString& result) {
+                if (m_journal)
+                    m_journal->alarmCommandFinished(event, result);
+            });
 }
 
 Station::~Station()
 {
+    // Whoever listens may be half destroyed already (the window that owns this station).
+    blockSignals(true);
     stop();
+}
+
+void Station::alarmChanged(const AlarmEvent& event)
+{
+    if (m_journal) {
+        if (event.change == AlarmChange::Raise)
+            m_journal->alarmRaised(event);
+        else
+            m_journal->alarmCleared(event);
+    }
+    if (m_publisher && m_journal)
+        m_publisher->publishAlarm(alarmPayload(m_journal->session(), event));
+}
+
+MqttStatus Station::startPublishing()
+{
+    if (m_publisher)
+        return m_publishing;
+    const MqttConfig config = readMqttConfig(m_configPath);
+    if (config.isOn() && !m_journal) {
+        setPublishing({MqttState::Off, 0, tr("the journal is off")});
+        return m_publishing;
+    }
+    m_outbox = std::make_unique<JournalOutbox>(m_journalPath, m_journal ? m_journal->session() : 0);
+    m_publisher = new MqttPublisher(*m_outbox, m_mqttTiming, this);
+    connect(m_publisher, &MqttPublisher::statusChanged, this, &Station::setPublishing);
+    if (m_journal)
+        m_journal->setCommitHook([outbox = m_outbox.get()] { outbox->rowsCommitted(); });
+    m_publisher->start(config);
+    // The thread's own statuses follow through the event loop.
+    if (config.isOn())
+        setPublishing({MqttState::Connecting, 0, {}});
+    return m_publishing;
+}
+
+void Station::setPublishing(const MqttStatus& status)
+{
+    m_publishing = status;
+    emit publishingChanged(status);
+}
+
+void Station::stopPublishing()
+{
+    if (!m_publisher)
+        return;
+    m_publisher->stop();
+    if (m_journal)
+        m_journal->setCommitHook({});
+    delete m_publisher;
+    m_publisher = nullptr;
+    m_outbox.reset();
 }
 
 QString Station::startJournal()
@@ -52,6 +113,7 @@ void Station::applyAlarmSettings(const AlarmSettings& settings)
 qint64 Station::stop(int journalWaitMs)
 {
     m_run.stop();
+    stopPublishing();
     if (!m_journal)
         return 0;
     m_book.setSink(nullptr);

@@ -5,6 +5,7 @@
 #include "acquire/runtimer.h"
 #include "base/config.h"
 #include "link/comport.h"
+#include "publish/mqttpublisher.h"
 #include "results/resultbook.h"
 
 #include <QObject>
@@ -17,11 +18,13 @@ namespace pexumo {
 
 class AlarmCommand;
 class Journal;
+class JournalOutbox;
 
 /// Everything a run of the meter needs besides a screen, set up alike for the window and for
 /// pexumo-logger from the same config.ini: the port, the two timers, the lists, the run, the
-/// journal the lists go to, and what an alarm sets off (the alarm command). The window draws
-/// it; the logger prints it.
+/// journal the lists go to, what an alarm sets off (the alarm command, the journal's alarm
+/// events) and the publisher that sends the journal's rows and the alarms to an MQTT broker.
+/// The window draws it; the logger prints it.
 class Station : public QObject
 {
     Q_OBJECT
@@ -34,10 +37,13 @@ public:
         QString journalPath;
         /// The window keeps the rows to show and save them; the logger only counts them.
         ResultBook::Storage storage = ResultBook::Storage::Rows;
+        /// The publisher's waits; tests shorten them.
+        MqttTiming mqttTiming;
     };
 
     explicit Station(const Setup& setup, QObject* parent = nullptr);
-    /// Ends the run and closes the journal, within JournalCloseWaitMs.
+    /// Ends the run, stops publishing and closes the journal, within JournalCloseWaitMs (and
+    /// MqttTiming::stopTimeout); emits nothing any more.
     ~Station() override;
 
     /// How long the end of a run waits for the journal to write what it holds.
@@ -58,10 +64,21 @@ public:
     /// Opens the journal unless config.ini turned it off; from then on every row reaches it.
     /// "" when it is on, else why it is off.
     QString startJournal();
+    /// Publishes the journal's rows (JournalOutbox) and the alarms as the [Mqtt] section of
+    /// config.ini says, on a thread of the publisher's own. Publishing needs the journal: call
+    /// after startJournal(). With Host set and the journal off the status is Off with the reason
+    /// "the journal is off"; without Host, Off with the publisher's reason. Returns the status
+    /// at once; later ones come with publishingChanged().
+    MqttStatus startPublishing();
+    /// The publisher's latest status.
+    MqttStatus publishingStatus() const { return m_publishing; }
+
     /// Alarm limits, delay and no-reading time for the run, and the command of an alarm.
     void applyAlarmSettings(const AlarmSettings& settings);
-    /// Ends the run (port closed, timers off) and closes the journal, waiting at most
-    /// \a journalWaitMs for it; returns the readings it could not write.
+    /// Ends the run (port closed, timers off), stops publishing (waiting at most
+    /// MqttTiming::stopTimeout for the broker) and closes the journal, waiting at most
+    /// \a journalWaitMs for it; returns the readings it could not write. Rows the broker did not
+    /// acknowledge are sent at the next start.
     qint64 stop(int journalWaitMs = JournalCloseWaitMs);
 
 signals:
@@ -69,8 +86,14 @@ signals:
     void journalFailed(const QString& reason);
     /// The alarm command ended: its one-line result (see AlarmCommand).
     void alarmCommandFinished(const QString& result, bool success);
+    /// The publisher's status changed (see MqttPublisher::statusChanged).
+    void publishingChanged(const pexumo::MqttStatus& status);
 
 private:
+    void alarmChanged(const AlarmEvent& event);
+    void setPublishing(const MqttStatus& status);
+    void stopPublishing();
+
     QString m_configPath;
     AppConfig m_config;
     QString m_journalPath;
@@ -83,6 +106,10 @@ private:
     MeterRun m_run;
     AlarmCommand* m_alarmCommand = nullptr;
     Journal* m_journal = nullptr;
+    MqttTiming m_mqttTiming;
+    std::unique_ptr<JournalOutbox> m_outbox; ///< outlives m_publisher, which reads it
+    MqttPublisher* m_publisher = nullptr;
+    MqttStatus m_publishing;
 };
 
 } // namespace pexumo

@@ -31,7 +31,10 @@ struct Op
         Port,    ///< text
         Offered, ///< n (session)
         Adopt,   ///< n (session)
-        Close    ///< clean
+        Close,   ///< clean
+        Raise,   ///< n (order of the alarm), alarm
+        Clear,   ///< alarm
+        Result   ///< alarm (its rise or clear), text
     };
     Kind kind = Kind::Row;
     ListId list = ListId::PH;
@@ -39,6 +42,7 @@ struct Op
     ResultRecord record;
     QString text;
     bool clean = false;
+    AlarmEvent alarm;
 };
 
 /// A null QString binds as SQL NULL; the columns hold texts, empty ones included.
@@ -80,6 +84,8 @@ struct Journal::Writer
     bool broken = false;  ///< the file failed: everything is dropped from now on
     QString reason;
     QString stall; ///< why the last attempt to commit failed while it is retried; "" after success
+    std::mutex hookMutex; ///< held while the hook runs, so that setCommitHook() can wait it out
+    std::function<void()> hook;
     std::atomic<qint64> committedRows{0};
     std::atomic<qint64> pendingRows{0}; ///< rows queued and not committed, dropped ones included
     qint64 session = 0;
@@ -89,6 +95,7 @@ struct Journal::Writer
     void removeOldSessions(QSqlDatabase& db);
     JournalError commit(QSqlDatabase& db, QSqlQuery& insertRow, const std::vector<Op>& ops,
                         qint64& rows);
+    bool writeAlarm(QSqlQuery& q, const Op& op);
     void loop(QSqlDatabase& db);
     void finish(std::size_t count);
     void push(Op&& op);
@@ -199,6 +206,10 @@ void Journal::Writer::removeOldSessions(QSqlDatabase& db)
     for (qint64 id : old)
         for (const char* sql :
              {"DELETE FROM reading WHERE session = ?", "DELETE FROM list_state WHERE session = ?",
+              "DELETE FROM alarm WHERE session = ?",
+              // The newest acknowledgement is where publishing goes on: it stays.
+              "DELETE FROM mqtt_acked WHERE session = ?"
+              " AND session < (SELECT MAX(session) FROM mqtt_acked)",
               "DELETE FROM session WHERE id = ?"}) {
             remove.prepare(QString::fromLatin1(sql));
             remove.addBindValue(id);
@@ -208,6 +219,51 @@ void Journal::Writer::removeOldSessions(QSqlDatabase& db)
             }
         }
     db.commit();
+}
+
+bool Journal::Writer::writeAlarm(QSqlQuery& q, const Op& op)
+{
+    const ActiveAlarm& a = op.alarm.alarm;
+    if (op.kind == Op::Kind::Raise) {
+        q.prepare(QStringLiteral(
+            "INSERT INTO alarm(session, n, parameter, side, threshold, since_ms, raised_ms,"
+            " raised_offset_sec, raised_value, worst) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.addBindValue(session);
+        q.addBindValue(op.n);
+        q.addBindValue(a.name());
+        q.addBindValue(int(a.side));
+        q.addBindValue(a.limit);
+        q.addBindValue(a.sinceMs);
+        q.addBindValue(op.alarm.atMs);
+        q.addBindValue(op.alarm.utcOffsetSec);
+        q.addBindValue(a.value);
+        q.addBindValue(a.worst);
+        return q.exec();
+    }
+    // The alarm's row, by what names it in its session: a clear, or a result of its rise or of
+    // its clear. One that matches none (its rise was never journaled) changes nothing.
+    const QString where =
+        QStringLiteral(" WHERE session = ? AND parameter = ? AND side = ? AND raised_ms = ?");
+    if (op.kind == Op::Kind::Clear) {
+        q.prepare(QStringLiteral("UPDATE alarm SET cleared_ms = ?, cleared_offset_sec = ?,"
+                                 " cleared_value = ?, worst = ?") +
+                  where + QStringLiteral(" AND cleared_ms IS NULL"));
+        q.addBindValue(op.alarm.atMs);
+        q.addBindValue(op.alarm.utcOffsetSec);
+        q.addBindValue(a.value);
+        q.addBindValue(a.worst);
+    } else {
+        q.prepare((op.alarm.change == AlarmChange::Raise
+                       ? QStringLiteral("UPDATE alarm SET raise_result = ?")
+                       : QStringLiteral("UPDATE alarm SET clear_result = ?")) +
+                  where);
+        q.addBindValue(op.text);
+    }
+    q.addBindValue(session);
+    q.addBindValue(a.name());
+    q.addBindValue(int(a.side));
+    q.addBindValue(a.raisedMs);
+    return q.exec();
 }
 
 JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
@@ -284,6 +340,12 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
                     return fail(q);
             }
             break;
+        case Op::Kind::Raise:
+        case Op::Kind::Clear:
+        case Op::Kind::Result:
+            if (!writeAlarm(q, op))
+                return fail(q);
+            break;
         case Op::Kind::Close:
             q.prepare(QStringLiteral("UPDATE session SET ended_ms = ?, clean = ? WHERE id = ?"));
             q.addBindValue(QDateTime::currentMSecsSinceEpoch());
@@ -347,6 +409,11 @@ void Journal::Writer::loop(QSqlDatabase& db)
             {
                 std::lock_guard lock(mutex);
                 stall.clear();
+            }
+            {
+                std::lock_guard lock(hookMutex);
+                if (hook)
+                    hook();
             }
             finish(batch.size());
             continue;
@@ -515,6 +582,46 @@ void Journal::adopt(qint64 session, qint64 rows)
     op.n = session;
     m_nextRow = rows;
     m_writer->push(std::move(op));
+}
+
+void Journal::alarmRaised(const AlarmEvent& event)
+{
+    if (!m_on)
+        return;
+    Op op;
+    op.kind = Op::Kind::Raise;
+    op.n = m_nextAlarm++;
+    op.alarm = event;
+    m_writer->push(std::move(op));
+}
+
+void Journal::alarmCleared(const AlarmEvent& event)
+{
+    if (!m_on)
+        return;
+    Op op;
+    op.kind = Op::Kind::Clear;
+    op.alarm = event;
+    m_writer->push(std::move(op));
+}
+
+void Journal::alarmCommandFinished(const AlarmEvent& event, const QString& result)
+{
+    if (!m_on)
+        return;
+    Op op;
+    op.kind = Op::Kind::Result;
+    op.alarm = event;
+    op.text = notNull(result);
+    m_writer->push(std::move(op));
+}
+
+void Journal::setCommitHook(std::function<void()> hook)
+{
+    if (!m_writer)
+        return;
+    std::lock_guard lock(m_writer->hookMutex);
+    m_writer->hook = std::move(hook);
 }
 
 qint64 Journal::close(bool clean, int timeoutMs)

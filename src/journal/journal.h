@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/alarmmonitor.h"
 #include "journal/journalfile.h"
 #include "results/resultbook.h"
 #include "results/resultrecord.h"
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace pexumo {
@@ -68,6 +70,14 @@ public:
     void setPort(const QString& port);
     /// Queues that the user was asked to restore \a session, so it is not offered again.
     void markOffered(qint64 session);
+    /// Queues an alarm that rose; its row in the journal is completed by alarmCleared().
+    void alarmRaised(const AlarmEvent& event);
+    /// Queues the clear of an alarm raised in this session: its clear time and value and the
+    /// worst value while it was up.
+    void alarmCleared(const AlarmEvent& event);
+    /// Queues the alarm command's one-line result (see AlarmCommand) for the rise or clear
+    /// \a event.
+    void alarmCommandFinished(const AlarmEvent& event, const QString& result);
     /// Queues a copy of all rows and saved counts of \a session into this one: the lists were
     /// restored from it. \a rows is its number of rows; rows added afterwards follow them.
     /// Must come before any add().
@@ -85,6 +95,12 @@ public:
     /// Rows handed to add() and not committed: waiting for the writer, held out by another
     /// program's lock, or lost when the journal went off.
     qint64 pendingRows() const;
+    /// \a hook is called on the writer thread after each commit, so that a reader of the file
+    /// (the outbox of the publisher) learns of new rows without asking; it must return at once.
+    /// Once this returns with another hook (or none) the old one is no longer called. Only
+    /// after open() succeeded; an empty function for none.
+    void setCommitHook(std::function<void()> hook);
+
     /// Why commits fail at the moment while they are being retried, such as "<path> is locked
     /// by another program"; "" while they succeed.
     QString stallReason() const;
@@ -102,7 +118,8 @@ private:
     QString m_path;
     QString m_movedAside;
     qint64 m_session = 0;
-    qint64 m_nextRow = 0; ///< the order number of the next row across all lists
+    qint64 m_nextRow = 0;   ///< the order number of the next row across all lists
+    qint64 m_nextAlarm = 0; ///< the order number of the next alarm that rises
 };
 
 } // namespace pexumo

@@ -72,7 +72,38 @@ const char* const kToVersion2[] = {
     "ALTER TABLE session ADD COLUMN boot_id TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE session ADD COLUMN start_ticks INTEGER NOT NULL DEFAULT 0",
 };
-const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2};
+// Publishing: per session, the broker acknowledged its rows with seq 1..seq (reading.n below
+// seq). The newest session here is where publishing goes on after a restart.
+const char* const kToVersion3[] = {
+    "CREATE TABLE IF NOT EXISTS mqtt_acked("
+    " session INTEGER PRIMARY KEY,"
+    " seq INTEGER NOT NULL)",
+};
+// One row per alarm that rose, completed by its clear. Values and limits are in the alarm unit
+// of the parameter (COND in us, TDS and Salt in ppm, Temp in C), seconds for no reading.
+// (parameter, side, raised_ms) names an alarm within its session: a clear and the alarm
+// command's results find their row by it.
+const char* const kToVersion4[] = {
+    "CREATE TABLE IF NOT EXISTS alarm("
+    " session INTEGER NOT NULL,"
+    " n INTEGER NOT NULL,"         // order of rising within the session
+    " parameter TEXT NOT NULL,"    // "pH" ... "Temp", or "NoReading"
+    " side INTEGER NOT NULL,"      // 0 below the low limit, 1 above the high one, 2 no reading
+    " threshold REAL NOT NULL,"    // the limit crossed
+    " since_ms INTEGER NOT NULL,"  // the first sample beyond it; the last frame for no reading
+    " raised_ms INTEGER NOT NULL," // with raised_offset_sec, the local offset from UTC then
+    " raised_offset_sec INTEGER NOT NULL,"
+    " raised_value REAL NOT NULL,"
+    " cleared_ms INTEGER," // NULL while up, and when the run ended with it up
+    " cleared_offset_sec INTEGER,"
+    " cleared_value REAL,"
+    " worst REAL NOT NULL,"                   // the furthest beyond the limit while up
+    " raise_result TEXT NOT NULL DEFAULT ''," // the alarm command's one-line result; '' for none
+    " clear_result TEXT NOT NULL DEFAULT '',"
+    " PRIMARY KEY(session, n)) WITHOUT ROWID",
+};
+const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2, kToVersion3,
+                                                    kToVersion4};
 static_assert(std::size(kMigrations) == JournalSchemaVersion,
               "one migration step per version of the tables");
 

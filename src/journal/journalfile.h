@@ -14,8 +14,8 @@ namespace pexumo {
 
 /// The version of the tables, kept in the file's user_version. An older file is brought up to
 /// it one step at a time; a file of a newer version is left alone (the journal is then off).
-/// 2: session.boot_id and session.start_ticks.
-inline constexpr int JournalSchemaVersion = 2;
+/// 2: session.boot_id and session.start_ticks. 3: mqtt_acked. 4: alarm.
+inline constexpr int JournalSchemaVersion = 4;
 
 /// The file's application_id (header bytes 68-71): "PXMJ". Every journal carries it from its
 /// creation on, so that a path that names any other file (a typo, another program's database)

@@ -123,6 +123,54 @@ std::optional<JournalSession> JournalReader::session(qint64 id, QString* error) 
     return std::nullopt;
 }
 
+QString JournalAlarm::unit() const
+{
+    const std::optional<AlarmParameter> p = alarmParameterFromName(parameter);
+    return p ? alarmUnit(*p) : QStringLiteral("s");
+}
+
+std::vector<JournalAlarm> JournalReader::alarms(qint64 session, QString* error) const
+{
+    std::vector<JournalAlarm> result;
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.tables().contains(QStringLiteral("alarm")))
+        return result; // written before alarms were kept; a reader never migrates
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT parameter, side, threshold, since_ms, raised_ms, raised_offset_sec, raised_value,"
+        " cleared_ms, cleared_offset_sec, cleared_value, worst, raise_result, clear_result"
+        " FROM alarm WHERE session = ? ORDER BY n"));
+    q.addBindValue(session);
+    if (!q.exec()) {
+        if (error)
+            *error = journalError(q.lastError(), m_path).reason;
+        return {};
+    }
+    while (q.next()) {
+        JournalAlarm a;
+        a.parameter = q.value(0).toString();
+        const int side = q.value(1).toInt();
+        a.side = side == 1 ? AlarmSide::Above : side == 2 ? AlarmSide::NoReading : AlarmSide::Below;
+        a.limit = q.value(2).toDouble();
+        const int offset = q.value(5).toInt();
+        a.since = localTime(q.value(3).toLongLong(), offset);
+        a.raised = localTime(q.value(4).toLongLong(), offset);
+        a.raisedValue = q.value(6).toDouble();
+        if (!q.value(7).isNull()) {
+            a.cleared = localTime(q.value(7).toLongLong(), q.value(8).toInt());
+            a.clearedValue = q.value(9).toDouble();
+        }
+        a.worst = q.value(10).toDouble();
+        a.raiseResult = q.value(11).toString();
+        a.clearResult = q.value(12).toString();
+        result.push_back(std::move(a));
+    }
+    if (q.lastError().isValid() && error)
+        *error = journalError(q.lastError(), m_path).reason;
+    return result;
+}
+
 SessionRead JournalReader::forEachRow(qint64 session, std::optional<ListId> list,
                                       const RowVisitor& visit) const
 {

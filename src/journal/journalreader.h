@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/alarmmonitor.h"
 #include "journal/journalfile.h"
 #include "results/resultlistmodel.h"
 #include "results/resultrecord.h"
@@ -40,6 +41,28 @@ struct JournalSession
     qint64 totalRows() const;
 };
 
+/// An alarm of a session as the journal keeps it: its rise, and its clear once it cleared.
+/// Values are in the alarm unit of the parameter (seconds for no reading).
+struct JournalAlarm
+{
+    QString parameter; ///< "pH" ... "Temp", or "NoReading"
+    AlarmSide side = AlarmSide::Below;
+    double limit = 0;
+    QDateTime since;  ///< the first sample beyond the limit; the last frame for no reading
+    QDateTime raised; ///< times in the local time of the rise and of the clear
+    double raisedValue = 0;
+    std::optional<QDateTime> cleared; ///< none: still up, or the run ended with it up
+    std::optional<double> clearedValue;
+    double worst = 0;    ///< the furthest beyond the limit while it was up
+    QString raiseResult; ///< the alarm command's result for the rise; "" when none ran
+    QString clearResult;
+
+    /// alarmUnit() of the parameter, or "s".
+    QString unit() const;
+
+    friend bool operator==(const JournalAlarm&, const JournalAlarm&) = default;
+};
+
 /// Reads a journal file through a read-only connection of its own, on the thread that made
 /// the reader; works while a Pexumo process writes the same file.
 class JournalReader
@@ -56,6 +79,8 @@ public:
     /// Every session, oldest first. Empty with \a error set when the file cannot be read.
     std::vector<JournalSession> sessions(QString* error = nullptr) const;
     std::optional<JournalSession> session(qint64 id, QString* error = nullptr) const;
+    /// The alarms of \a session in the order they rose; none in a file older than the alarms.
+    std::vector<JournalAlarm> alarms(qint64 session, QString* error = nullptr) const;
 
     using RowVisitor = std::function<void(ListId list, const ResultRecord& record)>;
 

@@ -40,6 +40,8 @@ constexpr int AlarmWindow = 16;
 constexpr milliseconds CountInterval{250};
 /// Alarms kept while there is no connection; beyond it the oldest go.
 constexpr std::size_t MaxQueuedAlarms = 10000;
+/// After the outbox failed to read, it is asked again this much later (or at new rows).
+constexpr milliseconds ReadRetry{1000};
 
 constexpr char Online[] = "online";
 constexpr char Offline[] = "offline";
@@ -83,6 +85,7 @@ struct MqttPublisher::Worker
     void goOff(const QString& reason);
     void setState(MqttState state, const QString& reason);
     void reportStatus();
+    bool readFailed();
     int nextTimeout() const;
     QString reasonOf(int rc, int err) const;
     static QString refusal(int connack);
@@ -121,6 +124,8 @@ struct MqttPublisher::Worker
     OutboxPosition sent;  ///< the last row handed to the connection
     bool maybeMore = true;
     std::deque<OutboxRow> fetched; ///< read from the outbox, not sent yet
+    QString readProblem;           ///< why the outbox's last read failed; "" when it worked
+    Clock::time_point readRetry;
     struct InFlight
     {
         int mid;
@@ -209,6 +214,10 @@ void MqttPublisher::Worker::run()
     retryDelay = timing.firstRetry;
     nextAttempt = Clock::now();
     while (!stopRequested) {
+        if (!readProblem.isEmpty() && Clock::now() >= readRetry) {
+            maybeMore = true;
+            countDirty = true;
+        }
         if (!mosq && !off && Clock::now() >= nextAttempt)
             connect();
         if (connected && !dropped)
@@ -231,6 +240,8 @@ int MqttPublisher::Worker::nextTimeout() const
         timeout = std::min(timeout, millisUntil(attemptStarted + timing.connectTimeout));
     if (countDirty)
         timeout = std::min(timeout, millisUntil(lastCount + CountInterval));
+    if (!readProblem.isEmpty())
+        timeout = std::min(timeout, millisUntil(readRetry));
     return timeout;
 }
 
@@ -347,6 +358,8 @@ void MqttPublisher::Worker::fill()
             if (!maybeMore)
                 return;
             std::vector<OutboxRow> rows = outbox.after(sent, Window);
+            if (readFailed())
+                return;
             maybeMore = rows.size() == std::size_t(Window);
             if (rows.empty())
                 return;
@@ -481,16 +494,36 @@ void MqttPublisher::Worker::reportStatus()
     if (!stateDirty && !countDue)
         return;
     if (countDue || posted.waiting < 0) {
-        waiting = outbox.countAfter(acked);
+        const qint64 count = outbox.countAfter(acked);
+        if (!readFailed())
+            waiting = count;
         countDirty = false;
         lastCount = now;
     }
     stateDirty = false;
-    const MqttStatus status{state, waiting, reason};
+    const MqttStatus status{
+        state, waiting,
+        readProblem.isEmpty() ? reason
+                              : QStringLiteral("cannot read the rows to publish: ") + readProblem};
     if (status != posted) {
         posted = status;
         owner.post(status);
     }
+}
+
+bool MqttPublisher::Worker::readFailed()
+{
+    QString problem = outbox.problem();
+    if (problem != readProblem) {
+        readProblem = std::move(problem);
+        stateDirty = true;
+    }
+    if (readProblem.isEmpty())
+        return false;
+    // Nothing more is read until the retry or new rows; the status says why.
+    maybeMore = false;
+    readRetry = Clock::now() + ReadRetry;
+    return true;
 }
 
 QString MqttPublisher::Worker::reasonOf(int rc, int err) const

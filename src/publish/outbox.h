@@ -59,6 +59,9 @@ public:
     virtual void acknowledged(OutboxPosition upTo) = 0;
     /// The latest position given to acknowledged(), or the one kept from an earlier run.
     virtual OutboxPosition acknowledgedPosition() = 0;
+    /// Why the last after() or countAfter() could not read the rows (a damaged or vanished
+    /// file); "" when it could. The publisher says so in its status and tries again.
+    virtual QString problem() { return {}; }
 };
 
 } // namespace pexumo

@@ -90,6 +90,28 @@ void appendTime(QByteArray& out, qint64 stampMs, qint32 offsetSec)
     out += text;
 }
 
+void appendNumberKey(QByteArray& out, const char* key, double value)
+{
+    appendKey(out, key);
+    if (std::isfinite(value))
+        appendNumber(out, value);
+    else
+        out += "null";
+}
+
+const char* sideWord(AlarmSide side)
+{
+    switch (side) {
+    case AlarmSide::Below:
+        return "below";
+    case AlarmSide::Above:
+        return "above";
+    case AlarmSide::NoReading:
+        break;
+    }
+    return "silent";
+}
+
 } // namespace
 
 QByteArray rowTopic(const QString& root, ListId list)
@@ -129,6 +151,33 @@ QByteArray rowPayload(qint64 session, qint64 seq, ListId list, const ResultRecor
             appendString(out, row.TempUnit);
         }
     }
+    out += '}';
+    return out;
+}
+
+QByteArray alarmPayload(qint64 session, const AlarmEvent& event)
+{
+    const ActiveAlarm& a = event.alarm;
+    QByteArray out;
+    out.reserve(260);
+    out += "{\"session\":" + QByteArray::number(session);
+    appendKey(out, "event");
+    out += event.change == AlarmChange::Raise ? "\"raise\"" : "\"clear\"";
+    appendKey(out, "parameter");
+    appendString(out, a.name());
+    appendKey(out, "side");
+    appendString(out, QString::fromLatin1(sideWord(a.side)));
+    appendNumberKey(out, "value", a.value);
+    appendKey(out, "unit");
+    appendString(out, a.unit());
+    appendNumberKey(out, "limit", a.limit);
+    appendNumberKey(out, "worst", a.worst);
+    appendKey(out, "since");
+    appendTime(out, a.sinceMs, a.utcOffsetSec);
+    appendKey(out, "raised");
+    appendTime(out, a.raisedMs, a.utcOffsetSec);
+    appendKey(out, "time");
+    appendTime(out, event.atMs, event.utcOffsetSec);
     out += '}';
     return out;
 }

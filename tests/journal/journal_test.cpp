@@ -296,14 +296,15 @@ TEST_F(JournalTest, AJournalOfTheFirstReleaseIsMarkedAndMigratedWithItsRows)
         first.add(ListId::COND, sample("10:00:01", "COND", "1.41", "ms", "25", "C"));
     }
     // Back to the layout the first release made: version 1, no mark.
-    execSql(path(), {"ALTER TABLE session DROP COLUMN boot_id",
-                     "ALTER TABLE session DROP COLUMN start_ticks", "PRAGMA application_id = 0",
-                     "PRAGMA user_version = 1", "UPDATE session SET host = 'lab', pid = 42"});
+    execSql(path(),
+            {"DROP TABLE mqtt_acked", "DROP TABLE alarm", "ALTER TABLE session DROP COLUMN boot_id",
+             "ALTER TABLE session DROP COLUMN start_ticks", "PRAGMA application_id = 0",
+             "PRAGMA user_version = 1", "UPDATE session SET host = 'lab', pid = 42"});
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
     journal.close(true);
     const QByteArray header = fileBytes(path()).left(72);
-    EXPECT_EQ(header.mid(60, 4).toHex(), "00000002"); // user_version
+    EXPECT_EQ(header.mid(60, 4).toHex(), "00000004"); // user_version
     EXPECT_EQ(header.mid(68, 4), "PXMJ");             // application_id
     EXPECT_EQ(readSession(path(), 1).writer, (ProcessIdentity{"lab", "", 42, 0}));
     EXPECT_EQ(readRows(path(), 1),
@@ -486,7 +487,7 @@ TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSessio
 
 TEST_F(JournalTest, AJournalOfANewerVersionIsLeftAlone)
 {
-    execSql(path(), {"PRAGMA application_id = 1347964234", "PRAGMA user_version = 3"});
+    execSql(path(), {"PRAGMA application_id = 1347964234", "PRAGMA user_version = 99"});
     const QByteArray before = fileBytes(path());
     Journal journal;
     EXPECT_EQ(journal.open(path(), 30),

@@ -67,5 +67,54 @@ INSTANTIATE_TEST_SUITE_P(
                     R"("unit":"pp\u0009t"})"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct AlarmPayloadCase
+{
+    const char* name;
+    AlarmEvent event;
+    const char* json;
+};
+
+void PrintTo(const AlarmPayloadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class AlarmPayload : public ::testing::TestWithParam<AlarmPayloadCase>
+{
+};
+
+TEST_P(AlarmPayload, IsTheDocumentedJson)
+{
+    EXPECT_EQ(alarmPayload(12, GetParam().event), QByteArray(GetParam().json));
+}
+
+// 1796778787000 ms is 2026-12-09 02:13:07 at +01:00, 1796778847000 02:14:07; 1796781600000 is
+// 2026-12-08 21:00:00 at -05:00, 1796781660000 21:01:00, 1796781930000 21:05:30.
+INSTANTIATE_TEST_SUITE_P(
+    Alarms, AlarmPayload,
+    ::testing::Values(
+        AlarmPayloadCase{
+            "do_rises_below",
+            {AlarmChange::Raise,
+             {AlarmParameter::DO, AlarmSide::Below, 3.1, 4.0, 3.05, 1796778787000, 1796778847000,
+              3600},
+             1796778847000,
+             3600},
+            R"({"session":12,"event":"raise","parameter":"DO","side":"below","value":3.1,)"
+            R"("unit":"mg/L","limit":4,"worst":3.05,"since":"2026-12-09T02:13:07+01:00",)"
+            R"("raised":"2026-12-09T02:14:07+01:00","time":"2026-12-09T02:14:07+01:00"})"},
+        AlarmPayloadCase{
+            "no_reading_clears",
+            {AlarmChange::Clear,
+             {std::nullopt, AlarmSide::NoReading, 330, 60, 330, 1796781600000, 1796781660000,
+              -18000},
+             1796781930000,
+             -18000},
+            R"({"session":12,"event":"clear","parameter":"NoReading","side":"silent",)"
+            R"("value":330,"unit":"s","limit":60,"worst":330,)"
+            R"("since":"2026-12-08T21:00:00-05:00","raised":"2026-12-08T21:01:00-05:00",)"
+            R"("time":"2026-12-08T21:05:30-05:00"})"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace pexumo

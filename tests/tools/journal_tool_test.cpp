@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -53,6 +55,32 @@ protected:
         first.add(ListId::Records, {"3", "TDS", "1.2", "ppt", "77", "F", 0}); // no line in the file
         first.markSaved(ListId::PH, 2);
         first.markSaved(ListId::ORP, 2);
+        // Alarms at +01:00: DO from 02:14:07 (below since 02:13:07) to 02:20:11, no reading
+        // from 03:01:00 (last frame 03:00:00) to 03:05:30, Temp from 04:00:00 on.
+        const ActiveAlarm low{AlarmParameter::DO, AlarmSide::Below, 3.1, 4.0, 3.05,
+                              1796778787000,      1796778847000,    3600};
+        ActiveAlarm back = low;
+        back.value = 4.25;
+        back.worst = 2.95;
+        const ActiveAlarm silent{std::nullopt,  AlarmSide::NoReading, 60,  60, 60,
+                                 1796781600000, 1796781660000,        3600};
+        ActiveAlarm heard = silent;
+        heard.value = heard.worst = 330;
+        const ActiveAlarm warm{AlarmParameter::Temp, AlarmSide::Above, 31.24, 30, 31.24,
+                               1796785200000,        1796785200000,    3600};
+        const AlarmEvent events[] = {{AlarmChange::Raise, low, 1796778847000, 3600},
+                                     {AlarmChange::Clear, back, 1796779211000, 3600},
+                                     {AlarmChange::Raise, silent, 1796781660000, 3600},
+                                     {AlarmChange::Raise, warm, 1796785200000, 3600},
+                                     {AlarmChange::Clear, heard, 1796781930000, 3600}};
+        first.alarmRaised(events[0]);
+        first.alarmCleared(events[1]);
+        first.alarmCommandFinished(events[0], "alarm command: exit 0: mail sent");
+        first.alarmRaised(events[2]);
+        first.alarmRaised(events[3]);
+        first.alarmCleared(events[4]);
+        first.alarmCommandFinished(events[1], "alarm command failed: exit 3: no route to host");
+        first.alarmCommandFinished(events[3], "alarm command timed out after 30 s");
         first.close(true);
         // Session 2: dropped without a close, one DO row.
         Journal second;
@@ -82,6 +110,39 @@ TEST_F(JournalTool, ListPrintsOneTabSeparatedLinePerSession)
     EXPECT_EQ(second[0], "2");
     EXPECT_EQ(second[2], "did not close");
     EXPECT_EQ(second[8], "DO=1/1");
+}
+
+TEST_F(JournalTool, AlarmsPrintsOneTabSeparatedLinePerAlarmInTheOrderTheyRose)
+{
+    const ProgramRun run = tool({"--journal", path(), "alarms", "1"}, {}, "de_DE.UTF-8");
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out, "2026-12-09 02:14:07\t2026-12-09 02:20:11\tDO\tbelow\t4.0\t2.95\tmg/L\t"
+                       "alarm command: exit 0: mail sent\t"
+                       "alarm command failed: exit 3: no route to host\n"
+                       "2026-12-09 03:01:00\t2026-12-09 03:05:30\tNoReading\tsilent\t60\t330\ts\t"
+                       "\t\n"
+                       "2026-12-09 04:00:00\tnot cleared\tTemp\tabove\t30.0\t31.2\tC\t"
+                       "alarm command timed out after 30 s\t\n");
+    const ProgramRun none = tool({"--journal", path(), "alarms", "2"});
+    EXPECT_EQ(none.exitCode, 0) << none.err.constData();
+    EXPECT_EQ(none.out, "");
+}
+
+TEST_F(JournalTool, AJournalFromBeforeAlarmsWereKeptHasNone)
+{
+    {
+        // Version 2: no alarm table; a reader never adds one.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "old");
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        for (const char* sql :
+             {"DROP TABLE alarm", "DROP TABLE mqtt_acked", "PRAGMA user_version = 2"})
+            ASSERT_TRUE(QSqlQuery(db).exec(QString::fromLatin1(sql)));
+    }
+    QSqlDatabase::removeDatabase("old");
+    const ProgramRun run = tool({"--journal", path(), "alarms", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out, "");
 }
 
 struct ExportCase
@@ -199,7 +260,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--journal", "@"},
                     2,
                     "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
-                    "[OUTPUT]"},
+                    "[OUTPUT] | alarms SESSION"},
+        FailureCase{"alarms_of_a_missing_session",
+                    {"--journal", "@", "alarms", "7"},
+                    2,
+                    "no session 7 in the journal"},
         FailureCase{
             "not_a_journal", {"--journal", "@.csv", "list"}, 1, "@.csv is not a Pexumo journal"},
         FailureCase{"unwritable_output",

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QScopeGuard>
 
 namespace pexumo {
 
@@ -35,6 +36,8 @@ void TfMain::startJournal()
     if (journal())
         return;
     m_alarms->start(showWarning);
+    // Publishing reads the journal: after it opened and a restore was taken over, whatever came.
+    const auto publish = qScopeGuard([this] { m_station->startPublishing(); });
     const QString reason = m_station->startJournal();
     if (!m_station->config().journal) {
         lblJournal->setState(StatusBadge::State::Off, QStringLiteral("Journal off: ") + reason);

@@ -1,0 +1,226 @@
+// The journal as the publisher's outbox, through a Station as the window and the logger set it
+// up, against a real broker the test starts; the journal is a real file.
+#include "app/station.h"
+#include "journal/journal.h"
+#include "journal/journaloutbox.h"
+#include "journal/journalreader.h"
+#include "publish/mqttpublisher.h"
+
+#include "support/mqttrig.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace pexumo {
+namespace {
+
+using namespace std::chrono_literals;
+using test::MqttBroker;
+using test::MqttRig;
+using test::rowRange;
+
+// Short waits between attempts, so that a broker's return is noticed within half a second.
+constexpr MqttTiming Fast{100ms, 400ms, 10000ms, 5000ms, 30};
+
+const ResultRecord Row{"14:03:07", "pH", "7.12", "pH", "25.3", "C", 0, 1796821387000, 3600};
+
+bool waitForStatus(const Station& station, const MqttStatus& status)
+{
+    return QTest::qWaitFor([&] { return station.publishingStatus() == status; }, 30000);
+}
+
+void addRows(Station& station, int count)
+{
+    for (int i = 0; i < count; ++i)
+        station.book().add(ListId::PH, Row);
+}
+
+/// Runs \a sql on the journal as another program would; the first two columns of its rows.
+std::vector<test::RowId> sql(const QString& path, const QString& sql)
+{
+    std::vector<test::RowId> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-sql");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        EXPECT_TRUE(db.open() && query.exec(sql)) << query.lastError().text().toStdString();
+        while (query.next())
+            rows.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
+    }
+    QSqlDatabase::removeDatabase("test-sql");
+    return rows;
+}
+
+const QString Acknowledged = QStringLiteral("SELECT session, seq FROM mqtt_acked ORDER BY session");
+
+class JournalPublishing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!MqttBroker::isInstalled())
+            GTEST_SKIP() << "mosquitto is not installed";
+        ASSERT_TRUE(rig.start()) << rig.errorString().toStdString();
+        setup.configPath = rig.configPath();
+        setup.mqttTiming = Fast;
+    }
+
+    MqttRig rig;
+    Station::Setup setup;
+};
+
+TEST_F(JournalPublishing, AStationPublishesEveryRowAndAlarmAndJournalsTheAlarm)
+{
+    // 1796778787000 ms is 2026-12-09 02:13:07 at +01:00, 1796778847000 02:14:07,
+    // 1796779211000 02:20:11.
+    const ActiveAlarm low{AlarmParameter::DO, AlarmSide::Below, 3.1, 4.0, 3.05,
+                          1796778787000,      1796778847000,    3600};
+    ActiveAlarm back = low;
+    back.value = 4.25;
+    back.worst = 2.95;
+    int commandRuns = 0;
+    {
+        Station station(setup);
+        ASSERT_EQ(station.startJournal(), "");
+        AlarmSettings alarms;
+        alarms.command = R"(sh -c "echo $0 $1")"; // prints "raise DO" or "clear DO"
+        station.applyAlarmSettings(alarms);
+        QObject::connect(&station, &Station::alarmCommandFinished, [&] { ++commandRuns; });
+        EXPECT_EQ(station.startPublishing(), (MqttStatus{MqttState::Connecting, 0, ""}));
+
+        station.book().add(ListId::DO,
+                           {"14:03:07", "DO", "3,10", "mg/L", "25.3", "C", 0, 1796821387000, 3600});
+        addRows(station, 39);
+        emit station.run().alarmChanged({AlarmChange::Raise, low, 1796778847000, 3600});
+        emit station.run().alarmChanged({AlarmChange::Clear, back, 1796779211000, 3600});
+        ASSERT_TRUE(rig.waitForRows(40));
+        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, ""}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return commandRuns == 2; }, 30000));
+        station.stop();
+    }
+    EXPECT_EQ(rig.rows(), rowRange(1, 1, 40));
+    EXPECT_EQ(rig.payloadsOn("DO").at(0),
+              R"({"session":1,"seq":1,"time":"2026-12-09T14:03:07+01:00","type":"DO",)"
+              R"("value":3.1,"unit":"mg/L","temp":25.3,"temp_unit":"C"})");
+    rig.subscriber.waitFor([](const auto& m) { return m.back().payload == "offline"; });
+    EXPECT_EQ(rig.payloadsOn("alarm"),
+              (std::vector<QByteArray>{
+                  R"({"session":1,"event":"raise","parameter":"DO","side":"below","value":3.1,)"
+                  R"("unit":"mg/L","limit":4,"worst":3.05,"since":"2026-12-09T02:13:07+01:00",)"
+                  R"("raised":"2026-12-09T02:14:07+01:00","time":"2026-12-09T02:14:07+01:00"})",
+                  R"({"session":1,"event":"clear","parameter":"DO","side":"below","value":4.25,)"
+                  R"("unit":"mg/L","limit":4,"worst":2.95,"since":"2026-12-09T02:13:07+01:00",)"
+                  R"("raised":"2026-12-09T02:14:07+01:00","time":"2026-12-09T02:20:11+01:00"})"}));
+
+    JournalReader reader;
+    ASSERT_EQ(reader.open(rig.journalPath()), "");
+    const auto at = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); };
+    JournalAlarm kept;
+    kept.parameter = "DO";
+    kept.limit = 4.0;
+    kept.since = at(1796778787000);
+    kept.raised = at(1796778847000);
+    kept.raisedValue = 3.1;
+    kept.cleared = at(1796779211000);
+    kept.clearedValue = 4.25;
+    kept.worst = 2.95;
+    kept.raiseResult = "alarm command: exit 0: raise DO";
+    kept.clearResult = "alarm command: exit 0: clear DO";
+    EXPECT_EQ(reader.alarms(1), std::vector<JournalAlarm>{kept});
+}
+
+TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
+{
+    {
+        // Journaled before publishing was set up: history a new broker does not get.
+        Journal before;
+        ASSERT_EQ(before.open(rig.journalPath(), 30), "");
+        for (int i = 0; i < 5; ++i)
+            before.add(ListId::PH, Row);
+        before.close(true);
+    }
+    {
+        Station station(setup); // session 2
+        ASSERT_EQ(station.startJournal(), "");
+        station.startPublishing();
+        addRows(station, 200);
+        ASSERT_TRUE(rig.waitForRows(200));
+
+        // Three seconds without a broker while the run goes on, ten rows every 100 ms.
+        rig.broker.stop();
+        for (int i = 0; i < 30; ++i) {
+            addRows(station, 10);
+            QTest::qWait(100);
+        }
+        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 300, "connection refused"}));
+        ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
+        ASSERT_TRUE(rig.waitForRows(500));
+        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, ""}));
+
+        // Gone again, and the program ends before it comes back.
+        rig.broker.stop();
+        addRows(station, 50);
+        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 50, "connection refused"}));
+        station.stop();
+    }
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 500}}));
+    ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
+    {
+        // The next start restores the run that ended: its 550 rows are the new session's first.
+        Station station(setup); // session 3
+        ASSERT_EQ(station.startJournal(), "");
+        station.journal()->adopt(2, 550);
+        station.startPublishing();
+        addRows(station, 10);
+        ASSERT_TRUE(rig.waitForRows(560));
+        EXPECT_TRUE(waitForStatus(station, {MqttState::Connected, 0, ""}));
+    }
+    // The restored rows went out as session 2's; session 3's own follow them.
+    EXPECT_EQ(rig.rows(), rowRange(3, 551, 560, rowRange(2, 1, 550)));
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 550}, {3, 560}}));
+}
+
+TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
+{
+    Journal first;
+    ASSERT_EQ(first.open(rig.journalPath(), 30), "");
+    JournalOutbox outbox(rig.journalPath(), first.session());
+    first.setCommitHook([&] { outbox.rowsCommitted(); });
+    MqttPublisher publisher(outbox, Fast);
+    publisher.start(readMqttConfig(rig.configPath()));
+    for (int i = 0; i < 3; ++i)
+        first.add(ListId::PH, Row);
+    ASSERT_TRUE(rig.waitForRows(3));
+    first.close(true);
+
+    sql(rig.journalPath(), "ALTER TABLE reading RENAME TO reading_away");
+    outbox.rowsCommitted();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return publisher.status() ==
+                   MqttStatus{MqttState::Connected, 0,
+                              "cannot read the rows to publish: no such table: reading"};
+        },
+        30000));
+    // Read again within a second, without a wake.
+    sql(rig.journalPath(), "ALTER TABLE reading_away RENAME TO reading");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return publisher.status() == MqttStatus{MqttState::Connected, 0, ""};
+        },
+        30000));
+    Journal second;
+    ASSERT_EQ(second.open(rig.journalPath(), 30), "");
+    second.setCommitHook([&] { outbox.rowsCommitted(); });
+    for (int i = 0; i < 2; ++i)
+        second.add(ListId::PH, Row);
+    ASSERT_TRUE(rig.waitForRows(5));
+    EXPECT_EQ(rig.rows(), rowRange(2, 1, 2, rowRange(1, 1, 3)));
+    publisher.stop(); // before the journal's hook goes
+}
+
+} // namespace
+} // namespace pexumo
