@@ -4,6 +4,7 @@
 #include "acquire/runcontrol.h"
 #include "app/gui/layoutparts.h"
 #include "app/gui/statusbadge.h"
+#include "publish/mqttpublisher.h"
 
 #include <QLineEdit>
 #include <QStyle>
@@ -30,6 +31,9 @@ ControlBar::ControlBar(QWidget* parent) : QWidget(parent)
     // The state of the services, in the gap between the run button and the page buttons.
     lblJournal = named(new StatusBadge(u'J', this), "lblJournal");
     lblJournal->setGeometry(262, 11, 19, 19);
+    lblMqtt = named(new StatusBadge(u'M', this), "lblMqtt");
+    lblMqtt->setGeometry(283, 11, 19, 19);
+    lblMqtt->setState(StatusBadge::State::Off, tr("MQTT off"));
     Button11 = makeButton(this, "Button11", QStringLiteral("DownloadData"), 304, 8, 89, 25);
     Button3 = makeButton(this, "Button3", QStringLiteral("MainPage"), 392, 8, 75, 25);
     // Notes, not alarms: the line noise count and a lost line that came back, each on a line of
@@ -88,6 +92,28 @@ void ControlBar::showAlarms(const QStringList& notes)
 {
     m_alarmNotes = notes;
     arrangeNotes();
+}
+
+void ControlBar::showPublishing(const MqttStatus& status)
+{
+    StatusBadge::State state = StatusBadge::State::Waiting;
+    switch (status.state) {
+    case MqttState::Off:
+        state = StatusBadge::State::Off;
+        break;
+    case MqttState::Connected:
+        state = status.waiting > 0 ? StatusBadge::State::Waiting : StatusBadge::State::On;
+        break;
+    case MqttState::Connecting:
+        break;
+    case MqttState::Disconnected:
+        state = StatusBadge::State::Failed;
+        break;
+    }
+    QString text = mqttStatusText(status);
+    if (!status.reason.isEmpty())
+        text += QStringLiteral(": ") + status.reason;
+    lblMqtt->setState(state, text);
 }
 
 void ControlBar::showAlarmCommand(const QString& result, bool success)

@@ -11,6 +11,7 @@ namespace pexumo {
 
 class LinkNote;
 class StatusBadge;
+struct MqttStatus;
 struct RunState;
 
 /// The control bar's widgets by the names the window knows them by; the window holds the same
@@ -31,6 +32,8 @@ struct ControlBarWidgets
     QLabel* lblJournalStatus = nullptr;
     /// Whether every listed reading reaches the journal; its tooltip says why not.
     StatusBadge* lblJournal = nullptr;
+    /// Publishing to the MQTT broker: connected, rows waiting, off; the reason in its tooltip.
+    StatusBadge* lblMqtt = nullptr;
     /// Opens the Alarm limits dialog.
     QToolButton* btnAlarms = nullptr;
     /// The alarms that are up, over the other notes while there are any.
@@ -54,6 +57,8 @@ public:
     /// The notes of the alarms that are up ("ALARM DO 3.10 mg/L below 4.0 since 02:13:07"),
     /// none when all is well.
     void showAlarms(const QStringList& notes);
+    /// The state of publishing to the MQTT broker.
+    void showPublishing(const MqttStatus& status);
     /// The last run of the alarm command; a failure stays in sight until one succeeds.
     void showAlarmCommand(const QString& result, bool success);
 

@@ -127,6 +127,7 @@ void TfMain::wireRun()
             [this] { m_bar->showLinkNotes(m_run->lineNote(), m_run->skippedBytes()); });
     connect(m_run, &MeterRun::lineLost, this, &TfMain::showLineLostBox);
     connect(m_run, &MeterRun::lineBack, this, [this] { closeLineLost(); });
+    connect(m_station, &Station::publishingChanged, m_bar, &ControlBar::showPublishing);
 }
 
 // ---------------------------------------------------------------- start-up and shutdown

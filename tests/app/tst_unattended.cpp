@@ -1,15 +1,17 @@
-// What the window shows of the alarms and of the whole run: the limits from the user's settings
-// file on the charts, the alarm look and the bar's note while an alarm is up, the Alarm limits
-// dialog one click from the dashboard, and the history of a parameter's list.
+// What the window shows for runs nobody watches: the limits from the user's settings file on the
+// charts, the alarm look and the bar's note while an alarm is up, the Alarm limits dialog one
+// click from the dashboard, the history of a parameter's list, and the state of publishing.
 #include "acquire/gui/historychart.h"
 #include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
 #include "acquire/historyseries.h"
 #include "app/gui/parameterpage.h"
+#include "app/gui/statusbadge.h"
 #include "app/gui/tfmain.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 #include "support/feeddevice.h"
+#include "support/loopback.h"
 
 #include <QAbstractSeries>
 #include <QAction>
@@ -58,7 +60,7 @@ QList<double> limitLines(TrendChart* chart)
 
 } // namespace
 
-class TestWindowAlarms : public QObject
+class TestUnattended : public QObject
 {
     Q_OBJECT
 
@@ -68,11 +70,11 @@ class TestWindowAlarms : public QObject
     test::FeedDevice m_line;
     QTemporaryDir m_dir;
 
-    void openWindow()
+    void openWindow(const QByteArray& ini = "[Pexumo]\nJournal=0\n")
     {
-        // No journal: these runs are not worth keeping, and the user's is not ours to touch.
+        // By default no journal: these runs are not worth keeping.
         QFile config(m_dir.filePath("config.ini"));
-        QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[Pexumo]\nJournal=0\n") > 0);
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write(ini) > 0);
         config.close();
         w = std::make_unique<TfMain>(nullptr, config.fileName());
         w->confirmDiscard = [] { return true; };
@@ -182,7 +184,24 @@ private slots:
         QVERIFY(page->history->isHidden());
         QVERIFY(!page->chart->isHidden());
     }
+
+    void thePublishingBadgeSaysWhyNothingArrives()
+    {
+        openWindow();
+        auto* badge = w->findChild<StatusBadge*>("lblMqtt");
+        QCOMPARE(badge->state(), StatusBadge::State::Off);
+        QCOMPARE(badge->toolTip(), QStringLiteral("MQTT off: no Host in the [Mqtt] section"));
+        // A broker that is not there: rows wait in the journal, and the badge says why.
+        const quint16 port = test::freeLoopbackPort();
+        w.reset();
+        openWindow("[Pexumo]\nJournalFile=journal.sqlite\n[Mqtt]\nHost=127.0.0.1\nPort=" +
+                   QByteArray::number(port) + "\n");
+        badge = w->findChild<StatusBadge*>("lblMqtt");
+        sample(live(712, 253, 13));
+        QTRY_COMPARE(badge->state(), StatusBadge::State::Failed);
+        QTRY_COMPARE(badge->toolTip(), QStringLiteral("MQTT: 1 row waiting: connection refused"));
+    }
 };
 
-QTEST_MAIN(TestWindowAlarms)
-#include "tst_windowalarms.moc"
+QTEST_MAIN(TestUnattended)
+#include "tst_unattended.moc"
