@@ -4,6 +4,7 @@
 #include "acquire/meterrun.h"
 #include "acquire/runtimer.h"
 #include "base/config.h"
+#include "journal/journalfile.h"
 #include "link/comport.h"
 #include "results/resultbook.h"
 
@@ -34,6 +35,8 @@ public:
         QString journalPath;
         /// The window keeps the rows to show and save them; the logger only counts them.
         ResultBook::Storage storage = ResultBook::Storage::Rows;
+        /// The program the journal names as the writer of the run's session.
+        QString program = QString::fromLatin1(WindowProgram);
     };
 
     explicit Station(const Setup& setup, QObject* parent = nullptr);
@@ -74,6 +77,7 @@ private:
     QString m_configPath;
     AppConfig m_config;
     QString m_journalPath;
+    QString m_program;
     TComPort m_port;
     QTimer m_sampleTimer;
     QTimer m_lineWatch;

@@ -72,7 +72,12 @@ const char* const kToVersion2[] = {
     "ALTER TABLE session ADD COLUMN boot_id TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE session ADD COLUMN start_ticks INTEGER NOT NULL DEFAULT 0",
 };
-const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2};
+// The logger's sessions are told from the window's: their rows are never saved to a file, so
+// they must never be offered to restore. Every session before was the window's.
+const char* const kToVersion3[] = {
+    "ALTER TABLE session ADD COLUMN program TEXT NOT NULL DEFAULT 'pexumo'",
+};
+const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2, kToVersion3};
 static_assert(std::size(kMigrations) == JournalSchemaVersion,
               "one migration step per version of the tables");
 

@@ -14,8 +14,14 @@ namespace pexumo {
 
 /// The version of the tables, kept in the file's user_version. An older file is brought up to
 /// it one step at a time; a file of a newer version is left alone (the journal is then off).
-/// 2: session.boot_id and session.start_ticks.
-inline constexpr int JournalSchemaVersion = 2;
+/// 2: session.boot_id and session.start_ticks. 3: session.program.
+inline constexpr int JournalSchemaVersion = 3;
+
+/// The program that wrote a session, as session.program names it. The window keeps its rows in
+/// lists the user saves; pexumo-logger keeps them in the journal only, so its sessions are never
+/// offered to restore. Sessions of files made before the column are the window's.
+inline constexpr char WindowProgram[] = "pexumo";
+inline constexpr char LoggerProgram[] = "pexumo-logger";
 
 /// The file's application_id (header bytes 68-71): "PXMJ". Every journal carries it from its
 /// creation on, so that a path that names any other file (a typo, another program's database)

@@ -297,15 +297,17 @@ TEST_F(JournalTest, AJournalOfTheFirstReleaseIsMarkedAndMigratedWithItsRows)
     }
     // Back to the layout the first release made: version 1, no mark.
     execSql(path(), {"ALTER TABLE session DROP COLUMN boot_id",
-                     "ALTER TABLE session DROP COLUMN start_ticks", "PRAGMA application_id = 0",
+                     "ALTER TABLE session DROP COLUMN start_ticks",
+                     "ALTER TABLE session DROP COLUMN program", "PRAGMA application_id = 0",
                      "PRAGMA user_version = 1", "UPDATE session SET host = 'lab', pid = 42"});
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
     journal.close(true);
     const QByteArray header = fileBytes(path()).left(72);
-    EXPECT_EQ(header.mid(60, 4).toHex(), "00000002"); // user_version
+    EXPECT_EQ(header.mid(60, 4).toHex(), "00000003"); // user_version
     EXPECT_EQ(header.mid(68, 4), "PXMJ");             // application_id
     EXPECT_EQ(readSession(path(), 1).writer, (ProcessIdentity{"lab", "", 42, 0}));
+    EXPECT_EQ(readSession(path(), 1).program, "pexumo"); // every run before was the window's
     EXPECT_EQ(readRows(path(), 1),
               (std::vector<Row>{{2, sample("10:00:01", "COND", "1.41", "ms", "25", "C")}}));
 }
@@ -486,7 +488,8 @@ TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSessio
 
 TEST_F(JournalTest, AJournalOfANewerVersionIsLeftAlone)
 {
-    execSql(path(), {"PRAGMA application_id = 1347964234", "PRAGMA user_version = 3"});
+    execSql(path(), {"PRAGMA application_id = 1347964234",
+                     QStringLiteral("PRAGMA user_version = %1").arg(JournalSchemaVersion + 1)});
     const QByteArray before = fileBytes(path());
     Journal journal;
     EXPECT_EQ(journal.open(path(), 30),
@@ -557,10 +560,12 @@ struct OfferCase
     qint64 expected;             ///< 0: none
 };
 
-JournalSession session(qint64 id, bool ended, qint64 rows, qint64 saved, bool offered = false)
+JournalSession session(qint64 id, bool ended, qint64 rows, qint64 saved, bool offered = false,
+                       const char* program = "pexumo")
 {
     JournalSession s;
     s.id = id;
+    s.program = QString::fromLatin1(program);
     if (ended)
         s.ended = QDateTime::fromMSecsSinceEpoch(0);
     s.rows[3] = rows;
@@ -597,7 +602,14 @@ INSTANTIATE_TEST_SUITE_P(
                   1},
         OfferCase{
             "OwnSessionIsSkipped", {session(1, false, 4, 0), session(99, false, 3, 0)}, {}, 1},
-        OfferCase{"Empty", {}, {}, 0}),
+        OfferCase{"Empty", {}, {}, 0},
+        // A logger's rows were never in lists to save: they live in the journal.
+        OfferCase{
+            "ALoggerRunIsNeverOffered", {session(1, false, 5, 0, false, "pexumo-logger")}, {}, 0},
+        OfferCase{"TheWindowsRunBeforeALoggersIsOffered",
+                  {session(1, false, 5, 0), session(2, true, 9, 0, false, "pexumo-logger")},
+                  {},
+                  1}),
     [](const ::testing::TestParamInfo<OfferCase>& info) { return std::string(info.param.name); });
 
 // --- After a crash, a reboot or a power cut: is the writer of a session still running?
