@@ -73,7 +73,8 @@ JournalFileKind inspectJournalFile(const QString& path);
 QString notAJournalReason(const QString& path);
 
 /// Lets only a journal be opened at \a path: inspects the file and returns why it cannot be
-/// used (a foreign file, no file for a reader), or an empty reason. For a writer it first makes
+/// used (a foreign file, no file for a reader, for root a journal of another user that nobody
+/// has open), or an empty reason. For a writer it first makes
 /// a missing file and its folders private to the user (0600, 0700) and tightens an existing
 /// file of ours and its -wal and -shm to 0600.
 JournalError prepareJournalFile(const QString& path, bool readOnly);

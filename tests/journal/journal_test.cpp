@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -541,6 +542,35 @@ TEST_F(JournalTest, ALockHeldByAnotherProgramHoldsRowsBackButNeverTheClose)
     const JournalSession s = readSession(path(), journal.session());
     EXPECT_EQ(s.rows, (ListCounts{4, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(s.ended.has_value());
+}
+
+// The journal of a logger service belongs to its own user. Root may read it while the logger
+// has it open; otherwise the reader would leave a log and an index of root's beside it, and
+// the service could no longer open its journal.
+TEST_F(JournalTest, RootReadsAnotherUsersJournalOnlyWhileItIsInUse)
+{
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr)
+        GTEST_SKIP() << "needs root and the user nobody";
+    const auto giveToNobody = [&](const QString& file) {
+        return ::chown(QFile::encodeName(file).constData(), nobody->pw_uid, nobody->pw_gid) == 0;
+    };
+    auto writer = std::make_unique<Journal>();
+    ASSERT_EQ(writer->open(path(), 30), QString());
+    writer->add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    ASSERT_TRUE(writer->flush());
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ASSERT_TRUE(giveToNobody(path() + suffix));
+    EXPECT_EQ(readSession(path(), 1).totalRows(), 1);
+
+    writer->close(true); // the last connection takes the log and the index away
+    ASSERT_FALSE(QFileInfo::exists(path() + "-shm"));
+    JournalReader reader;
+    EXPECT_EQ(reader.open(path()),
+              path() + " belongs to nobody and is not in use: read it as nobody (sudo -u nobody "
+                       "...), since files made by root beside it would lock nobody out");
+    EXPECT_FALSE(QFileInfo::exists(path() + "-wal"));
+    EXPECT_FALSE(QFileInfo::exists(path() + "-shm"));
 }
 
 TEST(JournalReaderTest, AMissingFileIsNamed)
