@@ -141,16 +141,28 @@ std::pair<qint64, qint64> sampleSpacing(const std::vector<Row>& rows)
     return {shortest, longest};
 }
 
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
 // A few seconds of the paced demo meter, then SIGTERM: status 0 well within two seconds, and
-// one clean session of the logger holding a row for every tick, as many as it reported.
+// one clean session of the logger holding a row for every tick, as many as it reported. The
+// demo's pH of about 7 is below the limit given: the alarm and its command are told.
 TEST(LoggerProgram, SamplesUntilSigtermAndClosesItsSessionWithEveryRow)
 {
     QTemporaryDir home;
     test::MeterSim sim;
     ASSERT_TRUE(sim.start({QStringLiteral("--pty")})) << sim.errorString().toStdString();
     const QString journal = home.filePath(QStringLiteral("j.sqlite"));
+    const QString alarms = home.filePath(QStringLiteral("alarms.conf"));
+    writeFile(alarms, "[Alarms]\npH=8..9\nDelaySeconds=0\nNoReadingSeconds=0\nCommand=true\n");
     Logger logger(home);
-    logger.start({QStringLiteral("--port"), sim.portPath(), QStringLiteral("--journal"), journal});
+    logger.start({QStringLiteral("--port"), sim.portPath(), QStringLiteral("--journal"), journal,
+                  QStringLiteral("--settings"), alarms});
     ASSERT_TRUE(logger.waitForLine(QStringLiteral("connected to ") + sim.portPath()));
     ASSERT_TRUE(waitUntil([&] {
         const auto s = sessions(journal);
@@ -163,12 +175,16 @@ TEST(LoggerProgram, SamplesUntilSigtermAndClosesItsSessionWithEveryRow)
     EXPECT_LT(stopping.elapsed(), 2000);
 
     const QStringList lines = logger.lines();
-    ASSERT_EQ(lines.size(), 3) << lines.join(u'\n').toStdString();
+    ASSERT_EQ(lines.size(), 5) << lines.join(u'\n').toStdString();
     EXPECT_EQ(
         lines[0],
         QStringLiteral("logging %1 every 1 s into %2, session 1").arg(sim.portPath(), journal));
-    EXPECT_TRUE(lines[2].startsWith("stopped (SIGTERM); rows: pH=")) << lines[2].toStdString();
-    EXPECT_TRUE(lines[2].endsWith("; all in the journal, session 1 closed"));
+    EXPECT_EQ(lines.filter(QRegularExpression(R"(^ALARM pH \d\.\d\d pH below 8\.0 since )")).size(),
+              1);
+    EXPECT_EQ(lines.count(QStringLiteral("alarm command: exit 0")), 1);
+    const QString& last = lines.back();
+    EXPECT_TRUE(last.startsWith("stopped (SIGTERM); rows: pH=")) << last.toStdString();
+    EXPECT_TRUE(last.endsWith("; all in the journal, session 1 closed"));
 
     const std::vector<JournalSession> all = sessions(journal);
     ASSERT_EQ(all.size(), 1u);
@@ -176,7 +192,7 @@ TEST(LoggerProgram, SamplesUntilSigtermAndClosesItsSessionWithEveryRow)
     EXPECT_TRUE(all[0].clean);
     EXPECT_TRUE(all[0].ended.has_value());
     EXPECT_EQ(all[0].port, sim.portPath());
-    EXPECT_EQ(all[0].rows, reportedCounts(lines[2]));
+    EXPECT_EQ(all[0].rows, reportedCounts(last));
     const std::vector<Row> written = rows(journal, 1);
     EXPECT_EQ(qint64(written.size()), all[0].totalRows());
     // One row a second: a lost tick would leave two seconds between two rows.
@@ -251,14 +267,6 @@ bool matches(const QString& line, const QString& expected)
     if (!expected.contains(u'…'))
         return line == expected;
     return line.size() >= head.size() + tail.size() && line.startsWith(head) && line.endsWith(tail);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 TEST_P(LoggerStart, TellsWhatItRunsWithAndWhyItEnds)
