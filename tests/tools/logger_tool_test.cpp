@@ -24,16 +24,16 @@ using namespace pexumo;
 namespace {
 
 /// pexumo-logger as a child process whose status lines are collected as they come.
-class Logger
+class LoggerProcess
 {
 public:
-    explicit Logger(const QTemporaryDir& home)
+    explicit LoggerProcess(const QTemporaryDir& home)
     {
         m_process.setProcessEnvironment(test::privateHome(home.path(), test::Display::None));
         m_process.setWorkingDirectory(home.path());
         m_process.setReadChannel(QProcess::StandardError); // for waitForReadyRead()
     }
-    ~Logger()
+    ~LoggerProcess()
     {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.kill();
@@ -160,7 +160,7 @@ TEST(LoggerProgram, SamplesUntilSigtermAndClosesItsSessionWithEveryRow)
     const QString journal = home.filePath(QStringLiteral("j.sqlite"));
     const QString alarms = home.filePath(QStringLiteral("alarms.conf"));
     writeFile(alarms, "[Alarms]\npH=8..9\nDelaySeconds=0\nNoReadingSeconds=0\nCommand=true\n");
-    Logger logger(home);
+    LoggerProcess logger(home);
     logger.start({QStringLiteral("--port"), sim.portPath(), QStringLiteral("--journal"), journal,
                   QStringLiteral("--settings"), alarms});
     ASSERT_TRUE(logger.waitForLine(QStringLiteral("connected to ") + sim.portPath()));
@@ -213,7 +213,7 @@ TEST(LoggerProgram, WaitsOutAPullAndLosesNoCommittedRowToAKill)
                            QStringLiteral("--fault"), QStringLiteral("unplug@10:1")}))
         << sim.errorString().toStdString();
     const QString journal = home.filePath(QStringLiteral("j.sqlite"));
-    Logger logger(home);
+    LoggerProcess logger(home);
     logger.start({QStringLiteral("--port"), link, QStringLiteral("--journal"), journal});
     ASSERT_TRUE(logger.waitForLine(QStringLiteral("the meter is back on ") + link));
     const auto committed = [&] {
@@ -291,7 +291,7 @@ TEST_P(LoggerStart, TellsWhatItRunsWithAndWhyItEnds)
     QStringList args;
     for (const QString& arg : c.args)
         args << place(arg);
-    Logger logger(home);
+    LoggerProcess logger(home);
     logger.start(args);
     EXPECT_EQ(logger.wait(), c.status);
     const QStringList lines = logger.lines();
