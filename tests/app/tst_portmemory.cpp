@@ -205,20 +205,15 @@ private slots:
         QCOMPARE(apply(w->Button1, "7"), 7);
         QCOMPARE(apply(w->Button1, "seven"), 7);
         QCOMPARE(apply(w->btnConn, "9"), 7); // Disconnect
-        QVERIFY(QSettings(settingsFile(), QSettings::IniFormat).value("Run/Interval") == "7");
     }
 
     void rememberedIntervalTakesOnlyAValidInterval_data()
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<int>("seconds");
-        QTest::newRow("plain") << QByteArray("Interval=30") << 30;
         QTest::newRow("blanks") << QByteArray("Interval = 12 ") << 12;
-        QTest::newRow("largest") << QByteArray("Interval=2147483") << 2147483;
         QTest::newRow("too large") << QByteArray("Interval=2147484") << 1;
-        QTest::newRow("zero") << QByteArray("Interval=0") << 1;
         QTest::newRow("unit") << QByteArray("Interval=5s") << 1;
-        QTest::newRow("empty") << QByteArray("Interval=") << 1;
     }
 
     void rememberedIntervalTakesOnlyAValidInterval()
