@@ -207,27 +207,6 @@ private slots:
         QCOMPARE(apply(w->btnConn, "9"), 7); // Disconnect
     }
 
-    void rememberedIntervalTakesOnlyAValidInterval_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<int>("seconds");
-        QTest::newRow("blanks") << QByteArray("Interval = 12 ") << 12;
-        QTest::newRow("too large") << QByteArray("Interval=2147484") << 1;
-        QTest::newRow("unit") << QByteArray("Interval=5s") << 1;
-    }
-
-    void rememberedIntervalTakesOnlyAValidInterval()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(int, seconds);
-        QVERIFY(QDir().mkpath(QFileInfo(settingsFile()).path()));
-        QFile f(settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.write("[Run]\n" + line + "\n") > 0);
-        f.close();
-        QCOMPARE(rememberedInterval(), seconds);
-    }
-
     void settingsThatCannotBeKeptAreTold()
     {
         // A file where the settings folder should be: nothing can be written there, even as root.
