@@ -9,10 +9,11 @@
 // journal.sqlite in the user's data folder. It is opened read-only, so this works while Pexumo
 // runs. "list" prints one session per line, fields separated by one tab:
 //   ID  START  END-or-"did not close"  pH=ROWS/UNSAVED  ORP=...  COND=...  TDS=...  Salt=...
-//   DO=...  O2=...  Records=...
-// with times as "yyyy-MM-dd hh:mm:ss" in the local time of that run. "export" writes to OUTPUT
-// as given (no ".txt" is added), or to standard output without it. With --csv it writes the
-// program's CSV layout instead, with ";" and "," when a decimal comma is in force
+//   DO=...  O2=...  Records=...  PROGRAM
+// with times as "yyyy-MM-dd hh:mm:ss" in the local time of that run, and the program that wrote
+// the session last ("pexumo", or "pexumo-logger" whose rows live in the journal only). "export"
+// writes to OUTPUT as given (no ".txt" is added), or to standard output without it. With --csv it
+// writes the program's CSV layout instead, with ";" and "," when a decimal comma is in force
 // ("ChangeDecimal" = 1 in config.ini of the working directory, or the regional settings), else
 // "," and ".". "alarms" prints the alarms of a session in the order they rose, one per line,
 // fields separated by one tab:
@@ -88,6 +89,7 @@ int listSessions(const JournalReader& reader)
                           .arg(listName(list))
                           .arg(s.rows[indexOf(list)])
                           .arg(s.unsaved(list));
+        fields << s.program;
         out += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     }
     return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
@@ -195,7 +197,8 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Lists the runs in Pexumo's journal and exports their lists.\n\n"
         "  list                           one line per session: id, start, end or\n"
-        "                                 \"did not close\", then LIST=rows/unsaved\n"
+        "                                 \"did not close\", LIST=rows/unsaved, and\n"
+        "                                 the program: pexumo or pexumo-logger\n"
         "  export SESSION LIST [OUTPUT]   a list as the program saves it; LIST is\n"
         "                                 pH, ORP, COND, TDS, Salt, DO, O2 or Records\n"
         "  alarms SESSION                 one line per alarm of the session, in the\n"

@@ -1,5 +1,7 @@
 #include "acquire/interval.h"
 
+#include <QSettings>
+
 #include <limits>
 
 namespace pexumo {
@@ -47,6 +49,41 @@ QString intervalMessage(const IntervalCheck& check)
             .arg(MaxIntervalSeconds);
     }
     return {};
+}
+
+namespace {
+
+const QString kRunGroup = QStringLiteral("Run");
+const QString kIntervalKey = QStringLiteral("Interval");
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pexumo"),
+                     QStringLiteral("Pexumo"));
+}
+
+} // namespace
+
+int rememberedInterval()
+{
+    QSettings file = userSettings();
+    file.beginGroup(kRunGroup);
+    const IntervalCheck check = checkInterval(file.value(kIntervalKey).toString());
+    return check.result == IntervalCheck::Result::Ok ? check.seconds : 1;
+}
+
+bool rememberInterval(int seconds, QString* error)
+{
+    QSettings file = userSettings();
+    file.beginGroup(kRunGroup);
+    file.setValue(kIntervalKey, QString::number(seconds));
+    file.endGroup();
+    file.sync();
+    if (file.status() == QSettings::NoError)
+        return true;
+    if (error)
+        *error = file.fileName();
+    return false;
 }
 
 } // namespace pexumo

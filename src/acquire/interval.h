@@ -30,4 +30,16 @@ IntervalCheck checkInterval(QStringView text);
 /// The warning text for a refused interval; empty for Ok.
 QString intervalMessage(const IntervalCheck& check);
 
+/// The sampling interval last applied in the window (by a Connect that opened the port, or by
+/// Set), kept per user in the file of the remembered port (see PortMemory), group [Run]:
+///
+///     Interval=5      seconds, as the interval box takes them
+///
+/// pexumo-logger starts with it. 1 when none is kept or the kept text is no valid interval.
+int rememberedInterval();
+
+/// Keeps \a seconds for the next start. False when the file could not be written; \a error
+/// then names it.
+bool rememberInterval(int seconds, QString* error = nullptr);
+
 } // namespace pexumo

@@ -168,6 +168,9 @@ void MeterRun::receive()
 void MeterRun::applyFrame(const FrameEvent& event)
 {
     m_control.frameArrived(event.timer, event.kind == FrameEvent::Kind::Halt);
+    // Without a user nothing but a halt pauses the run: a live frame is the meter sending again.
+    if (m_goOnLiveAfterHalt && event.kind == FrameEvent::Kind::Live && m_control.paused())
+        m_control.stopOrGo(true);
     applyRunState();
     m_framedSinceWatch = true;
     switch (event.kind) {

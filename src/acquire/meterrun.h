@@ -51,6 +51,11 @@ public:
     /// run goes to the disconnected state and the user connects again.
     void setAutoReconnect(bool on) { m_autoReconnect = on; }
 
+    /// Off (the default, the window): the meter's halt frame pauses sampling until the user
+    /// clicks Go. On (the logger, which has no user to click): the next live frame goes on as Go
+    /// would, so a halt never ends an unattended run for good.
+    void setGoOnLiveAfterHalt(bool on) { m_goOnLiveAfterHalt = on; }
+
     /// The alarm limits, delay and no-reading time from now on; alarms whose limit went away
     /// clear at once.
     void setAlarmSettings(const AlarmSettings& settings);
@@ -141,6 +146,7 @@ private:
     quint64 m_readingSession = 0;     ///< the port session m_reading arrived on
     qint64 m_skippedBytes = 0;
     bool m_autoReconnect = true;
+    bool m_goOnLiveAfterHalt = false;
     QString m_lostAt; ///< "hh:mm:ss" of the last lost line
     QString m_lineNote;
     bool m_waiting = false;

@@ -11,7 +11,8 @@ Station::Station(const Setup& setup, QObject* parent)
     : QObject(parent), m_configPath(setup.configPath), m_config(readConfig(setup.configPath)),
       m_journalPath(setup.journalPath.isEmpty() ? journalPathOf(m_config, setup.configPath)
                                                 : setup.journalPath),
-      m_book(setup.storage), m_run(m_port, m_book, m_sampleRunTimer, m_watchRunTimer),
+      m_program(setup.program), m_book(setup.storage),
+      m_run(m_port, m_book, m_sampleRunTimer, m_watchRunTimer),
       m_alarmCommand(new AlarmCommand(this)), m_mqttTiming(setup.mqttTiming)
 {
     m_run.setAutoReconnect(m_config.autoReconnect);
@@ -93,7 +94,8 @@ QString Station::startJournal()
         return {};
     auto* journal = new Journal(this);
     connect(journal, &Journal::failed, this, &Station::journalFailed);
-    const QString reason = journal->open(m_journalPath, m_config.journalKeepDays);
+    const QString reason = journal->open(m_journalPath, m_config.journalKeepDays,
+                                         QDateTime::currentDateTime(), m_program);
     if (!reason.isEmpty()) {
         delete journal;
         return reason;

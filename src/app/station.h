@@ -4,6 +4,7 @@
 #include "acquire/meterrun.h"
 #include "acquire/runtimer.h"
 #include "base/config.h"
+#include "journal/journalfile.h"
 #include "link/comport.h"
 #include "publish/mqttpublisher.h"
 #include "results/resultbook.h"
@@ -39,6 +40,8 @@ public:
         ResultBook::Storage storage = ResultBook::Storage::Rows;
         /// The publisher's waits; tests shorten them.
         MqttTiming mqttTiming;
+        /// The program the journal names as the writer of the run's session.
+        QString program = QString::fromLatin1(WindowProgram);
     };
 
     explicit Station(const Setup& setup, QObject* parent = nullptr);
@@ -97,6 +100,7 @@ private:
     QString m_configPath;
     AppConfig m_config;
     QString m_journalPath;
+    QString m_program;
     TComPort m_port;
     QTimer m_sampleTimer;
     QTimer m_lineWatch;

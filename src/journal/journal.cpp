@@ -70,6 +70,7 @@ struct Journal::Writer
     QString connection;
     int keepDays = 30;
     QDateTime started;
+    QString program;
 
     std::thread thread;
     std::mutex mutex;
@@ -123,7 +124,7 @@ Opened Journal::Writer::openFile()
     QSqlQuery insert(db);
     insert.prepare(
         QStringLiteral("INSERT INTO session(started_ms, utc_offset_sec, host, pid, boot_id,"
-                       " start_ticks) VALUES(?, ?, ?, ?, ?, ?)"));
+                       " start_ticks, program) VALUES(?, ?, ?, ?, ?, ?, ?)"));
     const ProcessIdentity self = currentProcessIdentity();
     insert.addBindValue(started.toMSecsSinceEpoch());
     insert.addBindValue(started.offsetFromUtc());
@@ -131,6 +132,7 @@ Opened Journal::Writer::openFile()
     insert.addBindValue(self.pid);
     insert.addBindValue(self.bootId);
     insert.addBindValue(self.startTicks);
+    insert.addBindValue(program);
     if (!insert.exec()) {
         result.error = journalError(insert.lastError(), path);
         return result;
@@ -190,7 +192,8 @@ void Journal::Writer::removeOldSessions(QSqlDatabase& db)
         const bool ended = find.value(3).toBool();
         const bool adopted = find.value(4).toBool();
         const bool allSaved = find.value(5).toLongLong() == 0;
-        // Unsaved rows stay unless they live on in the session they were restored into.
+        // Unsaved rows stay unless they live on in the session they were restored into. The
+        // logger's rows are never saved: they live here only, and so do its sessions.
         if (!(allSaved || adopted))
             continue;
         const ProcessIdentity writer{find.value(1).toString(), find.value(6).toString(),
@@ -469,7 +472,8 @@ void Journal::Writer::end(int timeoutMs)
     thread.join();
 }
 
-QString Journal::open(const QString& path, int keepDays, const QDateTime& started)
+QString Journal::open(const QString& path, int keepDays, const QDateTime& started,
+                      const QString& program)
 {
     Q_ASSERT(!m_writer);
 #ifdef Q_OS_UNIX
@@ -483,6 +487,7 @@ QString Journal::open(const QString& path, int keepDays, const QDateTime& starte
     m_writer->path = path;
     m_writer->keepDays = keepDays;
     m_writer->started = started;
+    m_writer->program = program;
     std::promise<Opened> promise;
     std::future<Opened> opened = promise.get_future();
     m_writer->thread = std::thread([this, &promise] { m_writer->run(promise); });

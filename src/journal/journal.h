@@ -39,14 +39,16 @@ public:
     /// stays "did not close" unless close(true) was called.
     ~Journal() override;
 
-    /// Opens (or creates) the file at \a path and starts a session that began at \a started.
+    /// Opens (or creates) the file at \a path and starts a session that began at \a started,
+    /// written by \a program (WindowProgram or LoggerProgram).
     /// Only a journal file is used: any other file stays as it is and the journal is off with
     /// "<path> is not a Pexumo journal". A damaged journal is first moved aside (see
     /// moveDamagedJournalAside) and a new one made.
     /// Sessions older than \a keepDays days whose rows were all saved are removed in the
     /// background. Waits for the file to open; returns "" when on, else the reason it is off.
     QString open(const QString& path, int keepDays,
-                 const QDateTime& started = QDateTime::currentDateTime());
+                 const QDateTime& started = QDateTime::currentDateTime(),
+                 const QString& program = QString::fromLatin1(WindowProgram));
 
     bool isOn() const { return m_on.load(); }
     /// Why the journal is off; "" while it is on or before open().

@@ -19,6 +19,10 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace pexumo {
@@ -102,8 +106,13 @@ const char* const kToVersion4[] = {
     " clear_result TEXT NOT NULL DEFAULT '',"
     " PRIMARY KEY(session, n)) WITHOUT ROWID",
 };
+// The logger's sessions are told from the window's: their rows are never saved to a file, so
+// they must never be offered to restore. Every session before was the window's.
+const char* const kToVersion5[] = {
+    "ALTER TABLE session ADD COLUMN program TEXT NOT NULL DEFAULT 'pexumo'",
+};
 const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2, kToVersion3,
-                                                    kToVersion4};
+                                                    kToVersion4, kToVersion5};
 static_assert(std::size(kMigrations) == JournalSchemaVersion,
               "one migration step per version of the tables");
 
@@ -213,6 +222,30 @@ void tightenFile(const QString& path)
         if (mode != PrivateFile)
             QFile::setPermissions(file, PrivateFile);
     }
+}
+
+/// Why root must not read the journal at \a path; "" when it may. A reader makes the log and
+/// its index (-wal, -shm) beside a journal that nobody has open; made by root, they would lock
+/// the journal's owner, such as the user of a logger service, out of it for good.
+QString rootMustNotRead(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    if (::geteuid() != 0 || ::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_uid == 0)
+        return {};
+    if (QFileInfo::exists(path + QLatin1String("-wal")) &&
+        QFileInfo::exists(path + QLatin1String("-shm")))
+        return {}; // in use: there is nothing to make
+    const passwd* owner = ::getpwuid(st.st_uid);
+    const QString user =
+        owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid);
+    return QStringLiteral("%1 belongs to %2 and is not in use: read it as %2 (sudo -u %2 ...), "
+                          "since files made by root beside it would lock %2 out")
+        .arg(QDir::toNativeSeparators(path), user);
+#else
+    Q_UNUSED(path);
+    return {};
+#endif
 }
 
 } // namespace
@@ -337,6 +370,8 @@ JournalError prepareJournalFile(const QString& path, bool readOnly)
     case JournalFileKind::Unmarked:
         if (!readOnly)
             tightenFile(path);
+        else if (const QString refused = rootMustNotRead(path); !refused.isEmpty())
+            error = {SqliteCode::CantOpen, refused};
         break;
     }
     return error;

@@ -14,8 +14,14 @@ namespace pexumo {
 
 /// The version of the tables, kept in the file's user_version. An older file is brought up to
 /// it one step at a time; a file of a newer version is left alone (the journal is then off).
-/// 2: session.boot_id and session.start_ticks. 3: mqtt_acked. 4: alarm.
-inline constexpr int JournalSchemaVersion = 4;
+/// 2: session.boot_id and session.start_ticks. 3: mqtt_acked. 4: alarm. 5: session.program.
+inline constexpr int JournalSchemaVersion = 5;
+
+/// The program that wrote a session, as session.program names it. The window keeps its rows in
+/// lists the user saves; pexumo-logger keeps them in the journal only, so its sessions are never
+/// offered to restore. Sessions of files made before the column are the window's.
+inline constexpr char WindowProgram[] = "pexumo";
+inline constexpr char LoggerProgram[] = "pexumo-logger";
 
 /// The file's application_id (header bytes 68-71): "PXMJ". Every journal carries it from its
 /// creation on, so that a path that names any other file (a typo, another program's database)
@@ -67,7 +73,8 @@ JournalFileKind inspectJournalFile(const QString& path);
 QString notAJournalReason(const QString& path);
 
 /// Lets only a journal be opened at \a path: inspects the file and returns why it cannot be
-/// used (a foreign file, no file for a reader), or an empty reason. For a writer it first makes
+/// used (a foreign file, no file for a reader, for root a journal of another user that nobody
+/// has open), or an empty reason. For a writer it first makes
 /// a missing file and its folders private to the user (0600, 0700) and tightens an existing
 /// file of ours and its -wal and -shm to 0600.
 JournalError prepareJournalFile(const QString& path, bool readOnly);

@@ -71,10 +71,12 @@ std::vector<JournalSession> JournalReader::sessions(QString* error) const
     // A file of version 1 has no boot and no start of the writer; a reader never migrates.
     const QString identity =
         m_version >= 2 ? QStringLiteral("boot_id, start_ticks") : QStringLiteral("'', 0");
+    const QString program =
+        m_version >= 5 ? QStringLiteral("program") : QStringLiteral("'%1'").arg(WindowProgram);
     if (!q.exec(QStringLiteral("SELECT id, started_ms, utc_offset_sec, ended_ms, clean, port,"
-                               " host, pid, offered, COALESCE(adopted_by, 0), %1 FROM session"
+                               " host, pid, offered, COALESCE(adopted_by, 0), %1, %2 FROM session"
                                " ORDER BY id")
-                    .arg(identity))) {
+                    .arg(identity, program))) {
         if (error)
             *error = journalError(q.lastError(), m_path).reason;
         return {};
@@ -92,6 +94,7 @@ std::vector<JournalSession> JournalReader::sessions(QString* error) const
                     q.value(11).toLongLong()};
         s.offered = q.value(8).toInt() != 0;
         s.adoptedBy = q.value(9).toLongLong();
+        s.program = q.value(12).toString();
         result.push_back(std::move(s));
     }
     QSqlQuery counts(QSqlDatabase::database(m_connection, false));
@@ -326,7 +329,7 @@ findRestoreOffer(const std::vector<JournalSession>& sessions, qint64 own,
                  const std::function<bool(const JournalSession&)>& mayRun)
 {
     for (auto it = sessions.rbegin(); it != sessions.rend(); ++it) {
-        if (it->id == own)
+        if (it->id == own || it->program != QLatin1String(WindowProgram))
             continue;
         // Another Pexumo at work (a second meter) is not a run that ended: look further back.
         if (!it->ended && mayRun(*it))

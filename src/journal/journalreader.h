@@ -31,10 +31,12 @@ struct JournalSession
     bool clean = false;             ///< ended by a normal close of the window
     QString port;
     ProcessIdentity writer; ///< the process that wrote it
-    bool offered = false;   ///< restore was already asked for
-    qint64 adoptedBy = 0;   ///< the session its rows were restored into; 0 for none
-    ListCounts rows{};      ///< rows committed per list
-    ListCounts saved{};     ///< of those, the first this many were saved to a file
+    /// The program that wrote it: WindowProgram or LoggerProgram.
+    QString program = QString::fromLatin1(WindowProgram);
+    bool offered = false; ///< restore was already asked for
+    qint64 adoptedBy = 0; ///< the session its rows were restored into; 0 for none
+    ListCounts rows{};    ///< rows committed per list
+    ListCounts saved{};   ///< of those, the first this many were saved to a file
 
     qint64 unsaved(ListId list) const;
     qint64 unsavedTotal() const;
@@ -109,9 +111,10 @@ private:
     int m_version = 0;
 };
 
-/// Which session to offer to restore at start: the newest of \a sessions other than \a own
-/// and not possibly running (\a mayRun, normally journalSessionMayRun() of its writer), when
-/// it was never offered and holds unsaved rows.
+/// Which session to offer to restore at start: the newest of the window's \a sessions other
+/// than \a own and not possibly running (\a mayRun, normally journalSessionMayRun() of its
+/// writer), when it was never offered and holds unsaved rows. A logger's sessions are passed
+/// over: their rows were never in lists to save.
 /// A session that ended unsaved rows under a clean close counts as well; one without unsaved
 /// rows is never offered, whatever its end.
 std::optional<JournalSession>

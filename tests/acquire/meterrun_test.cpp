@@ -175,6 +175,23 @@ TEST(MeterRunTest, AHaltKeepsThePortOpenAndOneClickClosesIt)
     EXPECT_FALSE(rig.port.Connected());
 }
 
+// The logger has nobody to click Go: the meter's next live frame ends the halt's pause.
+TEST(MeterRunTest, WithoutAUserTheNextLiveFrameEndsAHalt)
+{
+    Rig rig;
+    rig.run.setGoOnLiveAfterHalt(true);
+    rig.line.feed(live(712, 253, 13));
+    rig.run.tick();
+    rig.line.feed(haltFrame());
+    rig.run.tick(); // paused: no row
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Go"));
+    rig.line.feed(live(715, 253, 13));
+    EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
+    EXPECT_TRUE(rig.sampleTimer.isActive());
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12", "10:00:02 7.15"}));
+}
+
 TEST(MeterRunTest, DamagedBytesAreCountedAndAStubOfAnotherLineIsNot)
 {
     Rig rig;

@@ -231,7 +231,7 @@ private slots:
         // 30 pH, 2 each of ORP (pH in mV, then ORP), COND, TDS, Salt, DO, O2; 3 records.
         const QByteArray listed = runTool({"--journal", journal, "list"});
         QVERIFY2(listed.endsWith("\tdid not close\tpH=30/30\tORP=4/4\tCOND=2/2\tTDS=2/2\t"
-                                 "Salt=2/2\tDO=2/2\tO2=2/2\tRecords=3/3\n"),
+                                 "Salt=2/2\tDO=2/2\tO2=2/2\tRecords=3/3\tpexumo\n"),
                  listed.constData());
 
         // A copy of the file as the kill left it, for the No answer.

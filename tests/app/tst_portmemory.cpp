@@ -1,5 +1,6 @@
 // The port chosen in Setting is remembered per user and is in force at the next start of the
 // window, closed until the user clicks Connect; config.ini is never written.
+#include "acquire/interval.h"
 #include "app/gui/tfmain.h"
 #include "link/comport.h"
 #include "link/gui/setupdialog.h"
@@ -9,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSettings>
@@ -183,6 +185,26 @@ private slots:
                                  "DataBits=5", "StopBits=2", "Parity=Odd", "FlowControl=Hardware"})
             QVERIFY2(text.contains(line), line);
         QCOMPARE(PortMemory::load(), s);
+    }
+
+    // pexumo-logger starts with the interval last applied here: by a Connect that opened the
+    // port, or by Set; a refused text or a Disconnect keep what was there.
+    void theAppliedIntervalIsKeptForTheLogger()
+    {
+        QCOMPARE(rememberedInterval(), 1);
+        auto w = startWindow(QStringLiteral("/nonexistent/config.ini"));
+        const auto apply = [&](QPushButton* button, const char* text) {
+            w->Edit1->setText(QString::fromLatin1(text));
+            button->click();
+            return rememberedInterval();
+        };
+        PortSettings demo;
+        demo.name = kDemoPortName;
+        w->ComPort1->setSettings(demo);
+        QCOMPARE(apply(w->btnConn, "5"), 5);
+        QCOMPARE(apply(w->Button1, "7"), 7);
+        QCOMPARE(apply(w->Button1, "seven"), 7);
+        QCOMPARE(apply(w->btnConn, "9"), 7); // Disconnect
     }
 
     void settingsThatCannotBeKeptAreTold()

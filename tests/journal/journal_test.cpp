@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -298,15 +299,17 @@ TEST_F(JournalTest, AJournalOfTheFirstReleaseIsMarkedAndMigratedWithItsRows)
     // Back to the layout the first release made: version 1, no mark.
     execSql(path(),
             {"DROP TABLE mqtt_acked", "DROP TABLE alarm", "ALTER TABLE session DROP COLUMN boot_id",
-             "ALTER TABLE session DROP COLUMN start_ticks", "PRAGMA application_id = 0",
+             "ALTER TABLE session DROP COLUMN start_ticks",
+             "ALTER TABLE session DROP COLUMN program", "PRAGMA application_id = 0",
              "PRAGMA user_version = 1", "UPDATE session SET host = 'lab', pid = 42"});
     Journal journal;
     ASSERT_EQ(journal.open(path(), 30), QString());
     journal.close(true);
     const QByteArray header = fileBytes(path()).left(72);
-    EXPECT_EQ(header.mid(60, 4).toHex(), "00000004"); // user_version
+    EXPECT_EQ(header.mid(60, 4).toHex(), "00000005"); // user_version
     EXPECT_EQ(header.mid(68, 4), "PXMJ");             // application_id
     EXPECT_EQ(readSession(path(), 1).writer, (ProcessIdentity{"lab", "", 42, 0}));
+    EXPECT_EQ(readSession(path(), 1).program, "pexumo"); // every run before was the window's
     EXPECT_EQ(readRows(path(), 1),
               (std::vector<Row>{{2, sample("10:00:01", "COND", "1.41", "ms", "25", "C")}}));
 }
@@ -487,7 +490,8 @@ TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSessio
 
 TEST_F(JournalTest, AJournalOfANewerVersionIsLeftAlone)
 {
-    execSql(path(), {"PRAGMA application_id = 1347964234", "PRAGMA user_version = 99"});
+    execSql(path(), {"PRAGMA application_id = 1347964234",
+                     QStringLiteral("PRAGMA user_version = %1").arg(JournalSchemaVersion + 1)});
     const QByteArray before = fileBytes(path());
     Journal journal;
     EXPECT_EQ(journal.open(path(), 30),
@@ -541,6 +545,30 @@ TEST_F(JournalTest, ALockHeldByAnotherProgramHoldsRowsBackButNeverTheClose)
     EXPECT_FALSE(s.ended.has_value());
 }
 
+// The journal of a logger service belongs to its own user. Root may read it while the logger
+// has it open; otherwise the reader would leave a log and an index of root's beside it, and
+// the service could no longer open its journal.
+TEST_F(JournalTest, RootReadsAnotherUsersJournalOnlyWhileItIsInUse)
+{
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr)
+        GTEST_SKIP() << "needs root and the user nobody";
+    Journal writer;
+    ASSERT_EQ(writer.open(path(), 30), QString());
+    writer.add(ListId::PH, sample("10:00:01", "pH", "7", "pH", "25", "C"));
+    ASSERT_TRUE(writer.flush());
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ASSERT_EQ(::chown(QFile::encodeName(path() + suffix), nobody->pw_uid, nobody->pw_gid), 0);
+    EXPECT_EQ(readSession(path(), 1).totalRows(), 1);
+    writer.close(true); // the last connection takes the log and the index away
+    JournalReader reader;
+    EXPECT_EQ(reader.open(path()),
+              path() + " belongs to nobody and is not in use: read it as nobody (sudo -u nobody "
+                       "...), since files made by root beside it would lock nobody out");
+    EXPECT_FALSE(QFileInfo::exists(path() + "-wal"));
+    EXPECT_FALSE(QFileInfo::exists(path() + "-shm"));
+}
+
 TEST(JournalReaderTest, AMissingFileIsNamed)
 {
     JournalReader reader;
@@ -558,10 +586,12 @@ struct OfferCase
     qint64 expected;             ///< 0: none
 };
 
-JournalSession session(qint64 id, bool ended, qint64 rows, qint64 saved, bool offered = false)
+JournalSession session(qint64 id, bool ended, qint64 rows, qint64 saved, bool offered = false,
+                       const char* program = "pexumo")
 {
     JournalSession s;
     s.id = id;
+    s.program = QString::fromLatin1(program);
     if (ended)
         s.ended = QDateTime::fromMSecsSinceEpoch(0);
     s.rows[3] = rows;
@@ -598,7 +628,14 @@ INSTANTIATE_TEST_SUITE_P(
                   1},
         OfferCase{
             "OwnSessionIsSkipped", {session(1, false, 4, 0), session(99, false, 3, 0)}, {}, 1},
-        OfferCase{"Empty", {}, {}, 0}),
+        OfferCase{"Empty", {}, {}, 0},
+        // A logger's rows were never in lists to save: they live in the journal.
+        OfferCase{
+            "ALoggerRunIsNeverOffered", {session(1, false, 5, 0, false, "pexumo-logger")}, {}, 0},
+        OfferCase{"TheWindowsRunBeforeALoggersIsOffered",
+                  {session(1, false, 5, 0), session(2, true, 9, 0, false, "pexumo-logger")},
+                  {},
+                  1}),
     [](const ::testing::TestParamInfo<OfferCase>& info) { return std::string(info.param.name); });
 
 // --- After a crash, a reboot or a power cut: is the writer of a session still running?

@@ -9,7 +9,7 @@ build=$(realpath "$1")
 version=$2
 app_id=org.pexumo.Pexumo
 
-for tool in cpack dpkg-deb lintian desktop-file-validate appstreamcli file readelf; do
+for tool in cpack dpkg-deb lintian desktop-file-validate appstreamcli file readelf ldd systemd-analyze; do
     if ! command -v "$tool" >/dev/null; then
         echo "missing $tool: run scripts/install-deps.sh" >&2
         exit 1
@@ -48,7 +48,11 @@ if ! cpack --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2
 fi
 deb="$tmp/pkg/pexumo_${version}_amd64.deb"
 check "the package is named pexumo_${version}_amd64.deb" test -f "$deb"
-[ -f "$deb" ] || { echo "package: $passed passed, $failed failed"; exit 1; }
+[ -f "$deb" ] || { # The logger samples the demo meter without a display and ends clean on SIGTERM.
+check "pexumo-logger runs the demo meter and ends with status 0 on SIGTERM" \
+    run timeout --preserve-status -s TERM 3 "$usr/bin/pexumo-logger" --demo --journal "$tmp/logger.sqlite"
+
+echo "package: $passed passed, $failed failed"; exit 1; }
 
 # Control fields.
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -108,9 +112,31 @@ for p in $programs; do
     check "$p finds its libraries without the build folder" \
         bash -c "! readelf -d '$usr/bin/$p' | grep -Eq 'RPATH|RUNPATH'"
 done
-for p in pexumo pexumo-decode pexumo-meter-sim; do
+for p in pexumo pexumo-decode pexumo-meter-sim pexumo-logger; do
     check "the package holds $p" grep -qx "$p" <<<"$programs"
 done
+check "pexumo-logger needs no Qt GUI library" \
+    bash -c "! ldd '$usr/bin/pexumo-logger' | grep -Eq 'libQt6(Gui|Widgets)'"
+
+# The logger's services. systemd-analyze only warns of an unknown key, so any word from it
+# fails; ExecStart is pointed at the unpacked program, which verify wants to find.
+check "the user unit is in systemd's user folder" test -s "$usr/lib/systemd/user/pexumo-logger.service"
+check "the system template unit is in systemd's folder" test -s "$usr/lib/systemd/system/pexumo-logger@.service"
+check "sysusers.d makes the system user pexumo in dialout" \
+    grep -qx 'm pexumo dialout' "$usr/lib/sysusers.d/pexumo.conf"
+check "the postinst makes the system user at once" grep -q 'systemd-sysusers pexumo.conf' \
+    <<<"$(dpkg-deb -I "$deb" postinst)"
+mkdir -p "$tmp/units" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+sed "s#/usr/bin/#$usr/bin/#" "$usr/lib/systemd/system/pexumo-logger@.service" >"$tmp/units/pexumo-logger@ttyUSB0.service"
+sed "s#/usr/bin/#$usr/bin/#" "$usr/lib/systemd/user/pexumo-logger.service" >"$tmp/units/pexumo-logger.service"
+analyze() {
+    local out
+    out=$(MANPATH="$usr/share/man" XDG_RUNTIME_DIR="$tmp/runtime" systemd-analyze "$@" 2>&1) && [ -z "$out" ] ||
+        { echo "$out"; return 1; }
+}
+check "systemd-analyze verifies the system template unit" analyze verify "$tmp/units/pexumo-logger@ttyUSB0.service"
+check "systemd-analyze verifies the user unit" analyze --user verify "$tmp/units/pexumo-logger.service"
 
 # The unpacked programs run, with a private home and no display.
 home="$tmp/home"
@@ -126,6 +152,10 @@ sample='\x0f\xff\x00\x07\x12\x02\x53\x0d\x00\x0f\xfd\x0f\xff\x03\x10\x00\x02\x50
 same "pexumo-decode decodes a sample" \
     "$(printf 'live\tpH\t7.12\tpH\t25.3\tC\t1\nrecord\t3\tORP\t100\tmV\t\t\t1')" \
     "$(printf "$sample" | run "$usr/bin/pexumo-decode" 2>&1)"
+
+# The logger samples the demo meter without a display and ends clean on SIGTERM.
+check "pexumo-logger runs the demo meter and ends with status 0 on SIGTERM" \
+    run timeout --preserve-status -s TERM 3 "$usr/bin/pexumo-logger" --demo --journal "$tmp/logger.sqlite"
 
 echo "package: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

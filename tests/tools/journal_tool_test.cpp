@@ -99,14 +99,15 @@ TEST_F(JournalTool, ListPrintsOneTabSeparatedLinePerSession)
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].isEmpty());
     const QList<QByteArray> first = lines[0].split('\t');
-    ASSERT_EQ(first.size(), 11);
+    ASSERT_EQ(first.size(), 12);
     EXPECT_EQ(first[0], "1");
     EXPECT_EQ(first[1], "2026-12-08 09:30:05");
     EXPECT_NE(first[2], "did not close");
-    EXPECT_EQ(first.mid(3), (QList<QByteArray>{"pH=2/0", "ORP=2/0", "COND=0/0", "TDS=0/0",
-                                               "Salt=0/0", "DO=0/0", "O2=0/0", "Records=3/3"}));
+    EXPECT_EQ(first.mid(3),
+              (QList<QByteArray>{"pH=2/0", "ORP=2/0", "COND=0/0", "TDS=0/0", "Salt=0/0", "DO=0/0",
+                                 "O2=0/0", "Records=3/3", "pexumo"}));
     const QList<QByteArray> second = lines[1].split('\t');
-    ASSERT_EQ(second.size(), 11);
+    ASSERT_EQ(second.size(), 12);
     EXPECT_EQ(second[0], "2");
     EXPECT_EQ(second[2], "did not close");
     EXPECT_EQ(second[8], "DO=1/1");

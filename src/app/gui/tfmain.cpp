@@ -217,8 +217,12 @@ bool TfMain::takeInterval(int& seconds)
 void TfMain::btnConnClick(QObject*)
 {
     int seconds = 0;
-    if (takeInterval(seconds) &&
-        m_run->connectOrDisconnect(seconds) == MeterRun::ConnectResult::OpenFailed) {
+    if (!takeInterval(seconds))
+        return;
+    const MeterRun::ConnectResult result = m_run->connectOrDisconnect(seconds);
+    if (result == MeterRun::ConnectResult::Opened)
+        rememberRunInterval(seconds);
+    if (result == MeterRun::ConnectResult::OpenFailed) {
         showWarning(QStringLiteral("Please set the ComPort and Re-plug the USB Cable."),
                     ComPort1->errorString());
         showSetupDialog();
@@ -230,6 +234,14 @@ void TfMain::rememberPortSettings()
     QString file;
     if (!PortMemory::save(ComPort1->settings(), &file))
         showWarning(tr("The port settings could not be kept for the next start."), file);
+}
+
+void TfMain::rememberRunInterval(int seconds)
+{
+    // pexumo-logger starts with the interval the user last chose here.
+    QString file;
+    if (!rememberInterval(seconds, &file))
+        showWarning(tr("The interval could not be kept for the next start."), file);
 }
 
 void TfMain::showLineLostBox(const QString& reason, bool waiting)
@@ -253,8 +265,10 @@ void TfMain::showSample(Parameter parameter, const SamplePlan& plan, const Resul
 void TfMain::Button1Click(QObject*)
 {
     int seconds = 0;
-    if (takeInterval(seconds))
-        m_run->set(seconds);
+    if (!takeInterval(seconds))
+        return;
+    m_run->set(seconds);
+    rememberRunInterval(seconds);
 }
 
 void TfMain::Button2Click(QObject*)

@@ -223,6 +223,7 @@ private:
     void showLineLostBox(const QString& reason, bool waiting);
     /// Keeps the port settings for the next start; tells the user when they could not be kept.
     void rememberPortSettings();
+    void rememberRunInterval(int seconds);
     void showParameterPage(Parameter parameter);
     void saveList(ListId list);
     void applyRegionalNumberFormat();

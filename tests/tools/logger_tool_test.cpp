@@ -1,0 +1,265 @@
+// Runs the built pexumo-logger as a service would, with a home of its own and no display,
+// against pexumo-meter-sim behind a pseudo-terminal, and reads back the journal it wrote.
+
+#include "journal/journalreader.h"
+#include "support/metersim.h"
+#include "support/programrun.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace pexumo;
+
+namespace {
+
+/// pexumo-logger as a child process; its status lines are read as they come.
+struct LoggerProcess
+{
+    LoggerProcess(const QTemporaryDir& home, const QStringList& args)
+    {
+        process.setProcessEnvironment(test::privateHome(home.path(), test::Display::None));
+        process.setWorkingDirectory(home.path());
+        process.setReadChannel(QProcess::StandardError); // for waitForReadyRead()
+        process.start(QStringLiteral(PEXUMO_LOGGER_PATH), args);
+    }
+    /// The status lines so far, each without its date and time.
+    QStringList lines()
+    {
+        static const QRegularExpression stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+        err += process.readAllStandardError();
+        QStringList out = QString::fromUtf8(err).split(u'\n', Qt::SkipEmptyParts);
+        for (QString& line : out)
+            line.remove(stamp);
+        return out;
+    }
+    bool waitForLine(const QString& start)
+    {
+        const QDeadlineTimer deadline(20000);
+        while (!lines().filter(QRegularExpression(u'^' + QRegularExpression::escape(start))).size())
+            if (!process.waitForReadyRead(int(deadline.remainingTime())))
+                return false;
+        return true;
+    }
+    /// The exit status; -1 when it did not end within 30 s or crashed.
+    int status()
+    {
+        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+                   ? process.exitCode()
+                   : -1;
+    }
+
+    QProcess process; ///< killed by its destructor if still running
+    QByteArray err;
+};
+
+bool waitUntil(const std::function<bool()>& done)
+{
+    for (const QDeadlineTimer deadline(20000); !done(); QThread::msleep(50))
+        if (deadline.hasExpired())
+            return false;
+    return true;
+}
+
+std::vector<JournalSession> sessions(const QString& journal)
+{
+    JournalReader reader;
+    return reader.open(journal).isEmpty() ? reader.sessions() : std::vector<JournalSession>{};
+}
+
+qint64 committedRows(const QString& journal)
+{
+    const auto all = sessions(journal);
+    return all.empty() ? 0 : all[0].totalRows();
+}
+
+std::vector<std::pair<ListId, ResultRecord>> rows(const QString& journal)
+{
+    JournalReader reader;
+    EXPECT_EQ(reader.open(journal), QString());
+    std::vector<std::pair<ListId, ResultRecord>> out;
+    reader.forEachRow(1, std::nullopt,
+                      [&](ListId list, const ResultRecord& r) { out.emplace_back(list, r); });
+    return out;
+}
+
+/// The times between two samples in a row, in milliseconds.
+std::vector<qint64> sampleSpacing(const std::vector<std::pair<ListId, ResultRecord>>& rows)
+{
+    std::vector<qint64> spacing;
+    qint64 last = 0;
+    for (const auto& [list, row] : rows)
+        if (list != ListId::Records) {
+            if (last)
+                spacing.push_back(row.StampMs - last);
+            last = row.StampMs;
+        }
+    return spacing;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The paced demo meter is pulled about three seconds in and comes back a second later; then
+// SIGTERM. The logger waits for the meter and goes on by itself, raises the alarm of the demo's
+// pH of about 7 and runs its command, ends with status 0 well within two seconds, and leaves
+// one clean session holding a row for every tick it sampled, as many as it reported.
+TEST(LoggerProgram, WaitsOutAPullAndClosesItsSessionWithEveryRowOnSigterm)
+{
+    QTemporaryDir home;
+    const QString link = home.filePath("meter"), journal = home.filePath("j.sqlite");
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty", "--link", link, "--fault", "unplug@10:1"}))
+        << sim.errorString().toStdString();
+    const QString alarms = home.filePath("alarms.conf");
+    writeFile(alarms, "[Alarms]\npH=8..9\nDelaySeconds=0\nNoReadingSeconds=0\nCommand=true\n");
+    LoggerProcess logger(home, {"--port", link, "--journal", journal, "--settings", alarms});
+    ASSERT_TRUE(logger.waitForLine("the meter is back on " + link));
+    const qint64 atReturn = committedRows(journal);
+    ASSERT_TRUE(waitUntil([&] { return committedRows(journal) >= atReturn + 2; }));
+    QElapsedTimer stopping;
+    stopping.start();
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+    EXPECT_LT(stopping.elapsed(), 2000);
+
+    const QStringList lines = logger.lines();
+    ASSERT_EQ(lines.size(), 7) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines[0], "logging " + link + " every 1 s into " + journal + ", session 1");
+    EXPECT_EQ(lines[1], "connected to " + link);
+    EXPECT_EQ(lines.filter(" Waiting for the meter to come back.").size(), 1);
+    EXPECT_EQ(lines.filter(QRegularExpression(R"(^ALARM pH \d\.\d\d pH below 8\.0 since )")).size(),
+              1);
+    EXPECT_EQ(lines.count("alarm command: exit 0"), 1);
+    const std::vector<JournalSession> all = sessions(journal);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].program, "pexumo-logger");
+    EXPECT_TRUE(all[0].clean && all[0].ended);
+    QString counts;
+    for (ListId list : AllLists)
+        counts += QStringLiteral(" %1=%2").arg(listName(list)).arg(all[0].rows[indexOf(list)]);
+    EXPECT_EQ(lines[6],
+              "stopped (SIGTERM); rows:" + counts + "; all in the journal, session 1 closed");
+    const auto written = rows(journal);
+    EXPECT_EQ(qint64(written.size()), all[0].totalRows());
+    // One row a second while the meter is there, none while it is away: only the pull leaves
+    // more than a second and a half between two rows.
+    const std::vector<qint64> spacing = sampleSpacing(written);
+    EXPECT_EQ(std::count_if(spacing.begin(), spacing.end(), [](qint64 ms) { return ms > 1500; }),
+              1);
+    EXPECT_GT(*std::min_element(spacing.begin(), spacing.end()), 500);
+}
+
+// A SIGKILL loses no row the logger had committed; its session did not close, and the window
+// never offers it for restore.
+TEST(LoggerProgram, LosesNoCommittedRowToAKill)
+{
+    QTemporaryDir home;
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty"})) << sim.errorString().toStdString();
+    const QString journal = home.filePath("j.sqlite");
+    LoggerProcess logger(home, {"--port", sim.portPath(), "--journal", journal});
+    ASSERT_TRUE(waitUntil([&] { return committedRows(journal) >= 2; }));
+    const auto before = rows(journal);
+    logger.process.kill();
+    logger.status();
+    const auto after = rows(journal);
+    ASSERT_GE(after.size(), before.size());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
+    const std::vector<JournalSession> all = sessions(journal);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_FALSE(all[0].ended);
+    EXPECT_FALSE(findRestoreOffer(all, 0, [](const JournalSession&) { return false; }));
+}
+
+// What a run starts with, and each way it ends at once: its status lines ("…" stands for any
+// text) and exit status. "{home}" is its home and working folder, "{meter}" a simulated meter
+// that is pulled about three seconds in.
+struct StartCase
+{
+    const char* name;
+    const char* args;    ///< separated by blanks
+    QByteArray settings; ///< the user's own settings file
+    QByteArray config;   ///< config.ini in the working folder
+    QString lines;       ///< separated by line ends
+    int status;
+};
+
+class LoggerStart : public ::testing::TestWithParam<StartCase>
+{
+};
+
+TEST_P(LoggerStart, TellsWhatItRunsWithAndWhyItEnds)
+{
+    const StartCase& c = GetParam();
+    QTemporaryDir home;
+    const auto place = [&](QString text) {
+        return text.replace("{home}", home.path()).replace("{meter}", home.filePath("meter"));
+    };
+    test::MeterSim sim;
+    if (QString(c.args).contains("{meter}")) {
+        ASSERT_TRUE(sim.start({"--pty", "--link", place("{meter}"), "--fault", "unplug@10:5"}));
+    }
+    writeFile(home.filePath("config/Pexumo/Pexumo.conf"), c.settings);
+    writeFile(home.filePath("config.ini"), c.config);
+    writeFile(home.filePath("notes.txt"), "not a journal\n");
+    LoggerProcess logger(home, place(c.args).split(u' ', Qt::SkipEmptyParts));
+    EXPECT_EQ(logger.status(), c.status);
+    const QStringList lines = logger.lines(), expected = place(c.lines).split(u'\n');
+    ASSERT_EQ(lines.size(), expected.size()) << lines.join(u'\n').toStdString();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringList parts = expected[i].split(u'…');
+        EXPECT_TRUE(parts.size() == 1
+                        ? lines[i] == parts[0]
+                        : lines[i].startsWith(parts[0]) && lines[i].endsWith(parts[1]))
+            << lines[i].toStdString() << "\n  expected " << expected[i].toStdString();
+    }
+}
+
+const char kOnceEnd[] = "stopped (the port did not open and --once was given); rows: pH=0 ORP=0 "
+                        "COND=0 TDS=0 Salt=0 DO=0 O2=0 Records=0; all in the journal, session 1 "
+                        "closed";
+const QByteArray kRemembered = "[Port]\nName=ttyNONE7\n[Run]\nInterval=7\n";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(All, LoggerStart, ::testing::Values(
+    StartCase{"Defaults", "--once", {}, {},
+        "logging COM2 every 1 s into {home}/data/Pexumo/journal.sqlite, session 1\n"
+        "There is no port COM2: no such device.\n" + QString(kOnceEnd), 1},
+    StartCase{"WhatTheWindowRemembered", "--once", kRemembered, {},
+        "logging ttyNONE7 every 7 s into {home}/data/Pexumo/journal.sqlite, session 1\n"
+        "There is no port ttyNONE7: no such device.\n" + QString(kOnceEnd), 1},
+    StartCase{"OptionsWinAndConfigNamesTheJournal",
+        "--once --port COM2 --interval 3 --config {home}/config.ini --settings {home}/none.conf",
+        kRemembered, "[Pexumo]\nJournalFile=j.sqlite\n",
+        "alarm settings: {home}/none.conf: no such file\n"
+        "logging COM2 every 3 s into {home}/j.sqlite, session 1\n"
+        "There is no port COM2: no such device.\n" + QString(kOnceEnd), 1},
+    StartCase{"NotAJournal", "--journal {home}/notes.txt", {}, {},
+        "the journal cannot be used: {home}/notes.txt is not a Pexumo journal", 1},
+    StartCase{"JournalOff", "", {}, "[Pexumo]\nJournal=0\n",
+        "Journal=0 in {home}/config.ini turns off the journal, the logger's only store", 2},
+    StartCase{"AutoReconnectOff", "--port {meter}", {}, "[Pexumo]\nAutoReconnect=0\n",
+        "logging {meter} every 1 s into {home}/data/Pexumo/journal.sqlite, session 1\n"
+        "connected to {meter}\n"
+        "The connection to {meter} was lost: …\n"
+        "stopped (AutoReconnect=0 in config.ini: nobody is there to connect again); rows: pH=…; "
+        "all in the journal, session 1 closed", 1},
+    StartCase{"BadInterval", "--interval 0", {}, {},
+        "pexumo-logger: bad interval \"0\": Interval value must be from 1 to 2147483 seconds.", 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+} // namespace
