@@ -3,6 +3,7 @@
 
 #include "journal/journalreader.h"
 #include "support/metersim.h"
+#include "support/mqttrig.h"
 #include "support/programrun.h"
 
 #include <QDeadlineTimer>
@@ -163,14 +164,19 @@ TEST(LoggerProgram, WaitsOutAPullAndClosesItsSessionWithEveryRowOnSigterm)
 }
 
 // A SIGKILL loses no row the logger had committed; its session did not close, and the window
-// never offers it for restore.
-TEST(LoggerProgram, LosesNoCommittedRowToAKill)
+// never offers it for restore. The rows it could not publish while the broker was away reach the
+// broker when the next run finds it back: in order, before the next run's own.
+TEST(LoggerProgram, LosesNoCommittedRowToAKillAndPublishesThemLater)
 {
+    test::MqttRig rig;
+    ASSERT_TRUE(rig.start()) << rig.errorString().toStdString();
+    rig.broker.stop();
     QTemporaryDir home;
     test::MeterSim sim;
     ASSERT_TRUE(sim.start({"--pty"})) << sim.errorString().toStdString();
-    const QString journal = home.filePath("j.sqlite");
-    LoggerProcess logger(home, {"--port", sim.portPath(), "--journal", journal});
+    const QString journal = rig.journalPath();
+    const QStringList args = {"--port", sim.portPath(), "--config", rig.configPath()};
+    LoggerProcess logger(home, args);
     ASSERT_TRUE(waitUntil([&] { return committedRows(journal) >= 2; }));
     const auto before = rows(journal);
     logger.process.kill();
@@ -182,6 +188,18 @@ TEST(LoggerProgram, LosesNoCommittedRowToAKill)
     ASSERT_EQ(all.size(), 1u);
     EXPECT_FALSE(all[0].ended);
     EXPECT_FALSE(findRestoreOffer(all, 0, [](const JournalSession&) { return false; }));
+    EXPECT_TRUE(rig.rows().empty());
+
+    ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
+    const qint64 killed = qint64(after.size());
+    LoggerProcess next(home, args);
+    ASSERT_TRUE(rig.waitForRows(std::size_t(killed) + 2));
+    next.process.terminate();
+    EXPECT_EQ(next.status(), 0);
+    std::vector<test::RowId> arrived = rig.rows();
+    ASSERT_GE(arrived.size(), std::size_t(killed) + 2);
+    arrived.resize(std::size_t(killed) + 2);
+    EXPECT_EQ(arrived, test::rowRange(2, 1, 2, test::rowRange(1, 1, killed)));
 }
 
 // What a run starts with, and each way it ends at once: its status lines ("…" stands for any
