@@ -62,7 +62,7 @@ TfMain::TfMain(QWidget* parent, const QString& configPath)
             return;
         // A port that failed to open is kept too: it is the user's choice.
         const bool applied = ComPort1->setSettings(dialog.settings());
-        rememberPortSettings();
+        remember(m_run->state().periodMs / 1000);
         if (!applied)
             Application::showException(ComPort1->errorString());
         m_run->portSettingsChanged(wasConnected);
@@ -221,7 +221,7 @@ void TfMain::btnConnClick(QObject*)
         return;
     const MeterRun::ConnectResult result = m_run->connectOrDisconnect(seconds);
     if (result == MeterRun::ConnectResult::Opened)
-        rememberRunInterval(seconds);
+        remember(seconds);
     if (result == MeterRun::ConnectResult::OpenFailed) {
         showWarning(QStringLiteral("Please set the ComPort and Re-plug the USB Cable."),
                     ComPort1->errorString());
@@ -229,19 +229,12 @@ void TfMain::btnConnClick(QObject*)
     }
 }
 
-void TfMain::rememberPortSettings()
+void TfMain::remember(int seconds)
 {
+    // The next start, and pexumo-logger, take the port and the interval the user chose last.
     QString file;
-    if (!PortMemory::save(ComPort1->settings(), &file))
+    if (!PortMemory::save(ComPort1->settings(), &file) || !rememberInterval(seconds, &file))
         showWarning(tr("The port settings could not be kept for the next start."), file);
-}
-
-void TfMain::rememberRunInterval(int seconds)
-{
-    // pexumo-logger starts with the interval the user last chose here.
-    QString file;
-    if (!rememberInterval(seconds, &file))
-        showWarning(tr("The interval could not be kept for the next start."), file);
 }
 
 void TfMain::showLineLostBox(const QString& reason, bool waiting)
@@ -268,7 +261,7 @@ void TfMain::Button1Click(QObject*)
     if (!takeInterval(seconds))
         return;
     m_run->set(seconds);
-    rememberRunInterval(seconds);
+    remember(seconds);
 }
 
 void TfMain::Button2Click(QObject*)

@@ -221,9 +221,9 @@ private:
     // What the run reports, drawn.
     void showSample(Parameter parameter, const SamplePlan& plan, const ResultRecord& row);
     void showLineLostBox(const QString& reason, bool waiting);
-    /// Keeps the port settings for the next start; tells the user when they could not be kept.
-    void rememberPortSettings();
-    void rememberRunInterval(int seconds);
+    /// Keeps the port settings and the interval for the next start; tells the user when they
+    /// could not be kept.
+    void remember(int seconds);
     void showParameterPage(Parameter parameter);
     void saveList(ListId list);
     void applyRegionalNumberFormat();
