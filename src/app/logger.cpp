@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -24,6 +25,14 @@ Station::Setup LoggerSetup::loggerStation()
 }
 
 namespace {
+
+Station::Setup stationOf(const LoggerSetup& setup)
+{
+    Station::Setup station = setup.station;
+    // One logger per meter of one user: each is a client of the broker of its own.
+    station.mqttInstance = QFileInfo(setup.port.name).fileName().replace(u' ', u'-');
+    return station;
+}
 
 /// True when standard error is the stream systemd gave the service: JOURNAL_STREAM holds its
 /// "device:inode".
@@ -58,7 +67,7 @@ void writeStatusLine(Severity severity, const QString& text)
 }
 
 Logger::Logger(const LoggerSetup& setup, QObject* parent)
-    : QObject(parent), m_setup(setup), m_station(setup.station)
+    : QObject(parent), m_setup(setup), m_station(stationOf(setup))
 {
     NumberFormat::setCurrent(m_station.config().changeDecimal ? NumberFormat{u',', u'.'}
                                                               : NumberFormat::regional());

@@ -13,7 +13,8 @@ Station::Station(const Setup& setup, QObject* parent)
                                                 : setup.journalPath),
       m_program(setup.program), m_book(setup.storage),
       m_run(m_port, m_book, m_sampleRunTimer, m_watchRunTimer),
-      m_alarmCommand(new AlarmCommand(this)), m_mqttTiming(setup.mqttTiming)
+      m_alarmCommand(new AlarmCommand(this)), m_mqttTiming(setup.mqttTiming),
+      m_mqttInstance(setup.mqttInstance)
 {
     m_run.setAutoReconnect(m_config.autoReconnect);
     connect(&m_port, &TComPort::connectionLost, &m_run, &MeterRun::connectionLost);
@@ -51,7 +52,9 @@ MqttStatus Station::startPublishing()
 {
     if (m_publisher)
         return m_publishing;
-    const MqttConfig config = readMqttConfig(m_configPath);
+    MqttMachine machine = MqttMachine::current();
+    machine.instance = m_mqttInstance;
+    const MqttConfig config = readMqttConfig(m_configPath, machine);
     if (config.isOn() && !m_journal) {
         setPublishing({MqttState::Off, 0, tr("the journal is off")});
         return m_publishing;

@@ -40,6 +40,9 @@ public:
         ResultBook::Storage storage = ResultBook::Storage::Rows;
         /// The publisher's waits; tests shorten them.
         MqttTiming mqttTiming;
+        /// Tells this program from others of the same user in the broker's default ClientId
+        /// (a logger's port); "" for none.
+        QString mqttInstance;
         /// The program the journal names as the writer of the run's session.
         QString program = QString::fromLatin1(WindowProgram);
     };
@@ -111,6 +114,7 @@ private:
     AlarmCommand* m_alarmCommand = nullptr;
     Journal* m_journal = nullptr;
     MqttTiming m_mqttTiming;
+    QString m_mqttInstance;
     std::unique_ptr<JournalOutbox> m_outbox; ///< outlives m_publisher, which reads it
     MqttPublisher* m_publisher = nullptr;
     MqttStatus m_publishing;

@@ -126,7 +126,7 @@ QString check(MqttConfig& config, const QString& portText, const QString& passwo
 
 MqttMachine MqttMachine::current()
 {
-    MqttMachine machine{QSysInfo::machineHostName(), {}};
+    MqttMachine machine{QSysInfo::machineHostName(), {}, {}};
     // The account the process runs as, not $USER, which a service started by the system lacks.
     if (const passwd* user = ::getpwuid(::geteuid()))
         machine.userName = QString::fromLocal8Bit(user->pw_name);
@@ -156,15 +156,17 @@ MqttConfig mqttConfigFrom(const ConfigSection& keys, const QString& configPath,
         config.topic = QStringLiteral("pexumo/") + machine.hostName;
     config.clientId = valueOf(keys, "ClientId");
     if (config.clientId.isEmpty())
-        config.clientId = QStringLiteral("pexumo-%1-%2").arg(machine.hostName, machine.userName);
+        config.clientId = QStringLiteral("pexumo-%1-%2").arg(machine.hostName, machine.userName) +
+                          (machine.instance.isEmpty() ? QString() : u'-' + machine.instance);
     config.user = valueOf(keys, "User");
     config.problem = check(config, valueOf(keys, "Port"), pathOf(valueOf(keys, "PasswordFile")));
     return config;
 }
 
-MqttConfig readMqttConfig(const QString& configPath)
+MqttConfig readMqttConfig(const QString& configPath, const MqttMachine& machine)
 {
-    return mqttConfigFrom(readConfigSection(configPath, QLatin1StringView("Mqtt")), configPath);
+    return mqttConfigFrom(readConfigSection(configPath, QLatin1StringView("Mqtt")), configPath,
+                          machine);
 }
 
 } // namespace pexumo

@@ -36,6 +36,9 @@ struct MqttMachine
 {
     QString hostName;
     QString userName;
+    /// One of several programs of one user on one machine (a logger per meter: its port), so
+    /// that each is a client of its own; "" for none.
+    QString instance;
 
     /// This machine's host name and the name of the user the process runs as.
     static MqttMachine current();
@@ -43,11 +46,13 @@ struct MqttMachine
 
 /// Turns the [Mqtt] keys into a configuration. PasswordFile and CaFile are relative to the folder
 /// of \a configPath; the password file is read here. Topic defaults to "pexumo/<host name>",
-/// ClientId to "pexumo-<host name>-<user>", Port to 1883, or 8883 with CaFile.
+/// ClientId to "pexumo-<host name>-<user>" (and "-<instance>" when there is one), Port to 1883,
+/// or 8883 with CaFile.
 MqttConfig mqttConfigFrom(const ConfigSection& keys, const QString& configPath,
                           const MqttMachine& machine = MqttMachine::current());
 
 /// The [Mqtt] section of the configuration file at \a configPath.
-MqttConfig readMqttConfig(const QString& configPath);
+MqttConfig readMqttConfig(const QString& configPath,
+                          const MqttMachine& machine = MqttMachine::current());
 
 } // namespace pexumo

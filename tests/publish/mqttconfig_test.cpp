@@ -55,7 +55,7 @@ TEST_P(ReadMqttConfig, Reads)
     }
     const MqttConfig config =
         mqttConfigFrom(parseConfigSection(GetParam().ini, QLatin1StringView("Mqtt")),
-                       dir.filePath("config.ini"), {"lab-pc", "anna"});
+                       dir.filePath("config.ini"), {"lab-pc", "anna", {}});
     EXPECT_EQ(describe(config), QString::fromUtf8(GetParam().expected).replace(u'@', dir.path()));
 }
 
@@ -131,6 +131,24 @@ INSTANTIATE_TEST_SUITE_P(
                        {{"certs/", ""}},
                        "off: CA file @/certs: a folder, not a file"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace pexumo
+
+namespace pexumo {
+namespace {
+
+// One logger per meter: each is a client of its own unless config.ini names one for all.
+TEST(MqttClientId, TakesTheInstanceUnlessConfigured)
+{
+    const auto clientId = [](const char* ini) {
+        return mqttConfigFrom(parseConfigSection(ini, QLatin1StringView("Mqtt")), "config.ini",
+                              {"lab-pc", "pexumo", "ttyUSB1"})
+            .clientId;
+    };
+    EXPECT_EQ(clientId("[Mqtt]\nHost=broker\n"), "pexumo-lab-pc-pexumo-ttyUSB1");
+    EXPECT_EQ(clientId("[Mqtt]\nHost=broker\nClientId=pond-3\n"), "pond-3");
+}
 
 } // namespace
 } // namespace pexumo
