@@ -113,21 +113,6 @@ TEST(MeterRunTest, RecordsAreStampedOnArrivalAndHoldTheTimerOff)
     EXPECT_EQ(rig.run.reading().FMeasValue, QStringLiteral("7.12"));
 }
 
-TEST(MeterRunTest, ThePauseHoldsWhileLiveFramesSwitchTheTimerOn)
-{
-    Rig rig;
-    rig.line.feed(live(712, 253, 13));
-    EXPECT_EQ(rig.run.stopOrGo(), RunControl::StopGo::Stopped);
-    EXPECT_FALSE(rig.sampleTimer.isActive());
-    rig.line.feed(live(713, 253, 13));
-    EXPECT_TRUE(rig.sampleTimer.isActive());
-    rig.run.tick();
-    EXPECT_TRUE(rig.rows(ListId::PH).isEmpty());
-    EXPECT_EQ(rig.run.stopOrGo(), RunControl::StopGo::Resumed);
-    rig.run.tick();
-    EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.13"}));
-}
-
 TEST(MeterRunTest, SetKeepsAnUnchangedScheduleAndStartsANewPeriodAfresh)
 {
     Rig rig;

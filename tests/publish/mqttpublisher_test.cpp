@@ -147,34 +147,6 @@ TEST_F(MqttPublisherTest, EveryRowArrivesInOrderAcrossABrokerRestart)
     EXPECT_EQ(firstPayloadOn(messages, "site/status"), "online");
 }
 
-TEST_F(MqttPublisherTest, NextPublisherSendsTheBacklogOfOneEndedWhileTheBrokerWasDown)
-{
-    for (int i = 1; i <= 10; ++i)
-        outbox.add(1, ListId::PH, sample(i));
-    {
-        MqttPublisher first(outbox, Fast);
-        first.start(configFor(broker.port()));
-        ASSERT_TRUE(outbox.waitAcknowledged({1, 10}, 30s));
-        broker.stop();
-        for (int i = 11; i <= 15; ++i)
-            outbox.add(1, ListId::PH, sample(i));
-        for (int i = 1; i <= 5; ++i)
-            outbox.add(2, ListId::DO, sample(i));
-        ASSERT_TRUE(waitForStatus(first, [](MqttStatus s) {
-            return s.state == MqttState::Disconnected && s.waiting == 10;
-        }));
-        EXPECT_EQ(mqttStatusText(first.status()), "MQTT: 10 rows waiting");
-        EXPECT_FALSE(first.stop()) << "no broker to take \"offline\"";
-    }
-    ASSERT_TRUE(broker.start()) << broker.errorString().toStdString();
-    MqttPublisher second(outbox, Fast);
-    second.start(configFor(broker.port()));
-    ASSERT_TRUE(outbox.waitAcknowledged({2, 5}, 30s));
-    const std::vector<OutboxPosition> listed = rowsOf(2, 5, rowsOf(1, 15));
-    subscriber.waitFor([&](const Messages& m) { return firstArrivals(m).size() == listed.size(); });
-    EXPECT_EQ(firstArrivals(subscriber.messages()), listed);
-}
-
 /// A login, TLS, and whether a broker listens; the status the publisher settles in.
 struct RefusalCase
 {
