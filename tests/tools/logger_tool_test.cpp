@@ -124,8 +124,13 @@ TEST(LoggerProgram, WaitsOutAPullAndClosesItsSessionWithEveryRowOnSigterm)
     test::MeterSim sim;
     ASSERT_TRUE(sim.start({"--pty", "--link", link, "--fault", "unplug@10:1"}))
         << sim.errorString().toStdString();
+    // The command keeps its arguments, as a mail script would send them.
+    const QString command = home.filePath("alarm.sh"), told = home.filePath("told");
+    writeFile(command, "#!/bin/sh\necho \"$@\" >> " + told.toUtf8() + "\necho mail sent\n");
+    QFile::setPermissions(command, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString alarms = home.filePath("alarms.conf");
-    writeFile(alarms, "[Alarms]\npH=8..9\nDelaySeconds=0\nNoReadingSeconds=0\nCommand=true\n");
+    writeFile(alarms, "[Alarms]\npH=8..9\nDelaySeconds=0\nNoReadingSeconds=0\nCommand=" +
+                          command.toUtf8() + "\n");
     LoggerProcess logger(home, {"--port", link, "--journal", journal, "--settings", alarms});
     ASSERT_TRUE(logger.waitForLine("the meter is back on " + link));
     const qint64 atReturn = committedRows(journal);
@@ -143,10 +148,27 @@ TEST(LoggerProgram, WaitsOutAPullAndClosesItsSessionWithEveryRowOnSigterm)
     EXPECT_EQ(lines.filter(" Waiting for the meter to come back.").size(), 1);
     EXPECT_EQ(lines.filter(QRegularExpression(R"(^ALARM pH \d\.\d\d pH below 8\.0 since )")).size(),
               1);
-    EXPECT_EQ(lines.count("alarm command: exit 0"), 1);
+    EXPECT_EQ(lines.count("alarm command: exit 0: mail sent"), 1);
+    QFile arguments(told);
+    ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        QRegularExpression(
+            R"(^raise pH \d\.\d\d pH 8\.0 \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(Z|[+-]\d\d:\d\d)\n$)")
+            .match(QString::fromUtf8(arguments.readAll()))
+            .hasMatch());
     const std::vector<JournalSession> all = sessions(journal);
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].program, "pexumo-logger");
+    // The journal keeps the alarm with its command's result; it was still up at the end.
+    JournalReader reader;
+    ASSERT_EQ(reader.open(journal), QString());
+    const std::vector<JournalAlarm> alarmsKept = reader.alarms(1);
+    ASSERT_EQ(alarmsKept.size(), 1u);
+    EXPECT_EQ(alarmsKept[0].parameter, "pH");
+    EXPECT_EQ(alarmsKept[0].side, AlarmSide::Below);
+    EXPECT_EQ(alarmsKept[0].limit, 8.0);
+    EXPECT_EQ(alarmsKept[0].raiseResult, "alarm command: exit 0: mail sent");
+    EXPECT_FALSE(alarmsKept[0].cleared);
     EXPECT_TRUE(all[0].clean && all[0].ended);
     QString counts;
     for (ListId list : AllLists)
