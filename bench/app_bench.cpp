@@ -13,8 +13,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <fstream>
-#include <string>
 
 namespace {
 
@@ -32,16 +30,6 @@ public:
         return false;
     }
 };
-
-double residentMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
 
 void BM_StartupToFirstPaint(benchmark::State& state)
 {
@@ -86,15 +74,7 @@ void BM_WeekOfTicks(benchmark::State& state)
         window.Timer1->stop(); // ticks are driven by hand below
 
         // Seven readings in turn, so every list and chart gets its share of the week.
-        const MeterFrame frames[] = {
-            encodeFrame(0, 712, 253, 13, false, false, false),
-            encodeFrame(0, 1205, 250, 16, true, false, false),
-            encodeFrame(0, 141, 251, 3, false, false, false),
-            encodeFrame(0, 250, 249, 6, false, false, false),
-            encodeFrame(0, 120, 252, 11, false, false, false),
-            encodeFrame(0, 815, 248, 18, false, false, false),
-            encodeFrame(0, 954, 771, 20, false, true, false),
-        };
+        const auto& frames = bench::everyRoute();
         // The first and the last 10,000 ticks show whether a tick slows down as the lists and
         // charts fill up.
         const int edge = std::min(10'000, ticks);
@@ -116,7 +96,7 @@ void BM_WeekOfTicks(benchmark::State& state)
         state.counters["us_per_tick_first"] = static_cast<double>(firstEndNs) / 1e3 / edge;
         state.counters["us_per_tick_last"] =
             static_cast<double>(totalNs - lastStartNs) / 1e3 / edge;
-        state.counters["rss_mb"] = residentMegabytes();
+        state.counters["rss_mb"] = bench::residentMegabytes();
         window.ComPort1->Close();
     }
 }

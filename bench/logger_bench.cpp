@@ -1,6 +1,8 @@
 // pexumo-logger's run over a month of one-second ticks, driven in-process: the logger's own
 // Station (lists that keep counts only, the journal on) reads a line the bench feeds, and the
 // bench fires the sampling ticks by hand instead of waiting a month.
+#include "benchapp.h"
+
 #include "app/logger.h"
 #include "journal/journal.h"
 #include "link/meterframe.h"
@@ -13,9 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <ctime>
-#include <fstream>
 #include <malloc.h>
-#include <string>
 
 namespace {
 
@@ -26,12 +26,7 @@ using namespace pexumo;
 double residentMegabytes()
 {
     malloc_trim(0);
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    return 0;
+    return bench::residentMegabytes();
 }
 
 /// Processor time of the whole process, the journal's writer thread included, in seconds.
@@ -49,15 +44,7 @@ void BM_LoggerMonth(benchmark::State& state)
 {
     const int ticks = int(state.range(0));
     constexpr int Hour = 3600;
-    const MeterFrame frames[] = {
-        encodeFrame(0, 712, 253, 13, false, false, false),
-        encodeFrame(0, 1205, 250, 16, true, false, false),
-        encodeFrame(0, 141, 251, 3, false, false, false),
-        encodeFrame(0, 250, 249, 6, false, false, false),
-        encodeFrame(0, 120, 252, 11, false, false, false),
-        encodeFrame(0, 815, 248, 18, false, false, false),
-        encodeFrame(0, 954, 771, 20, false, true, false),
-    };
+    const auto& frames = bench::everyRoute();
     for (auto _ : state) {
         QTemporaryDir dir;
         QFile alarms(dir.filePath(QStringLiteral("alarms.conf")));
