@@ -3,8 +3,11 @@
 // with SIGKILL; the rows must then come back on Yes, stay in the journal on No, and export
 // byte for byte through pexumo-journal. Two windows in two processes share one journal, and
 // every fault of the file leaves the lists working with a note in the control bar.
+#include "acquire/gui/historychart.h"
 #include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
+#include "acquire/historyseries.h"
+#include "app/gui/parameterpage.h"
 #include "app/gui/statusbadge.h"
 #include "app/gui/tfmain.h"
 #include "journal/journal.h"
@@ -253,6 +256,10 @@ private slots:
             QVERIFY(!yes.w.ComPort1->Connected());
             QCOMPARE(yes.w.btnConn->text(), QStringLiteral("Connect"));
             QCOMPARE(chartPoints(yes.w), readFile(dir.filePath("charts")));
+            // The history shows the whole restored run, not only the big chart's last 26.
+            auto* ph = qobject_cast<ParameterPage*>(yes.w.TabPH);
+            ph->historyButton->click();
+            QCOMPARE(ph->history->series()->size(), 30);
 
             QString target;
             yes.w.exporter()->askFileName = [&] { return target; };

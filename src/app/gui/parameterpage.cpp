@@ -6,8 +6,11 @@
 #include "acquire/windowedseries.h"
 #include "results/gui/resultlist.h"
 
+#include <QApplication>
 #include <QLineSeries>
 #include <QPushButton>
+
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -51,10 +54,17 @@ ParameterPage::ParameterPage(Parameter parameter, ResultListModel* rows, const c
     connect(historyButton, &QPushButton::toggled, this, &ParameterPage::showHistory);
 }
 
+bool ParameterPage::historyIsWhole() const
+{
+    return m_series.size() == m_rows->size();
+}
+
 void ParameterPage::showSample(const SamplePlan& plan, const ResultRecord& row)
 {
     chart->addWindowedPoint(plan.y, BigChartWindow);
-    if (!m_gathered)
+    // The history follows the list row for row from the start of the run; rows it lacks (a
+    // restored run) are gathered the first time it is shown, and the samples after them then.
+    if (m_series.size() + 1 != m_rows->size())
         return;
     m_series.append(row.StampMs, plan.y,
                     plan.hasTemp ? std::optional<double>(plan.tempY) : std::nullopt,
@@ -64,7 +74,7 @@ void ParameterPage::showSample(const SamplePlan& plan, const ResultRecord& row)
 
 void ParameterPage::breakLine()
 {
-    if (m_gathered)
+    if (historyIsWhole())
         m_series.breakLine();
     else
         m_breaks.push_back(m_rows->size());
@@ -90,13 +100,14 @@ void ParameterPage::showHistory(bool on)
 
 void ParameterPage::gatherHistory()
 {
-    if (m_gathered)
+    if (historyIsWhole())
         return;
-    m_gathered = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor); // a restored run of a million rows: a second
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     const qsizetype rows = m_rows->size();
     m_series.reserve(rows);
     auto nextBreak = m_breaks.begin();
-    for (qsizetype i = 0; i < rows; ++i) {
+    for (qsizetype i = m_series.size(); i < rows; ++i) {
         for (; nextBreak != m_breaks.end() && *nextBreak <= i; ++nextBreak)
             m_series.breakLine();
         const ResultRecord row = m_rows->recordInOrder(i);

@@ -24,8 +24,8 @@ class TrendChart;
 /// the tests find them by: for pH the page "TabPH", "ChartPH_Big" with "LinePH_Big", "vtPH".
 ///
 /// The "History" button beside them shows, in the big chart's place, every sample of the list
-/// since the start of the run ("HistoryPH"). Its samples are gathered from the list the first
-/// time it is shown, and from then on as the samples come.
+/// since the start of the run ("HistoryPH"). It follows the list as the samples come; the rows
+/// of a restored run are gathered from the list the first time it is shown.
 class ParameterPage : public QWidget
 {
     Q_OBJECT
@@ -54,10 +54,11 @@ public:
 private:
     /// Reads the samples the history lacks from the list.
     void gatherHistory();
+    /// The history holds a sample for every row of the list.
+    bool historyIsWhole() const;
 
     ResultListModel* m_rows;
     HistorySeries m_series;
-    bool m_gathered = false;
     /// Rows in the list when the line was lost, for breaks before the history was gathered.
     std::vector<qint64> m_breaks;
 };
