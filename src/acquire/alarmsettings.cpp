@@ -1,5 +1,7 @@
 #include "acquire/alarmsettings.h"
 
+#include "base/usersettings.h"
+
 #include "base/config.h"
 
 #include <QFile>
@@ -67,14 +69,6 @@ std::optional<int> readSeconds(const QString& text)
     if (!n || *n < 0 || *n > MaxAlarmSeconds)
         return std::nullopt;
     return static_cast<int>(*n);
-}
-
-std::unique_ptr<QSettings> openSettings(const QString& path)
-{
-    if (path.isEmpty())
-        return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                           QStringLiteral("Pexumo"), QStringLiteral("Pexumo"));
-    return std::make_unique<QSettings>(path, QSettings::IniFormat);
 }
 
 } // namespace
@@ -253,12 +247,7 @@ bool writeAlarmSettings(QSettings& file, const AlarmSettings& settings, QString*
     if (!settings.command.isEmpty())
         file.setValue(kCommandKey, settings.command);
     file.endGroup();
-    file.sync();
-    if (file.status() == QSettings::NoError)
-        return true;
-    if (error)
-        *error = file.fileName();
-    return false;
+    return writeUserSettings(file, error);
 }
 
 AlarmSettingsRead loadAlarmSettings(const QString& path)
@@ -275,7 +264,7 @@ AlarmSettingsRead loadAlarmSettings(const QString& path)
             return none;
         }
     }
-    const auto file = openSettings(path);
+    const auto file = openUserSettings(path);
     AlarmSettingsRead read = readAlarmSettings(*file);
     if (file->status() == QSettings::FormatError)
         read.problems.prepend(QStringLiteral("%1: a line is not in the settings format; the keys "
@@ -286,7 +275,7 @@ AlarmSettingsRead loadAlarmSettings(const QString& path)
 
 bool saveAlarmSettings(const AlarmSettings& settings, const QString& path, QString* error)
 {
-    const auto file = openSettings(path);
+    const auto file = openUserSettings(path);
     return writeAlarmSettings(*file, settings, error);
 }
 

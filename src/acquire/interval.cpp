@@ -1,5 +1,7 @@
 #include "acquire/interval.h"
 
+#include "base/usersettings.h"
+
 #include <QSettings>
 
 #include <limits>
@@ -56,34 +58,21 @@ namespace {
 const QString kRunGroup = QStringLiteral("Run");
 const QString kIntervalKey = QStringLiteral("Interval");
 
-QSettings userSettings()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pexumo"),
-                     QStringLiteral("Pexumo"));
-}
-
 } // namespace
 
 int rememberedInterval()
 {
-    QSettings file = userSettings();
-    file.beginGroup(kRunGroup);
-    const IntervalCheck check = checkInterval(file.value(kIntervalKey).toString());
+    const std::unique_ptr<QSettings> file = openUserSettings();
+    const IntervalCheck check =
+        checkInterval(file->value(kRunGroup + u'/' + kIntervalKey).toString());
     return check.result == IntervalCheck::Result::Ok ? check.seconds : 1;
 }
 
 bool rememberInterval(int seconds, QString* error)
 {
-    QSettings file = userSettings();
-    file.beginGroup(kRunGroup);
-    file.setValue(kIntervalKey, QString::number(seconds));
-    file.endGroup();
-    file.sync();
-    if (file.status() == QSettings::NoError)
-        return true;
-    if (error)
-        *error = file.fileName();
-    return false;
+    const std::unique_ptr<QSettings> file = openUserSettings();
+    file->setValue(kRunGroup + u'/' + kIntervalKey, QString::number(seconds));
+    return writeUserSettings(*file, error);
 }
 
 } // namespace pexumo

@@ -1,5 +1,7 @@
 #include "link/portmemory.h"
 
+#include "base/usersettings.h"
+
 #include <QSettings>
 
 #include <array>
@@ -53,8 +55,8 @@ PortSettings load()
 {
     const PortSettings defaults;
     PortSettings s;
-    QSettings file(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pexumo"),
-                   QStringLiteral("Pexumo"));
+    const std::unique_ptr<QSettings> settings = openUserSettings();
+    QSettings& file = *settings;
     file.beginGroup(QStringLiteral("Port"));
     const QString name = file.value(QStringLiteral("Name")).toString().trimmed();
     if (!name.isEmpty())
@@ -75,8 +77,8 @@ PortSettings load()
 
 bool save(const PortSettings& s, QString* error)
 {
-    QSettings file(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pexumo"),
-                   QStringLiteral("Pexumo"));
+    const std::unique_ptr<QSettings> settings = openUserSettings();
+    QSettings& file = *settings;
     file.beginGroup(QStringLiteral("Port"));
     file.setValue(QStringLiteral("Name"), s.name);
     file.setValue(QStringLiteral("BaudRate"), QString::number(s.baudRate));
@@ -85,12 +87,7 @@ bool save(const PortSettings& s, QString* error)
     file.setValue(QStringLiteral("Parity"), nameOf(kParity, s.parity));
     file.setValue(QStringLiteral("FlowControl"), nameOf(kFlowControl, s.flowControl));
     file.endGroup();
-    file.sync();
-    if (file.status() == QSettings::NoError)
-        return true;
-    if (error)
-        *error = file.fileName();
-    return false;
+    return writeUserSettings(file, error);
 }
 
 } // namespace pexumo::PortMemory
