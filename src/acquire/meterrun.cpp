@@ -328,7 +328,18 @@ void MeterRun::watchLine()
     const NoReadingCause cause = m_waiting               ? NoReadingCause::LineLost
                                  : m_port.Connected()    ? NoReadingCause::Silent
                                                          : NoReadingCause::NotOpen;
-    report(m_alarms.check(now, m_waiting || m_awaitingPort || m_port.Connected(), cause));
+    const auto noReadingCause = [this]() -> std::optional<NoReadingCause> {
+        const std::vector<ActiveAlarm> up = m_alarms.active();
+        if (up.empty() || up.back().parameter)
+            return std::nullopt;
+        return up.back().cause;
+    };
+    const std::optional<NoReadingCause> causeBefore = noReadingCause();
+    const AlarmMonitor::Events events =
+        m_alarms.check(now, m_waiting || m_awaitingPort || m_port.Connected(), cause);
+    report(events);
+    if (events.empty() && causeBefore && noReadingCause() != causeBefore)
+        emit alarmNotesChanged();
 }
 
 } // namespace pexumo

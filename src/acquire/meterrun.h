@@ -157,6 +157,8 @@ signals:
     void portOpened(const QString& name);
     /// An alarm rose or cleared.
     void alarmChanged(const AlarmEvent& event);
+    /// An alarm that is up reads differently now: the no-reading alarm's cause changed.
+    void alarmNotesChanged();
 
 private:
     void applyRunState();

@@ -446,9 +446,14 @@ TEST(MeterRunTest, TheNoReadingAlarmSaysWhy)
         rig.run.watchLine();
     ASSERT_EQ(notes.size(), 3);
     EXPECT_TRUE(notes[2].endsWith(": the meter sends nothing")) << notes[2].toStdString();
+    int restated = 0;
+    QObject::connect(&rig.run, &MeterRun::alarmNotesChanged, &rig.run, [&] { ++restated; });
+    rig.run.watchLine();
+    EXPECT_EQ(restated, 0);
     rig.line.unplug();
     Rig::settle();
     rig.run.watchLine();
+    EXPECT_EQ(restated, 1); // the bar's note is written anew
     ASSERT_EQ(rig.run.alarms().active().size(), 1u);
     EXPECT_TRUE(alarmNote(rig.run.alarms().active()[0]).endsWith(": the line is lost"));
     // Disconnect ends the waiting, and with it the alarm.

@@ -221,6 +221,10 @@ private slots:
                      .match(alarmNote(up[1]))
                      .hasMatch(),
                  qPrintable(alarmNote(up[1])));
+        // Two alarms at once: the bar shows the first and counts the other; its tooltip has both.
+        const QLabel* bar = w.findChild<QLabel*>("lblAlarm");
+        QCOMPARE(bar->text(), alarmNote(up[0]) + " (+1 more)");
+        QVERIFY(bar->toolTip().startsWith(alarmNote(up[0]) + '\n' + alarmNote(up[1])));
         w.btnConnClick(w.btnConn);
         QVERIFY(!w.waitingForMeter());
         up = w.run()->alarms().active();
