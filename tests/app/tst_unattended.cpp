@@ -200,6 +200,13 @@ private slots:
         QVERIFY(!page->history->isHidden());
         QVERIFY(page->chart->isHidden());
         QCOMPARE(page->history->series()->size(), 30); // not only the 26 of the big chart
+        // A box zoom 3 px high goes down to the meter's step of 0.01 pH, no further.
+        const QRect plot = page->history->plotRect();
+        page->history->zoomTo(QRectF(plot.left() + 10, plot.center().y() - 1.5, 100, 3));
+        QVERIFY2(std::abs(page->history->valueAxisMax() - page->history->valueAxisMin() - 0.01) <
+                     1e-9,
+                 qPrintable(QString::number(page->history->valueAxisMin())));
+        page->history->showAll();
         // Live from now on, with a gap where the line was lost.
         w->showLineLost = [](const QString&, const QString&) {};
         m_line.unplug();
