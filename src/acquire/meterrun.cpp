@@ -329,10 +329,10 @@ void MeterRun::watchLine()
                                  : m_port.Connected()    ? NoReadingCause::Silent
                                                          : NoReadingCause::NotOpen;
     const auto noReadingCause = [this]() -> std::optional<NoReadingCause> {
-        const std::vector<ActiveAlarm> up = m_alarms.active();
-        if (up.empty() || up.back().parameter)
-            return std::nullopt;
-        return up.back().cause;
+        for (const ActiveAlarm& alarm : m_alarms.active())
+            if (alarm.side == AlarmSide::NoReading)
+                return alarm.cause;
+        return std::nullopt;
     };
     const std::optional<NoReadingCause> causeBefore = noReadingCause();
     const AlarmMonitor::Events events =
