@@ -147,15 +147,6 @@ private slots:
         QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[Pexumo]\nJournal=0\n") > 0);
         config.close();
 
-        // pH at 88.0 F (31.1 C), then conductivity 1.41 ms (1410 us), then no reading: 3 s
-        // later a frame of an undefined mode, and the cable is pulled for good after it.
-        test::MeterSim sim;
-        QVERIFY2(sim.startScript(dir.filePath("meter.script"),
-                                 "wait 1\nlive 13 0712 0880 F\nwait 1\nlive 3 0141 0250\n"
-                                 "wait 3\nlive 13 0700 0250\nlive 13 0700 0250\n",
-                                 {"--fault", "badmode@2", "--fault", "unplug@3:600"}),
-                 qPrintable(sim.errorString()));
-
         TfMain w(nullptr, config.fileName());
         w.confirmDiscard = [] { return true; };
         w.showWarning = [](const QString&, const QString&) {};
@@ -170,6 +161,15 @@ private slots:
             const QDateTime t = start.addMSecs(at);
             return t.toOffsetFromUtc(t.toLocalTime().offsetFromUtc());
         };
+        // pH at 88.0 F (31.1 C), then conductivity 1.41 ms (1410 us), then no reading: 3 s
+        // later a frame of an undefined mode, and the cable is pulled for good after it.
+        test::MeterSim sim;
+        QVERIFY2(sim.startScript(dir.filePath("meter.script"),
+                                 "wait 0.5\nlive 13 0712 0880 F\nwait 1\nlive 3 0141 0250\n"
+                                 "wait 3\nlive 13 0700 0250\nlive 13 0700 0250\n",
+                                 {"--fault", "badmode@2", "--fault", "unplug@3:600"}),
+                 qPrintable(sim.errorString()));
+
         PortSettings port = w.ComPort1->settings();
         port.name = sim.portPath();
         QVERIFY(w.ComPort1->setSettings(port));
