@@ -4,6 +4,9 @@
 #include "link/comport.h"
 #include "results/resultbook.h"
 
+#include <QElapsedTimer>
+
+#include <memory>
 #include <utility>
 
 namespace pexumo {
@@ -17,6 +20,11 @@ MeterRun::MeterRun(TComPort& port, ResultBook& book, RunTimer& sampleTimer, RunT
       m_watchTimer(watchTimer)
 {
     clock = [] { return QDateTime::currentDateTime(); };
+    monotonicMs = [since = std::make_shared<QElapsedTimer>()] {
+        if (!since->isValid())
+            since->start();
+        return since->elapsed();
+    };
     m_watchTimer.setInterval(LineWatchMs);
     applyRunState();
 }
@@ -41,6 +49,7 @@ void MeterRun::watch(bool on)
     }
     m_watchTimer.stop();
     m_waiting = false;
+    m_awaitingPort = false;
     // No longer connected nor waiting: no frame is missed from now on.
     if (m_alarms.settings().noReadingSeconds > 0)
         report(m_alarms.check(clock().toMSecsSinceEpoch(), false));
@@ -95,6 +104,7 @@ MeterRun::ConnectResult MeterRun::connectOrDisconnect(int seconds)
         m_skippedBytes = 0;
         emit linkNoteChanged();
         emit portOpened(m_port.settings().name);
+        m_awaitingPort = false;
         watch(true);
         m_control.connectSucceeded(seconds);
         applyRunState();
@@ -132,9 +142,20 @@ void MeterRun::portSettingsChanged(bool wasConnected)
 
 void MeterRun::stop()
 {
-    watch(false);
+    // The run ends with its alarms as they are: one that is up was not cleared by anything.
+    m_watchTimer.stop();
+    m_waiting = false;
+    m_awaitingPort = false;
     m_port.Close();
     m_sampleTimer.stop();
+}
+
+void MeterRun::awaitPort()
+{
+    if (m_port.Connected() || m_waiting)
+        return;
+    m_awaitingPort = true;
+    watch(true);
 }
 
 void MeterRun::receive()
@@ -177,6 +198,7 @@ void MeterRun::applyFrame(const FrameEvent& event)
     case FrameEvent::Kind::Live:
         m_reading = event.live;
         m_readingSession = m_port.session();
+        m_readingAtMs = monotonicMs();
         break;
     case FrameEvent::Kind::Record: {
         ResultRecord record = memoryRecordRow(event.recordNo, event.record);
@@ -214,6 +236,12 @@ void MeterRun::tick()
     const std::optional<SamplePlan> plan = planSample(m_reading);
     if (!plan)
         return;
+    // The meter fell silent with the port open: its last reading is no measurement of now.
+    if (isStale()) {
+        setStale(true);
+        return;
+    }
+    setStale(false);
     ResultRecord row = plan->row;
     row.TimeOrNo = stampRow(row).toString(QStringLiteral("hh:mm:ss"));
     m_book.add(listOf(plan->target), row);
@@ -221,6 +249,21 @@ void MeterRun::tick()
     report(m_alarms.sample(plan->target, plan->y, row.StampMs));
     if (plan->hasTemp)
         report(m_alarms.temperature(plan->tempY, plan->row.TempUnit, row.StampMs));
+}
+
+bool MeterRun::isStale() const
+{
+    return m_staleMs > 0 && monotonicMs() - m_readingAtMs > m_staleMs;
+}
+
+void MeterRun::setStale(bool stale)
+{
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    // The instant the reading came, on the clock the rows are stamped with.
+    m_staleSince = stale ? clock().addMSecs(m_readingAtMs - monotonicMs()) : QDateTime();
+    emit staleChanged(stale);
 }
 
 void MeterRun::connectionLost(const QString& reason)
@@ -242,7 +285,16 @@ void MeterRun::connectionLost(const QString& reason)
     // The disconnected state with everything kept, ready to be saved or to connect again.
     m_control.connectionLost();
     applyRunState();
-    watch(false);
+    if (m_alarmWhenLineEnds) {
+        // The run ends with the line: no frame can come any more, and the alarm says so now.
+        m_watchTimer.stop();
+        const qint64 now = clock().toMSecsSinceEpoch();
+        if (std::exchange(m_framedSinceWatch, false))
+            report(m_alarms.frameArrived(now)); // the meter sent up to the pull
+        report(m_alarms.lineEnded(now, NoReadingCause::LineLost));
+    } else {
+        watch(false);
+    }
     emit lineLost(reason, false);
 }
 
@@ -273,7 +325,21 @@ void MeterRun::watchLine()
         report(m_alarms.frameArrived(now));
     else if (framedBefore)
         report(m_alarms.frameArrived(now - LineWatchMs)); // within the last look
-    report(m_alarms.check(now, m_waiting || m_port.Connected()));
+    const NoReadingCause cause = m_waiting               ? NoReadingCause::LineLost
+                                 : m_port.Connected()    ? NoReadingCause::Silent
+                                                         : NoReadingCause::NotOpen;
+    const auto noReadingCause = [this]() -> std::optional<NoReadingCause> {
+        for (const ActiveAlarm& alarm : m_alarms.active())
+            if (alarm.side == AlarmSide::NoReading)
+                return alarm.cause;
+        return std::nullopt;
+    };
+    const std::optional<NoReadingCause> causeBefore = noReadingCause();
+    const AlarmMonitor::Events events =
+        m_alarms.check(now, m_waiting || m_awaitingPort || m_port.Connected(), cause);
+    report(events);
+    if (events.empty() && causeBefore && noReadingCause() != causeBefore)
+        emit alarmNotesChanged();
 }
 
 } // namespace pexumo

@@ -3,6 +3,7 @@
 #include "acquire/runcontrol.h"
 #include "acquire/sampleroute.h"
 #include "alarm/alarmmonitor.h"
+#include "base/config.h"
 #include "link/currentreading.h"
 #include "link/framestream.h"
 #include "link/meterframe.h"
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 
 namespace pexumo {
@@ -27,9 +29,13 @@ class TComPort;
 /// is waited out. The window and the logger feed it what happens (the user's requests, the port's
 /// bytes and losses, the timers' ticks) and draw or print what it signals.
 ///
+/// A tick samples a reading only while it is fresh: one that arrived more than StaleSeconds ago
+/// (a meter switched off while the port stays open) is no measurement of now, and the tick lists
+/// nothing until the meter sends again.
+///
 /// The run also watches the alarm limits: every sample is checked against them, and while the
-/// port is open or the meter is waited for, the line watch looks once a second whether frames
-/// still come.
+/// port is open, or the meter or the port is waited for, the line watch looks once a second
+/// whether frames still come.
 ///
 /// The run switches the sampling timer and the line watch timer itself; their owner delivers
 /// their timeouts to tick() and watchLine(). Rows go into the ResultBook, which hands them on to
@@ -46,6 +52,10 @@ public:
     /// The instant a sample or an arriving memory record is stamped with; its local time of day
     /// is the Time column's text. Default: now, in the local time zone.
     std::function<QDateTime()> clock;
+    /// Milliseconds on a clock that is never set (the age of a reading is measured on it, so
+    /// that a change of the system's time neither ages nor freshens readings). Default: since
+    /// the run was made.
+    std::function<qint64()> monotonicMs;
 
     /// On (the default): after a lost line, wait for the same meter and go on by itself. Off: the
     /// run goes to the disconnected state and the user connects again.
@@ -55,6 +65,20 @@ public:
     /// clicks Go. On (the logger, which has no user to click): the next live frame goes on as Go
     /// would, so a halt never ends an unattended run for good.
     void setGoOnLiveAfterHalt(bool on) { m_goOnLiveAfterHalt = on; }
+
+    /// A tick samples the reading only when it arrived at most \a seconds ago (config.ini's
+    /// StaleSeconds, default 10); 0 samples any reading, however old.
+    void setStaleSeconds(int seconds) { m_staleMs = qint64(std::max(seconds, 0)) * 1000; }
+    /// True from a tick that found the reading stale to the next tick that samples.
+    bool readingStale() const { return m_stale; }
+    /// When the stale reading arrived, while readingStale().
+    QDateTime staleSince() const { return m_staleSince; }
+
+    /// Off (the default, the window): a lost line that is not waited for (AutoReconnect off)
+    /// ends the watch like a Disconnect, and a no-reading alarm clears. On (the logger, whose
+    /// run ends with the line): the no-reading alarm rises at once and stays up, so that it is
+    /// told, and its command run, before the end.
+    void setAlarmWhenLineEnds(bool on) { m_alarmWhenLineEnds = on; }
 
     /// The alarm limits, delay and no-reading time from now on; alarms whose limit went away
     /// clear at once.
@@ -92,8 +116,13 @@ public:
     /// The port took other settings while it was (\a wasConnected) open: a port that would not
     /// open under them ends the sampling.
     void portSettingsChanged(bool wasConnected);
-    /// The end of the run: no more waiting, the port closed, the sampling timer off.
+    /// The end of the run: no more waiting, the port closed, the sampling timer off. Alarms that
+    /// are up stay up: the run ended, nothing cleared them.
     void stop();
+    /// The owner keeps trying to open the port (a logger started before its meter is there):
+    /// the line watch runs meanwhile, so that the no-reading alarm tells of a meter that never
+    /// came. Ends when the port opens, or with stop().
+    void awaitPort();
 
     // --- What the line and the timers bring.
     /// Bytes are waiting on the port: reads them all and applies every whole frame.
@@ -113,6 +142,9 @@ signals:
     void runStateChanged();
     /// A tick recorded \a row (already in the book) from \a plan on \a parameter's charts.
     void sampled(Parameter parameter, const SamplePlan& plan, const ResultRecord& row);
+    /// readingStale() changed: a tick found the reading stale (nothing listed from now on until
+    /// a fresh one), or sampled again.
+    void staleChanged(bool stale);
     /// A memory record arrived and was added to the records list.
     void recordReceived(const ResultRecord& row);
     /// lineNote() or skippedBytes() changed.
@@ -125,11 +157,16 @@ signals:
     void portOpened(const QString& name);
     /// An alarm rose or cleared.
     void alarmChanged(const AlarmEvent& event);
+    /// An alarm that is up reads differently now: the no-reading alarm's cause changed.
+    void alarmNotesChanged();
 
 private:
     void applyRunState();
-    /// The line watch runs while the port is open or the meter is waited for.
+    /// The line watch runs while the port is open, or the meter or the port is waited for.
     void watch(bool on);
+    /// True when the current reading arrived too long ago to be sampled.
+    bool isStale() const;
+    void setStale(bool stale);
     void report(const AlarmMonitor::Events& events);
     QDateTime stampRow(ResultRecord& row) const;
     QString timeOfDay() const;
@@ -147,6 +184,12 @@ private:
     qint64 m_skippedBytes = 0;
     bool m_autoReconnect = true;
     bool m_goOnLiveAfterHalt = false;
+    bool m_alarmWhenLineEnds = false;
+    qint64 m_staleMs = qint64(DefaultStaleSeconds) * 1000;
+    qint64 m_readingAtMs = 0; ///< monotonicMs() when m_reading arrived
+    bool m_stale = false;
+    QDateTime m_staleSince;
+    bool m_awaitingPort = false; ///< the owner tries to open the port
     QString m_lostAt; ///< "hh:mm:ss" of the last lost line
     QString m_lineNote;
     bool m_waiting = false;

@@ -80,6 +80,24 @@ std::optional<SamplePlan> replanRow(const ResultRecord& row)
     return planSample(reading);
 }
 
+double plotResolution(Parameter parameter)
+{
+    // The smallest step of every mode that reaches the parameter's charts, planned as a sample.
+    double finest = 0;
+    for (int code = 1; const ModeInfo* mode = lookupMode(code); ++code) {
+        CurrentReading step;
+        step.FMeasType = QString::fromLatin1(mode->type);
+        step.FMeasUnit = QString::fromLatin1(mode->unit);
+        step.FMeasValue = mode->decimals == 0   ? QStringLiteral("1")
+                          : mode->decimals == 1 ? QStringLiteral("0.1")
+                                                : QStringLiteral("0.01");
+        const std::optional<SamplePlan> plan = planSample(step);
+        if (plan && plan->target == parameter && (finest == 0 || plan->y < finest))
+            finest = plan->y;
+    }
+    return finest;
+}
+
 ResultRecord memoryRecordRow(std::uint8_t recordNo, const MemoryRecord& record)
 {
     ResultRecord row;

@@ -35,6 +35,10 @@ std::optional<SamplePlan> planSample(const CurrentReading& reading);
 /// alone (a pH or ORP value carries its sign as a leading "-"): what its charts showed.
 std::optional<SamplePlan> replanRow(const ResultRecord& row);
 
+/// The smallest step the meter's readings of \a parameter take on its charts: 0.01 for pH,
+/// 0.1 for ORP (mV), COND (us), TDS and Salt (ppm) and O2 (%), 0.01 for DO.
+double plotResolution(Parameter parameter);
+
 /// The row of the downloaded-records list for a memory record: its number as TimeOrNo, the value
 /// unsigned with the sign apart. The caller stamps it.
 ResultRecord memoryRecordRow(std::uint8_t recordNo, const MemoryRecord& record);

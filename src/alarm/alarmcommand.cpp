@@ -3,6 +3,10 @@
 #include <QDateTime>
 #include <QProcess>
 
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
 namespace pexumo {
 
 namespace {
@@ -14,6 +18,16 @@ constexpr qsizetype MaxLineBytes = 300;
 bool isBlank(const QByteArray& bytes)
 {
     return bytes.trimmed().isEmpty();
+}
+
+// Ends the command and whatever it started: it leads a process group of its own (see
+// startNext), so a mail program it left behind goes with it.
+void killGroup(QProcess& process)
+{
+    const qint64 pid = process.processId();
+    if (pid > 0)
+        ::kill(-static_cast<pid_t>(pid), SIGKILL);
+    process.kill();
 }
 
 } // namespace
@@ -28,12 +42,16 @@ QStringList alarmCommandArguments(const AlarmEvent& event)
     const QString time =
         QDateTime::fromMSecsSinceEpoch(event.atMs, Qt::OffsetFromUTC, event.utcOffsetSec)
             .toString(Qt::ISODate);
-    return {event.change == AlarmChange::Raise ? QStringLiteral("raise") : QStringLiteral("clear"),
-            a.name(),
-            value,
-            a.unit(),
-            limit,
-            time};
+    QStringList arguments{
+        event.change == AlarmChange::Raise ? QStringLiteral("raise") : QStringLiteral("clear"),
+        a.name(),
+        value,
+        a.unit(),
+        limit,
+        time};
+    if (a.side == AlarmSide::NoReading)
+        arguments << noReadingCauseWord(a.cause);
+    return arguments;
 }
 
 AlarmCommand::AlarmCommand(QObject* parent) : QObject(parent)
@@ -42,7 +60,7 @@ AlarmCommand::AlarmCommand(QObject* parent) : QObject(parent)
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (m_process) {
             m_timedOut = true;
-            m_process->kill();
+            killGroup(*m_process);
         }
     });
 }
@@ -52,7 +70,7 @@ AlarmCommand::~AlarmCommand()
     if (m_process) {
         // No report from a half-destroyed object: the process ends unheard.
         m_process->disconnect(this);
-        m_process->kill();
+        killGroup(*m_process);
         m_process->waitForFinished(1000);
     }
 }
@@ -100,6 +118,10 @@ void AlarmCommand::startNext()
     m_process = new QProcess(this);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardInputFile(QProcess::nullDevice());
+    // A process group of its own, led by the command: ending the group at the time limit ends
+    // what the command started too (a mail program waiting for its server). Only async-signal-
+    // safe calls here: this runs in the child between fork and exec.
+    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
     m_firstLine.clear();
     m_lineComplete = false;
     m_timedOut = false;

@@ -17,18 +17,20 @@ namespace pexumo {
 
 /// The arguments the alarm command gets for \a event, always with "." as the decimal point:
 ///
-///     raise|clear PARAMETER VALUE UNIT LIMIT TIME
+///     raise|clear PARAMETER VALUE UNIT LIMIT TIME [CAUSE]
 ///     raise DO 3.10 mg/L 4.0 2026-12-09T02:13:07+01:00
-///     clear NoReading 75 s 60 2026-12-09T02:14:22+01:00
+///     clear NoReading 75 s 60 2026-12-09T02:14:22+01:00 silent
 ///
 /// PARAMETER is a settings key name or "NoReading"; VALUE and LIMIT are in UNIT as in
 /// alarmValueText() and alarmLimitText(); TIME is the event's local time in ISO 8601 with its
-/// offset from UTC (or "Z").
+/// offset from UTC (or "Z"). Only the no-reading alarm has a seventh, why no frame comes:
+/// noReadingCauseWord().
 QStringList alarmCommandArguments(const AlarmEvent& event);
 
 /// Runs the alarm command (the "Command" setting) for every rise and clear, one after another in
 /// the order of the events, without a shell and without ever making the caller wait. Each run
-/// gets \a timeout (30 s) before it is killed; its end is reported in one line by finished():
+/// gets \a timeout (30 s) before it is killed, in a process group of its own, so that what it
+/// started (a mail program) is killed with it; its end is reported in one line by finished():
 ///
 ///     alarm command: exit 0: mail sent            (status 0; first line of its output)
 ///     alarm command failed: exit 3: no route to host

@@ -31,6 +31,32 @@ double secondsBetween(qint64 fromMs, qint64 toMs)
 
 } // namespace
 
+QString noReadingCauseWord(NoReadingCause cause)
+{
+    switch (cause) {
+    case NoReadingCause::LineLost:
+        return QStringLiteral("lost");
+    case NoReadingCause::NotOpen:
+        return QStringLiteral("unopened");
+    case NoReadingCause::Silent:
+        break;
+    }
+    return QStringLiteral("silent");
+}
+
+QString noReadingCauseText(NoReadingCause cause)
+{
+    switch (cause) {
+    case NoReadingCause::LineLost:
+        return QStringLiteral("the line is lost");
+    case NoReadingCause::NotOpen:
+        return QStringLiteral("the port does not open");
+    case NoReadingCause::Silent:
+        break;
+    }
+    return QStringLiteral("the meter sends nothing");
+}
+
 QString ActiveAlarm::name() const
 {
     return parameter ? alarmParameterName(*parameter) : QStringLiteral("NoReading");
@@ -45,7 +71,8 @@ QString alarmNote(const ActiveAlarm& alarm, NumberFormat format)
 {
     const QString since = timeText(alarm.sinceMs, alarm.utcOffsetSec);
     if (!alarm.parameter)
-        return QStringLiteral("ALARM no reading since %1").arg(since);
+        return QStringLiteral("ALARM no reading since %1: %2")
+            .arg(since, noReadingCauseText(alarm.cause));
     const AlarmParameter p = *alarm.parameter;
     return QStringLiteral("ALARM %1 %2 %3 %4 %5 since %6")
         .arg(alarm.name(), alarmValueText(p, alarm.value, format), alarm.unit(),
@@ -185,7 +212,7 @@ AlarmMonitor::Events AlarmMonitor::clearNoReading(qint64 nowMs)
     return {event(AlarmChange::Clear, alarm, nowMs)};
 }
 
-AlarmMonitor::Events AlarmMonitor::check(qint64 nowMs, bool watching)
+AlarmMonitor::Events AlarmMonitor::check(qint64 nowMs, bool watching, NoReadingCause cause)
 {
     if (!watching) {
         m_watchStartMs.reset();
@@ -201,14 +228,31 @@ AlarmMonitor::Events AlarmMonitor::check(qint64 nowMs, bool watching)
         return {};
     const qint64 quietSinceMs =
         m_lastFrameMs ? std::max(*m_lastFrameMs, *m_watchStartMs) : *m_watchStartMs;
-    const double silent = secondsBetween(quietSinceMs, nowMs);
     if (m_noReading) {
+        const double silent = secondsBetween(quietSinceMs, nowMs);
         m_noReading->value = silent;
         m_noReading->worst = std::max(m_noReading->worst, silent);
+        m_noReading->cause = cause;
         return {};
     }
     if (nowMs - quietSinceMs < qint64(m_settings.noReadingSeconds) * 1000)
         return {};
+    return raiseNoReading(nowMs, quietSinceMs, cause);
+}
+
+AlarmMonitor::Events AlarmMonitor::lineEnded(qint64 nowMs, NoReadingCause cause)
+{
+    if (m_settings.noReadingSeconds == 0 || m_noReading)
+        return {};
+    const qint64 watchStart = m_watchStartMs.value_or(nowMs);
+    return raiseNoReading(nowMs, m_lastFrameMs ? std::max(*m_lastFrameMs, watchStart) : watchStart,
+                          cause);
+}
+
+AlarmMonitor::Events AlarmMonitor::raiseNoReading(qint64 nowMs, qint64 quietSinceMs,
+                                                  NoReadingCause cause)
+{
+    const double silent = secondsBetween(quietSinceMs, nowMs);
     ActiveAlarm alarm;
     alarm.side = AlarmSide::NoReading;
     alarm.value = silent;
@@ -217,6 +261,7 @@ AlarmMonitor::Events AlarmMonitor::check(qint64 nowMs, bool watching)
     alarm.sinceMs = quietSinceMs;
     alarm.raisedMs = nowMs;
     alarm.utcOffsetSec = localOffsetAt(quietSinceMs);
+    alarm.cause = cause;
     m_noReading = alarm;
     return {event(AlarmChange::Raise, alarm, nowMs)};
 }

@@ -20,6 +20,20 @@ enum class AlarmSide
     NoReading
 };
 
+/// Why no frame comes, as the no-reading alarm tells it.
+enum class NoReadingCause
+{
+    Silent,   ///< the port is open, but the meter sends nothing (switched off, cable broken)
+    LineLost, ///< the line was lost (a pulled cable) and the meter is waited for
+    NotOpen   ///< the port does not open: no meter there yet
+};
+
+/// The cause as one word for the alarm command: "silent", "lost", "unopened".
+QString noReadingCauseWord(NoReadingCause cause);
+/// The cause as the note says it: "the meter sends nothing", "the line is lost", "the port does
+/// not open".
+QString noReadingCauseText(NoReadingCause cause);
+
 /// An alarm that is up, as the control bar's note shows it.
 struct ActiveAlarm
 {
@@ -38,6 +52,8 @@ struct ActiveAlarm
     qint64 sinceMs = 0;
     qint64 raisedMs = 0;     ///< when the alarm rose
     qint32 utcOffsetSec = 0; ///< the local offset from UTC at sinceMs, for the note's time
+    /// For no reading: why no frame comes, as the line watch saw it last.
+    NoReadingCause cause = NoReadingCause::Silent;
 
     /// "pH" ... "Temp", or "NoReading".
     QString name() const;
@@ -67,7 +83,8 @@ struct AlarmEvent
 };
 
 /// The bar's note of an alarm that is up, in the local time of its start:
-/// "ALARM DO 3.10 mg/L below 4.0 since 02:13:07", "ALARM no reading since 02:13:07".
+/// "ALARM DO 3.10 mg/L below 4.0 since 02:13:07",
+/// "ALARM no reading since 02:13:07: the meter sends nothing".
 QString alarmNote(const ActiveAlarm& alarm, NumberFormat format = NumberFormat::current());
 
 /// One line for an event, for notifications and logs: a rise as alarmNote(); a clear as
@@ -82,8 +99,9 @@ QString alarmEventText(const AlarmEvent& event, NumberFormat format = NumberForm
 ///     for (const AlarmEvent& e : monitor.sample(plan.target, plan.y, nowMs)) ...
 ///     if (plan.hasTemp) monitor.temperature(plan.tempY, plan.row.TempUnit, nowMs);
 ///     monitor.frameArrived(nowMs);                 // every decoded frame
-///     monitor.check(nowMs, connectedOrWaiting);    // at least once a second while watching,
-///                                                  // once with false when the user disconnects
+///     monitor.check(nowMs, connectedOrWaiting, cause); // at least once a second while
+///                                                  // watching, once with false when the user
+///                                                  // disconnects
 ///
 /// The rules:
 /// - A value is beyond a limit when it is below low or above high; equal is inside.
@@ -103,7 +121,10 @@ QString alarmEventText(const AlarmEvent& event, NumberFormat format = NumberForm
 ///   from the last frame, or from the start of the watch when none came since); the next frame
 ///   clears it at once, as does the end of the watch (check() with watching false, the user
 ///   disconnected) and NoReadingSeconds 0. The end of a watch also forgets excursions that have
-///   not risen yet and clears that are still counting; limit alarms that are up stay up.
+///   not risen yet and clears that are still counting; limit alarms that are up stay up. The
+///   alarm tells why no frame comes (NoReadingCause), as the latest look saw it. A run that ends
+///   with its line (lineEnded()) raises it at once, without waiting for NoReadingSeconds, and
+///   leaves it up.
 /// - New settings at any time: an alarm whose side lost its limit clears at once; one whose
 ///   limit moved stays up with the new limit and clears by the samples that follow. Excursions
 ///   of a parameter whose limits changed start anew.
@@ -122,8 +143,12 @@ public:
     Events temperature(double value, QStringView unit, qint64 stampMs);
     /// A frame came from the meter (any frame: live, record or halt).
     Events frameArrived(qint64 stampMs);
-    /// The no-reading rule. \a watching: the port is connected or the meter is waited for.
-    Events check(qint64 nowMs, bool watching);
+    /// The no-reading rule. \a watching: the port is connected, or the meter or the port is
+    /// waited for; \a cause says which.
+    Events check(qint64 nowMs, bool watching, NoReadingCause cause = NoReadingCause::Silent);
+    /// The line is gone and the run ends with it (nobody will connect again): no frame will
+    /// come, so the no-reading alarm rises now, unless NoReadingSeconds is 0 or it is up already.
+    Events lineEnded(qint64 nowMs, NoReadingCause cause);
     /// Takes new settings; the rules above say what happens to alarms that are up.
     Events setSettings(const AlarmSettings& settings, qint64 nowMs);
 
@@ -145,6 +170,7 @@ private:
     };
 
     Events observe(AlarmParameter parameter, double value, qint64 stampMs);
+    Events raiseNoReading(qint64 nowMs, qint64 quietSinceMs, NoReadingCause cause);
     Events clearNoReading(qint64 nowMs);
     static AlarmEvent event(AlarmChange change, const ActiveAlarm& alarm, qint64 atMs);
 

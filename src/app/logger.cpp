@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -73,6 +74,7 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
                                                               : NumberFormat::regional());
     MeterRun& run = m_station.run();
     run.setGoOnLiveAfterHalt(true);
+    run.setAlarmWhenLineEnds(true);
     TComPort& port = m_station.port();
     port.setSettings(setup.port);
     connect(&port, &TComPort::OnRxChar, &run, &MeterRun::receive);
@@ -89,7 +91,7 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
             return;
         }
         print(Severity::Error, reason);
-        end(tr("AutoReconnect=0 in config.ini: nobody is there to connect again"));
+        end(tr("AutoReconnect=0 in config.ini: nobody is there to connect again"), true);
     });
     connect(&run, &MeterRun::lineBack, this, [this] {
         print(Severity::Notice,
@@ -97,6 +99,14 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
                   .arg(m_station.port().settings().name, m_station.run().lineNote().toLower()));
     });
     connect(&run, &MeterRun::runStateChanged, this, &Logger::showRunState);
+    connect(&run, &MeterRun::staleChanged, this, [this](bool stale) {
+        if (stale)
+            print(Severity::Notice,
+                  tr("no new reading since %1: no rows until the meter sends again")
+                      .arg(m_station.run().staleSince().toString(QStringLiteral("hh:mm:ss"))));
+        else
+            print(Severity::Notice, tr("new readings: rows go on"));
+    });
     connect(&run, &MeterRun::alarmChanged, this, [this](const AlarmEvent& event) {
         print(event.change == AlarmChange::Raise ? Severity::Warning : Severity::Notice,
               alarmEventText(event));
@@ -104,6 +114,9 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
     connect(&m_station, &Station::alarmCommandFinished, this,
             [this](const QString& result, bool success) {
                 print(success ? Severity::Info : Severity::Warning, result);
+                // An end that waited for the alarm's command.
+                if (m_endingFor && m_station.alarmCommandIdle())
+                    end(*std::exchange(m_endingFor, std::nullopt));
             });
     connect(&m_station, &Station::journalFailed, this, [this](const QString& reason) {
         print(Severity::Error, tr("the journal stopped: %1").arg(reason));
@@ -175,6 +188,9 @@ void Logger::tryOpen()
         m_lastOpenError.clear();
         return;
     }
+    // A meter that is not there from the start is missed like one that falls silent.
+    if (!m_setup.once)
+        run.awaitPort();
     // Said once per reason: a meter that stays away for a week leaves one line. The port's
     // reason is a sentence, such as "There is no port COM2: no such device."
     const QString error = m_station.port().errorString();
@@ -224,8 +240,14 @@ void Logger::summarize()
     print(Severity::Info, text);
 }
 
-void Logger::end(const QString& why)
+void Logger::end(const QString& why, bool afterAlarmCommand)
 {
+    // The alarm that tells of the end (a lost line) has its command run first: the mail that
+    // says the logger stopped is sent before it does. The command's own time limit bounds this.
+    if (afterAlarmCommand && !m_exitStatus && !m_station.alarmCommandIdle()) {
+        m_endingFor = why;
+        return;
+    }
     const int status = stop(why);
     emit finished(status == 0 ? 1 : status); // ending by itself is never a success
 }

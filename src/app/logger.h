@@ -51,7 +51,9 @@ void writeStatusLine(Severity severity, const QString& text);
 /// The journal is the logger's only store: when it cannot be opened, or fails in the middle of
 /// the run, the logger ends with status 1 (a service manager may then start it again). So it
 /// does after a lost line when config.ini turns AutoReconnect off, since nobody is there to
-/// connect again.
+/// connect again; the no-reading alarm then rises at once, and the end waits for its command.
+/// While the port does not open the line watch runs too, so that a meter that never came raises
+/// the no-reading alarm.
 class Logger : public QObject
 {
     Q_OBJECT
@@ -84,7 +86,8 @@ signals:
 
 private:
     void tryOpen();
-    void end(const QString& why);
+    /// Ends the run by itself; \a afterAlarmCommand waits for the alarm commands still to run.
+    void end(const QString& why, bool afterAlarmCommand = false);
     void showRunState();
     void summarize();
     /// "pH=12 ORP=0 ... Records=20".
@@ -99,6 +102,7 @@ private:
     MqttStatus m_published;    ///< the last state of publishing printed
     bool m_mqttWanted = false; ///< config.ini names a broker
     std::optional<int> m_exitStatus;
+    std::optional<QString> m_endingFor; ///< why the run ends, once the alarm command is done
 };
 
 } // namespace pexumo

@@ -16,7 +16,12 @@ Station::Station(const Setup& setup, QObject* parent)
       m_alarmCommand(new AlarmCommand(this)), m_mqttTiming(setup.mqttTiming),
       m_mqttInstance(setup.mqttInstance)
 {
+    // Qt's default coarse timer may fire up to 5 % early or late to share wake-ups with other
+    // timers: at 1 s that put two rows of a list into one second. A precise one keeps to its
+    // schedule, counted from each start of the sampling.
+    m_sampleTimer.setTimerType(Qt::PreciseTimer);
     m_run.setAutoReconnect(m_config.autoReconnect);
+    m_run.setStaleSeconds(m_config.staleSeconds);
     connect(&m_port, &TComPort::connectionLost, &m_run, &MeterRun::connectionLost);
     connect(&m_lineWatch, &QTimer::timeout, &m_run, &MeterRun::watchLine);
     connect(&m_run, &MeterRun::alarmChanged, m_alarmCommand, &AlarmCommand::run);
@@ -107,6 +112,11 @@ QString Station::startJournal()
     m_book.setSink(m_journal);
     connect(&m_run, &MeterRun::portOpened, m_journal, &Journal::setPort);
     return {};
+}
+
+bool Station::alarmCommandIdle() const
+{
+    return m_alarmCommand->idle();
 }
 
 void Station::applyAlarmSettings(const AlarmSettings& settings)

@@ -81,6 +81,8 @@ public:
 
     /// Alarm limits, delay and no-reading time for the run, and the command of an alarm.
     void applyAlarmSettings(const AlarmSettings& settings);
+    /// True when no alarm command runs or waits to run (see alarmCommandFinished()).
+    bool alarmCommandIdle() const;
     /// Ends the run (port closed, timers off), stops publishing (waiting at most
     /// MqttTiming::stopTimeout for the broker) and closes the journal, waiting at most
     /// \a journalWaitMs for it; returns the readings it could not write. Rows the broker did not

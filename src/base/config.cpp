@@ -21,6 +21,8 @@ namespace {
 constexpr qint64 MaxConfigBytes = 1 << 20;
 // Beyond this many days (about 270 years) the cut-off date would leave the range of the clock.
 constexpr qint64 MaxJournalKeepDays = 100000;
+// A day: a reading older than that is stale whatever the interval.
+constexpr qint64 MaxStaleSeconds = 86400;
 
 bool isBlank(char c)
 {
@@ -196,6 +198,11 @@ AppConfig parseConfig(QByteArrayView content)
     // Only an explicit 0 turns it off: a typo must not quietly end unattended runs.
     if (const auto value = keys.value(QLatin1StringView("AutoReconnect")))
         config.autoReconnect = parseWholeNumber(*value) != std::optional<qint64>(0);
+    if (const auto value = keys.value(QLatin1StringView("StaleSeconds"))) {
+        const std::optional<qint64> seconds = parseWholeNumber(*value);
+        if (seconds && *seconds >= 0)
+            config.staleSeconds = int(std::min<qint64>(*seconds, MaxStaleSeconds));
+    }
     if (const auto value = keys.value(QLatin1StringView("Journal")))
         config.journal = parseWholeNumber(*value).value_or(1) != 0;
     if (const auto value = keys.value(QLatin1StringView("JournalFile")))

@@ -24,8 +24,12 @@ inline constexpr int MaxFormCaptionLength = 2047;
 /// Days a fully saved session stays in the journal unless "JournalKeepDays" says otherwise.
 inline constexpr int DefaultJournalKeepDays = 30;
 
-/// What config.ini sets: section [Pexumo], keys "ChangeDecimal", "FormCaption" and
-/// "AutoReconnect", and for the journal "Journal", "JournalFile" and "JournalKeepDays".
+/// Seconds a live reading may be old and still be sampled, unless "StaleSeconds" says otherwise.
+inline constexpr int DefaultStaleSeconds = 10;
+
+/// What config.ini sets: section [Pexumo], keys "ChangeDecimal", "FormCaption",
+/// "AutoReconnect" and "StaleSeconds", and for the journal "Journal", "JournalFile" and
+/// "JournalKeepDays".
 struct AppConfig
 {
     bool changeDecimal = false; ///< "ChangeDecimal" was exactly 1: decimal comma, "." thousands
@@ -33,6 +37,10 @@ struct AppConfig
     /// "AutoReconnect": on unless exactly 0; after a lost line the window then waits for the same
     /// meter to come back and goes on with the run.
     bool autoReconnect = true;
+    /// "StaleSeconds": a tick samples the meter's reading only when it arrived at most this many
+    /// seconds ago; 0 samples it however old it is. A negative value or text that is no number
+    /// keeps the default.
+    int staleSeconds = DefaultStaleSeconds;
     /// "Journal": only a value that reads as the number 0 turns the journal off; text that is
     /// no number leaves it on, so a slip of the keyboard never costs the crash safety.
     bool journal = true;

@@ -212,20 +212,45 @@ float channelAt(const HistorySeries& series, qsizetype i, HistoryChannel channel
 }
 
 std::optional<std::pair<double, double>> reducedExtent(const HistorySeries& series,
-                                                       const Reduction& r, HistoryChannel channel)
+                                                       const Reduction& r, HistoryChannel channel,
+                                                       qint64 t0Ms, qint64 t1Ms, int columns)
 {
     double lo = std::numeric_limits<double>::infinity();
     double hi = -lo;
+    const auto take = [&](double y) {
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
+    };
     for (const ReducedColumn& c : r.pieces) {
-        lo = std::min<double>(lo, c.minY);
-        hi = std::max<double>(hi, c.maxY);
+        take(c.minY);
+        take(c.maxY);
     }
+    // The value at instant t on the straight line from (ta, ya) to (tb, yb).
+    const auto along = [](double ta, double ya, double tb, double yb, double t) {
+        return tb == ta ? ya : ya + (yb - ya) * (t - ta) / (tb - ta);
+    };
+    const auto stampOf = [&](qsizetype i) { return double(series.stampAt(i)); };
+    const auto valueOf = [&](qsizetype i) { return double(channelAt(series, i, channel)); };
+    const auto middleOf = [&](int column) {
+        return double(t0Ms) + (column + 0.5) * double(t1Ms - t0Ms) / columns;
+    };
+    const double t0 = double(t0Ms);
+    const double t1 = double(t1Ms);
     if (r.pieces.empty()) {
-        for (const qsizetype i : {r.before, r.after}) {
-            if (i >= 0) {
-                lo = std::min<double>(lo, channelAt(series, i, channel));
-                hi = std::max<double>(hi, channelAt(series, i, channel));
-            }
+        if (r.before >= 0 && r.after >= 0) {
+            for (const double t : {t0, t1})
+                take(along(stampOf(r.before), valueOf(r.before), stampOf(r.after),
+                           valueOf(r.after), t));
+        }
+    } else if (columns > 0) {
+        if (r.before >= 0) {
+            const ReducedColumn& first = r.pieces.front();
+            take(along(stampOf(r.before), valueOf(r.before), middleOf(first.column), first.firstY,
+                       t0));
+        }
+        if (r.after >= 0) {
+            const ReducedColumn& last = r.pieces.back();
+            take(along(middleOf(last.column), last.lastY, stampOf(r.after), valueOf(r.after), t1));
         }
     }
     if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi))

@@ -66,9 +66,14 @@ Reduction reduceMinMax(const HistorySeries& series, qint64 t0Ms, qint64 t1Ms, in
 /// Sample \a i's value on \a channel; NaN where it has none (a row without temperature).
 float channelAt(const HistorySeries& series, qsizetype i, HistoryChannel channel);
 
-/// Lowest and highest value a reduction draws, its neighbours outside the span included only when
-/// nothing inside is drawn; none when there is nothing at all.
-std::optional<std::pair<double, double>>
-reducedExtent(const HistorySeries& series, const Reduction& reduction, HistoryChannel channel);
+/// Lowest and highest value of the line a reduction of [\a t0Ms, \a t1Ms] to \a columns draws:
+/// its pieces (each drawn at the middle of its column), and where the line from the sample before
+/// the span, or on to the one after it, crosses the span's edges; none when nothing is drawn.
+/// Fitting an axis to this keeps all of the line clear of the plot's edges, also where it runs
+/// in from a neighbour far beyond them.
+std::optional<std::pair<double, double>> reducedExtent(const HistorySeries& series,
+                                                       const Reduction& reduction,
+                                                       HistoryChannel channel, qint64 t0Ms,
+                                                       qint64 t1Ms, int columns);
 
 } // namespace pexumo

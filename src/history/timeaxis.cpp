@@ -16,6 +16,9 @@ constexpr qint64 Day = 24 * Hour;
 constexpr qint64 Week = 7 * Day;
 // 1970-01-05, the first Monday after the epoch: weeks are counted from there.
 constexpr qint64 MondayAnchor = 4 * Day;
+// 1, 2 and 5 in twenty decades: far more than any finite range needs from where the search
+// starts, and a bound for one that none fits.
+constexpr int MaxStepCandidates = 60;
 
 enum class Unit
 {
@@ -194,24 +197,56 @@ ValueTicks valueTicks(double lo, double hi, int maxTicks)
 {
     ValueTicks result;
     maxTicks = std::max(maxTicks, 2);
-    if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo)
-        return result;
     const double span = hi - lo;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(span >= 0) || !std::isfinite(span))
+        return result;
     // The smallest 1-2-5 step whose ticks within [lo, hi] number at most maxTicks, searched from
     // a decade below span / maxTicks; a zero span holds one tick at most, so any step does.
+    // Ticks are counted as whole numbers of steps, never by adding a step to a value: near the
+    // resolution of a double, lo + step can equal lo. A range no candidate fits gets no ticks.
     const double decade = span > 0 ? std::floor(std::log10(span / maxTicks)) - 1 : 0;
-    const auto count = [&](double s) { return std::floor(hi / s) - std::ceil(lo / s) + 1; };
     constexpr std::array<double, 3> Mantissas{1, 2, 5};
-    double step = 0;
-    for (int i = 0;; ++i) {
-        step = Mantissas[static_cast<std::size_t>(i % 3)] * std::pow(10.0, decade + i / 3);
-        if (count(step) <= maxTicks)
-            break;
+    for (int i = 0; i < MaxStepCandidates; ++i) {
+        const double step =
+            Mantissas[static_cast<std::size_t>(i % 3)] * std::pow(10.0, decade + i / 3);
+        if (!(step > 0) || !std::isfinite(step))
+            continue;
+        const double first = std::ceil(lo / step);
+        const double last = std::floor(hi / step);
+        const double count = last - first + 1;
+        // NaN or infinite when lo / step overflows: then a larger step is tried.
+        if (!(count <= maxTicks))
+            continue;
+        result.step = step;
+        for (int k = 0; k < static_cast<int>(std::max(count, 0.0)); ++k) {
+            const double v = (first + k) * step;
+            // Rounding may put an end tick a hair outside the range; and where the count's terms
+            // are beyond a double's whole numbers, two k give one value.
+            if (v >= lo && v <= hi && (result.values.empty() || v > result.values.back()))
+                result.values.push_back(v);
+        }
+        return result;
     }
-    result.step = step;
-    for (double k = std::ceil(lo / step); k * step <= hi; k += 1)
-        result.values.push_back(k * step);
     return result;
+}
+
+double smallestValueSpan(double lo, double hi, double resolution)
+{
+    const double size = std::max(std::abs(lo), std::abs(hi));
+    return std::max({size * MinRelativeValueSpan, resolution, MinValueSpan});
+}
+
+std::pair<double, double> widenToSmallestSpan(double lo, double hi, double resolution)
+{
+    if (!std::isfinite(lo) || !std::isfinite(hi))
+        return {lo, hi};
+    if (hi < lo)
+        std::swap(lo, hi);
+    const double smallest = smallestValueSpan(lo, hi, resolution);
+    if (hi - lo >= smallest)
+        return {lo, hi};
+    const double middle = lo / 2 + hi / 2;
+    return {middle - smallest / 2, middle + smallest / 2};
 }
 
 std::pair<double, double> paddedRange(double lo, double hi)

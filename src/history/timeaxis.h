@@ -46,8 +46,29 @@ struct ValueTicks
 
 /// Ticks at whole multiples of a step of 1, 2 or 5 times a power of ten within [\a lo, \a hi],
 /// the smallest step that gives at most \a maxTicks (at least 2 are allowed). Nothing for an
-/// empty or non-finite range.
+/// empty or non-finite range. Any range ends in bounded time, also one narrower than a double's
+/// resolution at its values: ticks are counted, never stepped through.
 ValueTicks valueTicks(double lo, double hi, int maxTicks);
+
+/// A value axis never spans less than a millionth of its values' size...
+inline constexpr double MinRelativeValueSpan = 1e-6;
+/// ... nor less than this, whatever the values.
+inline constexpr double MinValueSpan = 1e-9;
+
+/// The smallest span a value axis shows around [\a lo, \a hi]: a millionth of the larger of
+/// |lo| and |hi|, and never less than \a resolution (the meter's smallest step in the axis'
+/// unit; 0 when unknown) nor than MinValueSpan. Zooming further would only magnify the noise
+/// of the arithmetic, and below a double's resolution the axis would have no ticks at all.
+double smallestValueSpan(double lo, double hi, double resolution);
+
+/// [\a lo, \a hi] (in either order), widened evenly about its middle to smallestValueSpan() when
+/// it is narrower; non-finite bounds are returned as they are.
+std::pair<double, double> widenToSmallestSpan(double lo, double hi, double resolution);
+inline std::pair<double, double> widenToSmallestSpan(std::pair<double, double> range,
+                                                     double resolution)
+{
+    return widenToSmallestSpan(range.first, range.second, resolution);
+}
 
 /// The axis range around [\a lo, \a hi] with 5/90 of the span free on each side, so the samples
 /// fill the band from 5 % to 95 % of the plot, as on the trend charts. A single value gets 5 % of

@@ -2,6 +2,7 @@
 // sets. What the window shows of it is tested with the window.
 #include "acquire/meterrun.h"
 
+#include "alarm/alarmcommand.h"
 #include "link/comport.h"
 #include "results/resultbook.h"
 #include "support/feeddevice.h"
@@ -341,6 +342,159 @@ TEST_P(MeterRunNoWaitingTest, TheMeterComingBackOpensNothing)
     EXPECT_EQ(rig.run.state().runCaption, QStringLiteral("Stop"));
     rig.run.tick();
     EXPECT_EQ(rig.rows(ListId::PH), QStringList({"10:00:01 7.12"}));
+}
+
+// A reading is sampled only while it is at most StaleSeconds old (measured on the monotonic
+// clock); 0 samples any reading.
+struct StaleCase
+{
+    const char* name;
+    int staleSeconds;
+    qint64 ageMs; ///< of the reading at the tick
+    bool listed;
+};
+
+class MeterRunStaleTest : public ::testing::TestWithParam<StaleCase>
+{
+};
+
+TEST_P(MeterRunStaleTest, ListsOnlyAFreshReading)
+{
+    const StaleCase& c = GetParam();
+    Rig rig;
+    qint64 mono = 5000;
+    rig.run.monotonicMs = [&] { return mono; };
+    rig.run.setStaleSeconds(c.staleSeconds);
+    rig.line.feed(live(712, 253, 13));
+    mono += c.ageMs;
+    rig.run.tick();
+    EXPECT_EQ(rig.rows(ListId::PH).size(), c.listed ? 1 : 0);
+    EXPECT_EQ(rig.run.readingStale(), !c.listed);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Ages, MeterRunStaleTest, ::testing::Values(
+    StaleCase{"ten_seconds_old_is_fresh", 10, 10000, true},
+    StaleCase{"a_moment_more_is_stale", 10, 10001, false},
+    StaleCase{"one_second", 1, 1001, false},
+    StaleCase{"zero_lists_an_hour_old_one", 0, 3600000, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// A meter that falls silent with the port open: the ticks list nothing once its reading is
+// stale, say so once with the instant it came, and list again from its next reading.
+TEST(MeterRunTest, AStaleReadingIsToldOnceAndTheNextOneListsAgain)
+{
+    Rig rig;
+    qint64 mono = 0;
+    rig.run.monotonicMs = [&] { return mono; };
+    rig.run.clock = [&] { return rig.start.addMSecs(mono); };
+    QList<bool> told;
+    QObject::connect(&rig.run, &MeterRun::staleChanged, &rig.run,
+                     [&](bool stale) { told << stale; });
+    rig.line.feed(live(712, 253, 13)); // at 10:00:00
+    for (const qint64 at : {1000, 10000, 10001, 20000}) {
+        mono = at;
+        rig.run.tick();
+    }
+    EXPECT_EQ(told, QList<bool>({true}));
+    EXPECT_EQ(rig.run.staleSince(), rig.start);
+    mono = 21000;
+    rig.line.feed(live(715, 253, 13));
+    mono = 22000;
+    rig.run.tick();
+    EXPECT_EQ(told, QList<bool>({true, false}));
+    EXPECT_FALSE(rig.run.readingStale());
+    EXPECT_EQ(rig.rows(ListId::PH),
+              QStringList({"10:00:01 7.12", "10:00:10 7.12", "10:00:22 7.15"}));
+}
+
+// The no-reading alarm says why no frame comes, as the line watch sees it.
+TEST(MeterRunTest, TheNoReadingAlarmSaysWhy)
+{
+    Rig rig(false);
+    QStringList notes;
+    QObject::connect(&rig.run, &MeterRun::alarmChanged, &rig.run, [&](const AlarmEvent& e) {
+        notes << (e.change == AlarmChange::Raise ? alarmNote(e.alarm) : alarmEventText(e));
+    });
+    AlarmSettings settings;
+    settings.noReadingSeconds = 2;
+    rig.run.setAlarmSettings(settings);
+    // No meter at the start: the owner keeps trying, and the watch runs meanwhile.
+    rig.line.unplug();
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::OpenFailed);
+    rig.run.awaitPort();
+    EXPECT_TRUE(rig.watchTimer.isActive());
+    for (int i = 0; i < 4; ++i)
+        rig.run.watchLine(); // 10:00:01 .. 10:00:04; the watch started at the first look
+    // Alarms tell the time in the machine's own zone: 10:00:02 at +01:00 is 09:00:02 UTC.
+    const auto local = [&rig](int second) {
+        return rig.start.addSecs(second).toLocalTime().toString(QStringLiteral("HH:mm:ss"));
+    };
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0], "ALARM no reading since " + local(2) + ": the port does not open");
+    // The meter comes; its first frame clears the alarm.
+    rig.line.plugBack();
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::Opened);
+    rig.line.feed(live(712, 253, 13));
+    rig.run.watchLine();
+    ASSERT_EQ(notes.size(), 2);
+    EXPECT_EQ(notes[1], "CLEAR no reading from " + local(2) + " to " + local(6));
+    // It falls silent with the port open, then the cable is pulled: the alarm that rose for the
+    // silence says the line is lost while the meter is waited for.
+    for (int i = 0; i < 4; ++i)
+        rig.run.watchLine();
+    ASSERT_EQ(notes.size(), 3);
+    EXPECT_TRUE(notes[2].endsWith(": the meter sends nothing")) << notes[2].toStdString();
+    int restated = 0;
+    QObject::connect(&rig.run, &MeterRun::alarmNotesChanged, &rig.run, [&] { ++restated; });
+    rig.run.watchLine();
+    EXPECT_EQ(restated, 0);
+    rig.line.unplug();
+    Rig::settle();
+    rig.run.watchLine();
+    EXPECT_EQ(restated, 1); // the bar's note is written anew
+    ASSERT_EQ(rig.run.alarms().active().size(), 1u);
+    EXPECT_TRUE(alarmNote(rig.run.alarms().active()[0]).endsWith(": the line is lost"));
+    // Disconnect ends the waiting, and with it the alarm.
+    EXPECT_EQ(rig.run.connectOrDisconnect(1), MeterRun::ConnectResult::StoppedWaiting);
+    ASSERT_EQ(notes.size(), 4);
+    EXPECT_TRUE(notes[3].startsWith("CLEAR no reading from ")) << notes[3].toStdString();
+    EXPECT_FALSE(rig.run.alarms().anyActive());
+}
+
+// A run that ends with its line (the logger without AutoReconnect) raises the no-reading alarm
+// at once and leaves it up; the window's run (off) clears it like a Disconnect.
+TEST(MeterRunTest, ALineThatEndsTheRunRaisesTheAlarmAtOnce)
+{
+    for (const bool endsRun : {true, false}) {
+        Rig rig;
+        rig.run.setAutoReconnect(false);
+        rig.run.setAlarmWhenLineEnds(endsRun);
+        AlarmSettings settings;
+        settings.noReadingSeconds = 60;
+        rig.run.setAlarmSettings(settings);
+        QStringList args;
+        QObject::connect(&rig.run, &MeterRun::alarmChanged, &rig.run,
+                         [&](const AlarmEvent& e) { args << alarmCommandArguments(e).join(' '); });
+        rig.run.watchLine(); // 10:00:02: the watch starts
+        rig.line.feed(live(712, 253, 13));
+        rig.line.unplug();
+        Rig::settle(); // 10:00:03, the meter sent up to the pull
+        EXPECT_FALSE(rig.watchTimer.isActive());
+        if (endsRun) {
+            ASSERT_EQ(args.size(), 1);
+            // 10:00:03 at +01:00, written in the machine's own zone.
+            const QDateTime at = rig.start.addSecs(3);
+            EXPECT_EQ(args[0],
+                      "raise NoReading 0 s 60 " +
+                          at.toOffsetFromUtc(at.toLocalTime().offsetFromUtc()).toString(Qt::ISODate) +
+                          " lost");
+            EXPECT_TRUE(rig.run.alarms().anyActive());
+        } else {
+            EXPECT_EQ(args, QStringList());
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -153,5 +153,17 @@ TEST(MemoryRecordRow, NumberInTheTimeColumnAndTheSignApart)
               (ResultRecord{"3", "ORP", "100", "mV", "", "", 1}));
 }
 
+// The meter's finest step on each parameter's charts, from the mode table: hundredths of pH and
+// mg/L, tenths of a mV, of a us (0.01 ms is 10 us), of a ppm and of a percent.
+TEST(PlotResolution, TheFinestStepOfEveryModeOnTheCharts)
+{
+    const std::vector<std::pair<Parameter, double>> expected{
+        {Parameter::PH, 0.01},  {Parameter::ORP, 0.1}, {Parameter::COND, 0.1},
+        {Parameter::TDS, 0.1},  {Parameter::Salt, 0.1}, {Parameter::DO, 0.01},
+        {Parameter::O2, 0.1}};
+    for (const auto& [parameter, step] : expected)
+        EXPECT_DOUBLE_EQ(plotResolution(parameter), step) << int(parameter);
+}
+
 } // namespace
 } // namespace pexumo

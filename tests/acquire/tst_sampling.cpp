@@ -4,8 +4,11 @@
 #include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
 #include "app/gui/degreemark.h"
+#include "app/gui/parameterpage.h"
 #include "app/gui/tfmain.h"
 #include "base/numberformat.h"
+#include "history/gui/historychart.h"
+#include "history/historyseries.h"
 #include "link/comport.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
@@ -74,6 +77,7 @@ class TestSampling : public QObject
     std::unique_ptr<TfMain> w;
     QStringList m_warnings;
     QDateTime m_now;
+    qint64 m_mono = 0; ///< the run's monotonic clock, where a test sets it
 
     void feed(const MeterFrame& frame) { w->DecodeFrame(decodeFrame(frame)); }
     /// A tick one second after the one before (the window's own timer would come any time).
@@ -365,6 +369,41 @@ private slots:
         QCOMPARE(ys(w->LinePH), QList<double>({7.12}));
         QCOMPARE(ys(w->LineTemp), QList<double>({25.3}));
         QCOMPARE(cell(w->vtSaveData, 0, 4), QStringLiteral("25") + sampledWith + u'3');
+    }
+
+    // A meter that falls silent with the port open: after StaleSeconds (10) its last reading is
+    // no row, no point, and the read-out says since when it is the last; the history's line
+    // breaks there, and the next reading is sampled as before.
+    void aStaleReadingIsNoRow()
+    {
+        qint64& mono = m_mono;
+        w->run()->monotonicMs = [this] { return m_mono; };
+        auto* page = qobject_cast<ParameterPage*>(w->TabPH);
+        feed(live(712, 253, 13)); // 10:00:00
+        mono = 1000;
+        tick();
+        QVERIFY(w->lblStale->isHidden());
+        const QColor normal = w->Edit2->palette().color(QPalette::Text);
+        m_now = QDateTime(QDate(2026, 12, 9), QTime(10, 0, 10), QTimeZone(3600));
+        mono = 11000;
+        tick();
+        QCOMPARE(w->vtPH->model()->rowCount(), 1);
+        QCOMPARE(ys(w->LinePH), QList<double>({7.12}));
+        QVERIFY(!w->lblStale->isHidden());
+        QCOMPARE(w->lblStale->text(), QStringLiteral("No new reading since 10:00:00"));
+        QCOMPARE(w->Edit2->text(), QStringLiteral("7.12"));
+        QCOMPARE(w->Edit2->palette().color(QPalette::Text), QColor(0x80, 0x80, 0x80));
+        QCOMPARE(w->Edit3->palette().color(QPalette::Text), QColor(0x80, 0x80, 0x80));
+
+        feed(live(715, 253, 13));
+        mono = 13000;
+        tick();
+        QCOMPARE(cell(w->vtPH, 0, 0), QStringLiteral("10:00:12"));
+        QCOMPARE(ys(w->LinePH), QList<double>({7.12, 7.15}));
+        QVERIFY(w->lblStale->isHidden());
+        QCOMPARE(w->Edit2->palette().color(QPalette::Text), normal);
+        page->showHistory(true);
+        QCOMPARE(page->history->series()->breaks(), std::vector<qsizetype>{1});
     }
 
     void theTimerItselfSamples()

@@ -33,6 +33,8 @@ private slots:
     void decimalCommaInLegendAndAxes();
     void lonePointIsDrawn_data();
     void lonePointIsDrawn();
+    void limitLinesCrossThePlot_data();
+    void limitLinesCrossThePlot();
 
 private:
     std::unique_ptr<TrendChart> shown(const QString& title, QSize size = {257, 185});
@@ -318,6 +320,79 @@ void TstTrendChart::lonePointIsDrawn()
         const QStringList labels = axisLabelTexts(*chart);
         QVERIFY2(labels.contains("0"), qPrintable(labels.join(u'|')));
         QVERIFY2(!labels.contains("-1") && !labels.contains("1"), qPrintable(labels.join(u'|')));
+    }
+}
+
+void TstTrendChart::limitLinesCrossThePlot_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("scroll"); ///< a right-button drag before the look; none: (0, 0)
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<bool>("seen");
+    // Samples 3..5, so the axis shows about 2.9 .. 5.1.
+    QTest::newRow("small chart") << QSize(257, 185) << QPoint() << 4.5 << true;
+    QTest::newRow("big chart") << QSize(785, 273) << QPoint() << 3.5 << true;
+    QTest::newRow("scrolled to earlier samples") << QSize(785, 273) << QPoint(300, 0) << 4.5
+                                                 << true;
+    QTest::newRow("out of sight above") << QSize(257, 185) << QPoint() << 6.0 << false;
+}
+
+// Read from the pixels drawn: a limit line within the values shown runs from the left edge of
+// the plot to the right one, dashed, also after the view was scrolled.
+void TstTrendChart::limitLinesCrossThePlot()
+{
+    QFETCH(QSize, size);
+    QFETCH(QPoint, scroll);
+    QFETCH(double, limit);
+    QFETCH(bool, seen);
+    auto chart = shown("pH", size);
+    chart->setLimits(std::nullopt, limit);
+    for (int i = 0; i <= 20; ++i)
+        chart->addWindowedPoint(3 + (i % 3), BigChartWindow);
+    if (!scroll.isNull()) {
+        const QPoint start = chart->rect().center();
+        sendMouse(*chart, QEvent::MouseButtonPress, start, Qt::RightButton, Qt::RightButton);
+        sendMouse(*chart, QEvent::MouseMove, start + scroll, Qt::NoButton, Qt::RightButton);
+        sendMouse(*chart, QEvent::MouseButtonRelease, start + scroll, Qt::RightButton,
+                  Qt::NoButton);
+        QVERIFY(!chart->isAutoScaling());
+    }
+    QCoreApplication::processEvents();
+    const QImage image = chart->grab().toImage();
+    const QRect plot = chart->mapFromScene(chart->chart()->plotArea()).boundingRect();
+    const int row = chart->mapFromScene(chart->chart()->mapToPosition(
+                                            QPointF(chart->axisX()->min(), limit), chart->series()))
+                        .y();
+    // The line's red, in each tenth of the plot's width on the limit's row (or next to it).
+    const auto isRed = [&](int x, int y) {
+        const QColor c = image.pixelColor(x, y);
+        return c.red() > 150 && c.green() < 90 && c.blue() < 90;
+    };
+    int tenthsWithRed = 0;
+    int redColumns = 0;
+    for (int tenth = 0; tenth < 10; ++tenth) {
+        bool found = false;
+        for (int x = plot.left() + tenth * plot.width() / 10;
+             x < plot.left() + (tenth + 1) * plot.width() / 10; ++x) {
+            bool red = false;
+            for (int y = row - 1; y <= row + 1; ++y)
+                red = red || (image.rect().contains(x, y) && isRed(x, y));
+            redColumns += red;
+            found = found || red;
+        }
+        tenthsWithRed += found;
+    }
+    int redAnywhere = 0;
+    for (int y = plot.top(); y <= plot.bottom(); ++y)
+        for (int x = plot.left(); x <= plot.right(); ++x)
+            redAnywhere += isRed(x, y);
+    if (seen) {
+        QCOMPARE(tenthsWithRed, 10);
+        // Dashed: red on part of the row, not all of it.
+        QVERIFY2(redColumns > plot.width() / 3 && redColumns < plot.width() - 10,
+                 qPrintable(QString::number(redColumns)));
+    } else {
+        QCOMPARE(redAnywhere, 0);
     }
 }
 

@@ -36,7 +36,10 @@ std::string describe(const AlarmEvent& e)
                                                     : "after";
     std::ostringstream out;
     out << (e.change == AlarmChange::Raise ? "raise " : "clear ") << a.name().toStdString() << ' '
-        << side << ' ' << a.limit << ": " << a.value << " worst " << a.worst << " since "
+        << side << ' ' << a.limit;
+    if (a.side == AlarmSide::NoReading)
+        out << " (" << noReadingCauseWord(a.cause).toStdString() << ')';
+    out << ": " << a.value << " worst " << a.worst << " since "
         << (a.sinceMs - T0) / 1000 << " at " << (e.atMs - T0) / 1000;
     return out.str();
 }
@@ -46,8 +49,9 @@ struct ScriptCase
     const char* name;
     int delaySeconds;
     /// Steps joined by "; ", each WHAT@SECONDS: NAME=VALUE a routed sample (Temp in C), a
-    /// meter's reading as TYPE VALUE UNIT [TEMP C|F], frame, watch or unwatch (check() while
-    /// connected or not), set KEY=TEXT (a settings key changed).
+    /// meter's reading as TYPE VALUE UNIT [TEMP C|F], frame, watch [lost|unopened] or unwatch
+    /// (check() while connected, waiting for the meter or the port, or not), end lost (the line
+    /// ended the run), set KEY=TEXT (a settings key changed).
     const char* script;
     const char* events; ///< every event, described and joined by "; "
     const char* active; ///< names of the alarms up at the end
@@ -79,6 +83,12 @@ TEST_P(AlarmScript, RaisesAndClearsAsTheRulesSay)
             out = monitor.frameArrived(ms);
         } else if (what == u"watch" || what == u"unwatch") {
             out = monitor.check(ms, what == u"watch");
+        } else if (what == u"watch lost" || what == u"watch unopened") {
+            out = monitor.check(ms, true,
+                                what == u"watch lost" ? NoReadingCause::LineLost
+                                                      : NoReadingCause::NotOpen);
+        } else if (what == u"end lost") {
+            out = monitor.lineEnded(ms, NoReadingCause::LineLost);
         } else if (what.startsWith(u"set ")) {
             const QString key = kv[0].sliced(4);
             if (key == u"NoReadingSeconds")
@@ -148,22 +158,32 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptCase{"no_reading_from_the_watch_or_the_last_frame", 10,
                    "frame@0; watch@100; watch@159; watch@160; watch@170; frame@175; watch@234; "
                    "watch@235",
-                   "raise NoReading after 60: 60 worst 60 since 100 at 160; "
-                   "clear NoReading after 60: 75 worst 75 since 100 at 175; "
-                   "raise NoReading after 60: 60 worst 60 since 175 at 235",
+                   "raise NoReading after 60 (silent): 60 worst 60 since 100 at 160; "
+                   "clear NoReading after 60 (silent): 75 worst 75 since 100 at 175; "
+                   "raise NoReading after 60 (silent): 60 worst 60 since 175 at 235",
                    "NoReading"},
         ScriptCase{"disconnect_ends_no_reading_and_counts_keeps_limit_alarms", 10,
                    "watch@0; DO=3@0; DO=3@10; watch@60; pH=6@60; DO=4.5@65; unwatch@70; "
                    "DO=4.5@72; pH=6@75; DO=4.5@80; pH=6@80",
                    "raise DO below 4: 3 worst 3 since 0 at 10; "
-                   "raise NoReading after 60: 60 worst 60 since 0 at 60; "
-                   "clear NoReading after 60: 70 worst 70 since 0 at 70",
+                   "raise NoReading after 60 (silent): 60 worst 60 since 0 at 60; "
+                   "clear NoReading after 60 (silent): 70 worst 70 since 0 at 70",
                    "DO"},
         ScriptCase{"no_reading_switched_off", 10,
                    "watch@0; watch@60; set NoReadingSeconds=0@61; watch@1000",
-                   "raise NoReading after 60: 60 worst 60 since 0 at 60; "
-                   "clear NoReading after 60: 61 worst 61 since 0 at 61",
+                   "raise NoReading after 60 (silent): 60 worst 60 since 0 at 60; "
+                   "clear NoReading after 60 (silent): 61 worst 61 since 0 at 61",
                    ""},
+        ScriptCase{"no_reading_tells_why_as_last_seen", 10,
+                   "watch unopened@0; watch unopened@60; watch@65; watch lost@70; frame@80",
+                   "raise NoReading after 60 (unopened): 60 worst 60 since 0 at 60; "
+                   "clear NoReading after 60 (lost): 80 worst 80 since 0 at 80",
+                   ""},
+        ScriptCase{"a_line_that_ends_the_run_raises_at_once_and_once", 10,
+                   "watch@0; frame@5; end lost@10; end lost@11; watch lost@20",
+                   "raise NoReading after 60 (lost): 5 worst 5 since 5 at 10", "NoReading"},
+        ScriptCase{"the_end_of_a_line_without_the_alarm", 10,
+                   "watch@0; set NoReadingSeconds=0@1; end lost@10", "", ""},
         ScriptCase{"limit_removed_while_up", 10, "DO=3@0; DO=3@10; set DO=..9@20",
                    "raise DO below 4: 3 worst 3 since 0 at 10; "
                    "clear DO below 4: 3 worst 3 since 0 at 20",
@@ -192,10 +212,11 @@ void PrintTo(const TextCase& c, std::ostream* os)
 }
 
 AlarmEvent happened(AlarmChange change, std::optional<AlarmParameter> parameter, AlarmSide side,
-                    double value, double limit, double worst)
+                    double value, double limit, double worst,
+                    NoReadingCause cause = NoReadingCause::Silent)
 {
     constexpr qint64 At = T0 + 424000; // 02:20:11 at +01:00
-    return {change, {parameter, side, value, limit, worst, T0, T0, 3600}, At, 3600};
+    return {change, {parameter, side, value, limit, worst, T0, T0, 3600, cause}, At, 3600};
 }
 
 class EventText : public testing::TestWithParam<TextCase>
@@ -219,7 +240,17 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"clear_no_reading",
                  happened(AlarmChange::Clear, std::nullopt, AlarmSide::NoReading, 424.5, 60, 424.5),
                  "CLEAR no reading from 02:13:07 to 02:20:11",
-                 "clear NoReading 424.5 s 60 2026-12-09T02:20:11+01:00"}),
+                 "clear NoReading 424.5 s 60 2026-12-09T02:20:11+01:00 silent"},
+        TextCase{"raise_no_reading_line_lost",
+                 happened(AlarmChange::Raise, std::nullopt, AlarmSide::NoReading, 75, 60, 75,
+                          NoReadingCause::LineLost),
+                 "ALARM no reading since 02:13:07: the line is lost",
+                 "raise NoReading 75 s 60 2026-12-09T02:20:11+01:00 lost"},
+        TextCase{"raise_no_reading_port_not_open",
+                 happened(AlarmChange::Raise, std::nullopt, AlarmSide::NoReading, 60, 60, 60,
+                          NoReadingCause::NotOpen),
+                 "ALARM no reading since 02:13:07: the port does not open",
+                 "raise NoReading 60 s 60 2026-12-09T02:20:11+01:00 unopened"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "alarm/alarmcommand.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,6 +41,7 @@ private slots:
     void runsOneAfterAnotherWithTheEventsArguments();
     void reportsHowARunEnded_data();
     void reportsHowARunEnded();
+    void aHangingRunEndsWithWhatItStarted();
 
 private:
     /// A shell script in the test's folder, ready to run.
@@ -115,6 +117,40 @@ void TestAlarmCommand::reportsHowARunEnded()
     command.run(kRaise);
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 20000);
     QCOMPARE(results(spy), result.replace(QStringLiteral("%1"), m_dir.path()));
+}
+
+/// True while process \a pid runs: it exists and has not ended (a zombie has ended).
+static bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.mid(close + 2, 1) != "Z";
+}
+
+// A command that hangs while a child of its own waits too (a mail program waiting for its
+// server): at the time limit both end, not only the command.
+void TestAlarmCommand::aHangingRunEndsWithWhatItStarted()
+{
+    const QString pidFile = m_dir.filePath(QStringLiteral("child.pid"));
+    const QString hanging = script(QStringLiteral("hanging"),
+                                   "sleep 30 &\necho $! > '" + pidFile.toUtf8() + "'\nwait\n");
+    AlarmCommand command;
+    command.setTimeout(500ms);
+    QSignalSpy spy(&command, &AlarmCommand::finished);
+    command.setCommandLine(hanging);
+    command.run(kRaise);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 10000);
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 child = file.readAll().trimmed().toLongLong();
+    QVERIFY(child > 0);
+    QVERIFY(running(child));
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 20000);
+    QCOMPARE(results(spy), QStringLiteral("alarm command timed out after 0.5 s"));
+    QTRY_VERIFY_WITH_TIMEOUT(!running(child), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestAlarmCommand)

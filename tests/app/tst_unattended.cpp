@@ -144,6 +144,36 @@ private slots:
         QVERIFY(!w->lblLinkStatus->isHidden());
     }
 
+    // The command's result is in the bar's tooltip; one that failed stays in the bar once no
+    // alarm is up, until a run of it succeeds.
+    void aFailedCommandStaysInSightUntilOneSucceeds()
+    {
+        const QString command = m_dir.filePath("pond-alarm");
+        {
+            QFile script(command);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nif [ \"$1\" = raise ]; then echo 'no route to host'; exit 3; fi\n"
+                         "echo 'mail sent'\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        {
+            QSettings file(settingsFile(), QSettings::IniFormat);
+            file.setValue("Alarms/DO", "4.0..");
+            file.setValue("Alarms/DelaySeconds", "0");
+            file.setValue("Alarms/Command", command);
+        }
+        openWindow();
+        auto* note = w->findChild<QLabel*>("lblAlarm");
+        sample(live(310, 250, 18)); // DO 3.10: up at once
+        QTRY_VERIFY(note->toolTip().contains("alarm command failed: exit 3: no route to host"));
+        QCOMPARE(note->text(), QStringLiteral("ALARM DO 3.10 mg/L below 4.0 since 02:13:01"));
+        sample(live(450, 250, 18)); // back inside: cleared; the failure is what the bar shows
+        QCOMPARE(note->text(), QStringLiteral("alarm command failed: exit 3: no route to host"));
+        QVERIFY(!note->isHidden());
+        QTRY_VERIFY(note->isHidden()); // the clear's run succeeded
+        QCOMPARE(note->toolTip(), QStringLiteral("alarm command: exit 0: mail sent"));
+    }
+
     void theDialogIsOneClickAwayAndKeepsTheLimits()
     {
         openWindow();
@@ -170,6 +200,13 @@ private slots:
         QVERIFY(!page->history->isHidden());
         QVERIFY(page->chart->isHidden());
         QCOMPARE(page->history->series()->size(), 30); // not only the 26 of the big chart
+        // A box zoom 3 px high goes down to the meter's step of 0.01 pH, no further.
+        const QRect plot = page->history->plotRect();
+        page->history->zoomTo(QRectF(plot.left() + 10, plot.center().y() - 1.5, 100, 3));
+        QVERIFY2(std::abs(page->history->valueAxisMax() - page->history->valueAxisMin() - 0.01) <
+                     1e-9,
+                 qPrintable(QString::number(page->history->valueAxisMin())));
+        page->history->showAll();
         // Live from now on, with a gap where the line was lost.
         w->showLineLost = [](const QString&, const QString&) {};
         m_line.unplug();

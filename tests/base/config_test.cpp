@@ -130,6 +130,40 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.name);
     });
 
+// How old a reading may be and still be sampled: 10 s unless a whole number of 0 or more says
+// otherwise; 0 samples any reading, however old.
+struct StaleCase
+{
+    const char* name;
+    QByteArray content;
+    int staleSeconds;
+};
+
+void PrintTo(const StaleCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StaleSecondsTest : public ::testing::TestWithParam<StaleCase>
+{
+};
+
+TEST_P(StaleSecondsTest, Reads)
+{
+    EXPECT_EQ(parseConfig(GetParam().content).staleSeconds, GetParam().staleSeconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StaleSecondsTest,
+    ::testing::Values(StaleCase{"absent", "[Pexumo]\nFormCaption=Lab\n", 10},
+                      StaleCase{"thirty", "[pexumo]\nstaleseconds = 30\n", 30},
+                      StaleCase{"zero_samples_any", "[Pexumo]\nStaleSeconds=0\n", 0},
+                      StaleCase{"hex", "[Pexumo]\nStaleSeconds=$14\n", 20},
+                      StaleCase{"negative", "[Pexumo]\nStaleSeconds=-1\n", 10},
+                      StaleCase{"text", "[Pexumo]\nStaleSeconds=ten\n", 10},
+                      StaleCase{"beyond_a_day", "[Pexumo]\nStaleSeconds=100000\n", 86400}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ParseConfig, LongCaptionIsCutAt2047)
 {
     const QString caption(3000, u'c');

@@ -136,6 +136,69 @@ TEST(ReduceMillion, SpikeAmongFlatPointsShowsInItsColumn)
     EXPECT_EQ(spikes, 1);
 }
 
+// A peak or a dip among 10,000 flat samples, one a second, wherever it falls: at the ends and at
+// either side of the storage's block boundaries (4096 samples). Over 100 columns of 99.99 s its
+// column alone shows it, at floor(second / 99.99) (the last sample in the last column).
+struct PeakCase
+{
+    const char* name;
+    qsizetype at;
+    float value;
+    int column;
+};
+
+void PrintTo(const PeakCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PeakTest : public ::testing::TestWithParam<PeakCase>
+{
+};
+
+TEST_P(PeakTest, ShowsInItsColumnOnly)
+{
+    const PeakCase& c = GetParam();
+    HistorySeries s;
+    for (qsizetype i = 0; i < 10'000; ++i)
+        s.append(Base + i * 1000LL, i == c.at ? c.value : 7.0);
+    ASSERT_EQ(s.blockCount(), 3);
+    const Reduction r = reduceMinMax(s, Base, Base + 9'999'000, 100);
+    ASSERT_EQ(r.pieces.size(), 100u);
+    for (const ReducedColumn& col : r.pieces) {
+        const bool peakHere = col.column == c.column;
+        EXPECT_EQ(col.maxY, peakHere && c.value > 7 ? c.value : 7.0f) << col.column;
+        EXPECT_EQ(col.minY, peakHere && c.value < 7 ? c.value : 7.0f) << col.column;
+    }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Places, PeakTest, ::testing::Values(
+    PeakCase{"first_sample", 0, 100, 0},
+    PeakCase{"last_of_the_first_block", 4095, 100, 40},
+    PeakCase{"first_of_the_second_block", 4096, -50, 40},
+    PeakCase{"last_of_the_second_block", 8191, -50, 81},
+    PeakCase{"first_of_the_last_block", 8192, 100, 81},
+    PeakCase{"last_sample", 9999, 100, 99}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// A block opened early by a pause longer than a block reaches (2^32 ms, 49 days): the peak that
+// opens it shows, in the first column of a span that starts there.
+TEST(ReducePeak, AtTheStartOfABlockAfterALongPause)
+{
+    constexpr qint64 Away = 50LL * 24 * 3600 * 1000;
+    HistorySeries s;
+    for (int i = 0; i < 200; ++i)
+        s.append(Base + (i < 100 ? 0 : Away) + i * 1000LL, i == 100 ? 100.0 : 7.0);
+    ASSERT_EQ(s.blockCount(), 2);
+    const Reduction r = reduceMinMax(s, Base + Away + 100'000, Base + Away + 199'000, 99);
+    ASSERT_EQ(r.pieces.size(), 99u);
+    EXPECT_EQ(r.pieces.front().maxY, 100.0f);
+    EXPECT_EQ(r.pieces[1].maxY, 7.0f);
+    EXPECT_EQ(r.before, 99);
+}
+
 struct NearCase
 {
     const char* name;

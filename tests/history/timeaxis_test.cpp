@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -120,6 +123,92 @@ INSTANTIATE_TEST_SUITE_P(Ranges, ValueTicksTest, ::testing::Values(
     ValueCase{"not_a_range", 1.0, 0.5, 5, 0, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// Ranges no axis should see, and some it saw after repeated box zooms on a flat line: each ends
+// at once, with at most the ticks asked for, ascending, within the range; -1 ticks where the rule
+// leaves the count to rounding.
+struct ExtremeCase
+{
+    const char* name;
+    double lo;
+    double hi;
+    int maxTicks;
+    int ticks;
+};
+
+void PrintTo(const ExtremeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ExtremeRangeTest : public ::testing::TestWithParam<ExtremeCase>
+{
+};
+
+TEST_P(ExtremeRangeTest, EndsWithFewTicksInside)
+{
+    const ExtremeCase& c = GetParam();
+    const auto started = std::chrono::steady_clock::now();
+    const ValueTicks t = valueTicks(c.lo, c.hi, c.maxTicks);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+    if (c.ticks >= 0) {
+        EXPECT_EQ(int(t.values.size()), c.ticks);
+    }
+    EXPECT_LE(int(t.values.size()), std::max(c.maxTicks, 2));
+    for (std::size_t i = 0; i < t.values.size(); ++i) {
+        EXPECT_GE(t.values[i], c.lo);
+        EXPECT_LE(t.values[i], c.hi);
+        if (i > 0) {
+            EXPECT_GT(t.values[i], t.values[i - 1]);
+        }
+    }
+}
+
+constexpr double Inf = std::numeric_limits<double>::infinity();
+const double SevenAndAStep = std::nextafter(7.0, 8.0);
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Ranges, ExtremeRangeTest, ::testing::Values(
+    ExtremeCase{"one_step_of_a_double_at_7", 7.0, SevenAndAStep, 6, -1},
+    ExtremeCase{"one_step_of_a_double_at_1e17", 1e17, std::nextafter(1e17, 2e17), 6, -1},
+    ExtremeCase{"one_step_at_the_largest_double", std::nextafter(1.7e308, 0.0), 1.7e308, 6, -1},
+    ExtremeCase{"denormal_span_from_zero", 0, 1e-320, 6, -1},
+    ExtremeCase{"zero_span_on_a_whole_number", 7, 7, 6, 1},
+    ExtremeCase{"zero_span_between_steps", 0.3, 0.3, 6, 0},
+    ExtremeCase{"span_beyond_a_double", -1e308, 1e308, 6, 0},
+    ExtremeCase{"infinite", -Inf, 1, 6, 0},
+    ExtremeCase{"not_a_number", std::nan(""), 1, 6, 0},
+    ExtremeCase{"no_room_asked_is_two", 0, 1, 0, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// The smallest span: a millionth of the values, never below the meter's resolution nor 1e-9;
+// a narrower range is widened about its middle, and then gets round ticks again.
+TEST(SmallestValueSpan, KeepsTheAxisCountable)
+{
+    EXPECT_DOUBLE_EQ(smallestValueSpan(7, 7, 0.01), 0.01);
+    EXPECT_DOUBLE_EQ(smallestValueSpan(1e17, 1e17, 0.01), 1e11);
+    EXPECT_DOUBLE_EQ(smallestValueSpan(-2e4, 10, 0.1), 0.1);
+    EXPECT_DOUBLE_EQ(smallestValueSpan(-3e5, 10, 0.1), 0.3);
+    EXPECT_DOUBLE_EQ(smallestValueSpan(0, 0, 0), 1e-9);
+
+    auto [lo, hi] = widenToSmallestSpan(7, SevenAndAStep, 0.01);
+    EXPECT_NEAR(lo, 6.995, 1e-12);
+    EXPECT_NEAR(hi, 7.005, 1e-12);
+    const ValueTicks t = valueTicks(lo, hi, 6);
+    EXPECT_DOUBLE_EQ(t.step, 0.002);
+    ASSERT_EQ(t.values.size(), 5u);
+    EXPECT_NEAR(t.values.front(), 6.996, 1e-12);
+    EXPECT_NEAR(t.values.back(), 7.004, 1e-12);
+
+    std::tie(lo, hi) = widenToSmallestSpan(7.2, 6.9, 0.01); // either order; wide enough
+    EXPECT_EQ(lo, 6.9);
+    EXPECT_EQ(hi, 7.2);
+    std::tie(lo, hi) = widenToSmallestSpan(1e17, 1e17, 0);
+    EXPECT_DOUBLE_EQ(lo, 1e17 - 5e10);
+    EXPECT_DOUBLE_EQ(hi, 1e17 + 5e10);
+    EXPECT_EQ(valueTicks(lo, hi, 6).values.size(), 5u); // 2e10 apart
+}
 
 } // namespace
 } // namespace pexumo

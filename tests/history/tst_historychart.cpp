@@ -96,6 +96,9 @@ private slots:
     void hoverShowsTheNearestSample_data();
     void hoverShowsTheNearestSample();
     void exportsKeepTheGapAndReadBack();
+    void flatBoxesStopAtTheSmallestSpan();
+    void theLineKeepsClearOfThePlotEdges_data();
+    void theLineKeepsClearOfThePlotEdges();
 };
 
 void TstHistoryChart::wheelZoomsAroundThePointer_data()
@@ -323,6 +326,71 @@ void TstHistoryChart::exportsKeepTheGapAndReadBack()
     QCOMPARE(shownErrors.size(), 1);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
              (QStringList{"picked.png", "view.png", "view.svg"}));
+}
+
+// Ten Shift+drag boxes 4 px high on a flat line of pH 7: each would shrink the value axis
+// 75-fold, below a double's resolution by the eighth. The axis stops at the meter's step,
+// 0.01 pH about the middle, and every one of them is drawn.
+void TstHistoryChart::flatBoxesStopAtTheSmallestSpan()
+{
+    m_series.clear();
+    for (int i = 0; i <= 600; ++i)
+        m_series.append(T0 + i * Sec, 7.0, 25.0, 3600);
+    auto chart = shown();
+    chart->setResolution(0.01);
+    QCOMPARE(chart->valueAxisMin(), 6.65);
+    QCOMPARE(chart->valueAxisMax(), 7.35);
+    const double half = 2.0 / chart->plotRect().height();
+    for (int i = 0; i < 10; ++i) {
+        drag(*chart, atPlot(*chart, 0.25, 0.5 - half), atPlot(*chart, 0.75, 0.5 + half),
+             Qt::ShiftModifier);
+        chart->grab(); // drawn, axis labels and all
+    }
+    QVERIFY2(std::abs(chart->valueAxisMin() - 6.995) < 1e-9,
+             qPrintable(QString::number(chart->valueAxisMin(), 'g', 17)));
+    QVERIFY2(std::abs(chart->valueAxisMax() - 7.005) < 1e-9,
+             qPrintable(QString::number(chart->valueAxisMax(), 'g', 17)));
+}
+
+void TstHistoryChart::theLineKeepsClearOfThePlotEdges_data()
+{
+    QTest::addColumn<qint64>("endSecond"); ///< the end of a 5 s view; 0: the whole run
+    QTest::newRow("whole run") << qint64(0);
+    // 10:00:54.5 .. 10:00:59.5: samples 7.55 .. 7.59 inside, and the line on to 7.00 at
+    // 10:01:00 leaves through the right edge at about 7.29.
+    QTest::newRow("the line runs on beyond the edge") << qint64(59500);
+    // 10:01:00.5 .. 10:01:05.5: the line comes in from 7.59 at 10:00:59 above 7.00 .. 7.05.
+    QTest::newRow("the line comes in from beyond the edge") << qint64(65500);
+}
+
+// Read from the pixels: however the view cuts the line, the line as drawn keeps 5 % of the plot's
+// height (15 px of 300) free above and below it.
+void TstHistoryChart::theLineKeepsClearOfThePlotEdges()
+{
+    QFETCH(qint64, endSecond);
+    auto chart = hourChart();
+    if (endSecond > 0) {
+        chart->zoomAt(atPlot(*chart, 1.0).x(), 1000); // the narrowest span, 5 s, at the end
+        chart->panBy(QPoint(int((3600000 - endSecond) * 800 / 5000), 0));
+        QCOMPARE(chart->viewEndMs() - T0, endSecond);
+        QCOMPARE(chart->viewEndMs() - chart->viewStartMs(), 5000);
+    }
+    const QImage image = chart->grab().toImage();
+    const QRect plot = chart->plotRect();
+    int top = -1;
+    int bottom = -1;
+    for (int y = plot.top() - 1; y <= plot.bottom() + 1; ++y)
+        for (int x = plot.left() + 1; x < plot.right(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (qBlue(c) > qRed(c) + 60) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+            }
+        }
+    QVERIFY(top >= 0);
+    QVERIFY2(top - plot.top() >= 13, qPrintable(QString::number(top - plot.top())));
+    QVERIFY2(plot.bottom() - bottom >= 13, qPrintable(QString::number(plot.bottom() - bottom)));
 }
 
 QTEST_MAIN(TstHistoryChart)

@@ -67,7 +67,8 @@ bool MeterSim::start(const QStringList& args, int timeoutMs)
     return true;
 }
 
-bool MeterSim::startScript(const QString& scriptPath, const QByteArray& script)
+bool MeterSim::startScript(const QString& scriptPath, const QByteArray& script,
+                           const QStringList& more)
 {
     QFile file(scriptPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(script) != script.size() || !file.flush()) {
@@ -76,7 +77,8 @@ bool MeterSim::startScript(const QString& scriptPath, const QByteArray& script)
         return false;
     }
     file.close();
-    return start({QStringLiteral("--pty"), QStringLiteral("--script"), scriptPath});
+    return start(QStringList{QStringLiteral("--pty"), QStringLiteral("--script"), scriptPath} +
+                 more);
 }
 
 bool MeterSim::stop()

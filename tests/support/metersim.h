@@ -30,8 +30,10 @@ public:
     /// Starts the simulator with \a args (--pty among them) and waits up to \a timeoutMs for
     /// the terminal's path; false, with errorString(), when it does not come.
     bool start(const QStringList& args, int timeoutMs = 5000);
-    /// Writes \a script to \a scriptPath and starts the simulator on it behind a terminal.
-    bool startScript(const QString& scriptPath, const QByteArray& script);
+    /// Writes \a script to \a scriptPath and starts the simulator on it behind a terminal, with
+    /// \a more arguments (faults).
+    bool startScript(const QString& scriptPath, const QByteArray& script,
+                     const QStringList& more = {});
 
     /// Path of the terminal the simulator serves, such as "/dev/pts/3".
     QString portPath() const { return m_portPath; }

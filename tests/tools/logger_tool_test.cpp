@@ -113,6 +113,31 @@ void writeFile(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+/// An alarm command in \a home that appends its arguments as one line to {home}/told and says
+/// "mail sent"; returns its path.
+QString alarmScript(const QTemporaryDir& home)
+{
+    const QString command = home.filePath("alarm.sh");
+    writeFile(command,
+              "#!/bin/sh\necho \"$@\" >> " + home.filePath("told").toUtf8() + "\necho mail sent\n");
+    QFile::setPermissions(command, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return command;
+}
+
+/// The lines the alarm command was run with so far.
+QStringList told(const QTemporaryDir& home)
+{
+    QFile file(home.filePath("told"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+bool matches(const QString& pattern, const QString& text)
+{
+    return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(text).hasMatch();
+}
+
 // The paced demo meter is pulled about three seconds in and comes back a second later; then
 // SIGTERM. The logger waits for the meter and goes on by itself, raises the alarm of the demo's
 // pH of about 7 and runs its command, ends with status 0 well within two seconds, and leaves
@@ -224,6 +249,95 @@ TEST(LoggerProgram, LosesNoCommittedRowToAKillAndPublishesThemLater)
     EXPECT_EQ(arrived, test::rowRange(2, 1, 2, test::rowRange(1, 1, killed)));
 }
 
+// A meter switched off while the cable stays in: frames stop, the port stays open. Its last
+// reading is listed only while it is at most StaleSeconds old, the logger says so once, the
+// journal gets no row from then on, and the no-reading alarm rises after NoReadingSeconds saying
+// that the meter sends nothing; its command runs with the cause. A temperature beyond its limit
+// raised the Temp alarm before, in C, as the command's arguments say.
+TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
+{
+    QTemporaryDir home;
+    const QString journal = home.filePath("j.sqlite");
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.startScript(home.filePath("meter.script"),
+                                "wait 0.5\nlive 13 0712 0253\nwait 0.5\nlive 13 0713 0253\n"
+                                "wait 0.5\nlive 13 0714 0253\nwait 0.5\nlive 13 0715 0253\n"))
+        << sim.errorString().toStdString();
+    writeFile(home.filePath("config.ini"), "[Pexumo]\nStaleSeconds=2\n");
+    const QString alarms = home.filePath("alarms.conf");
+    writeFile(alarms, "[Alarms]\nTemp=..25\nDelaySeconds=0\nNoReadingSeconds=4\nCommand=" +
+                          alarmScript(home).toUtf8() + "\n");
+    LoggerProcess logger(home, {"--port", sim.portPath(), "--journal", journal, "--settings",
+                                alarms, "--config", home.filePath("config.ini")});
+    ASSERT_TRUE(logger.waitForLine("no new reading since "));
+    const qint64 atStale = committedRows(journal);
+    ASSERT_TRUE(logger.waitForLine("ALARM no reading since "));
+    ASSERT_TRUE(waitUntil([&] { return told(home).size() == 2; }));
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+
+    const QStringList lines = logger.lines();
+    EXPECT_EQ(lines.filter(QRegularExpression(R"(^ALARM Temp 25\.3 C above 25\.0 since )")).size(),
+              1)
+        << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression(
+                               R"(^no new reading since \d\d:\d\d:\d\d: no rows until the meter )"
+                               R"(sends again$)"))
+                  .size(),
+              1);
+    EXPECT_EQ(lines.filter(QRegularExpression(
+                               R"(^ALARM no reading since \d\d:\d\d:\d\d: the meter sends nothing$)"))
+                  .size(),
+              1);
+    const QStringList commands = told(home);
+    ASSERT_EQ(commands.size(), 2);
+    EXPECT_TRUE(matches(R"(raise Temp 25\.3 C 25\.0 \S+)", commands[0])) << commands[0].toStdString();
+    EXPECT_TRUE(matches(R"(raise NoReading [4-6](\.\d+)? s 4 \S+ silent)", commands[1]))
+        << commands[1].toStdString();
+    // Rows while the readings came, none after them, and all of them real: 7.12 .. 7.15.
+    const auto written = rows(journal);
+    EXPECT_EQ(qint64(written.size()), atStale);
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_LE(written.size(), 6u);
+    EXPECT_EQ(written.back().second.Value, "7.15");
+}
+
+// A meter that is not there when the logger starts: the logger keeps trying to open the port
+// and the no-reading alarm rises after NoReadingSeconds, saying that the port does not open;
+// when the meter comes, the logger connects and its frames clear the alarm.
+TEST(LoggerProgram, AMeterMissingFromTheStartRaisesTheAlarmUntilItComes)
+{
+    QTemporaryDir home;
+    const QString link = home.filePath("meter"), journal = home.filePath("j.sqlite");
+    const QString alarms = home.filePath("alarms.conf");
+    writeFile(alarms, "[Alarms]\nNoReadingSeconds=1\nCommand=" + alarmScript(home).toUtf8() + "\n");
+    LoggerProcess logger(home, {"--port", link, "--journal", journal, "--settings", alarms});
+    ASSERT_TRUE(logger.waitForLine("alarm command: exit 0: mail sent"));
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty", "--link", link})) << sim.errorString().toStdString();
+    ASSERT_TRUE(logger.waitForLine("CLEAR no reading from "));
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+
+    const QStringList lines = logger.lines();
+    ASSERT_GE(lines.size(), 6) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines[1], "There is no port " + link + ": no such device. Trying again every 5 s.");
+    EXPECT_TRUE(matches(R"(ALARM no reading since \d\d:\d\d:\d\d: the port does not open)", lines[2]))
+        << lines[2].toStdString();
+    EXPECT_EQ(lines[3], "alarm command: exit 0: mail sent");
+    EXPECT_EQ(lines[4], "connected to " + link);
+    const QStringList commands = told(home);
+    ASSERT_GE(commands.size(), 1);
+    EXPECT_TRUE(matches(R"(raise NoReading [1-3](\.\d+)? s 1 \S+ unopened)", commands[0]))
+        << commands[0].toStdString();
+    JournalReader reader;
+    ASSERT_EQ(reader.open(journal), QString());
+    const std::vector<JournalAlarm> kept = reader.alarms(1);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].parameter, "NoReading");
+    EXPECT_TRUE(kept[0].cleared);
+}
+
 // What a run starts with, and each way it ends at once: its status lines ("…" stands for any
 // text) and exit status. "{home}" is its home and working folder, "{meter}" a simulated meter
 // that is pulled about three seconds in.
@@ -231,10 +345,11 @@ struct StartCase
 {
     const char* name;
     const char* args;    ///< separated by blanks
-    QByteArray settings; ///< the user's own settings file
+    QByteArray settings; ///< the user's own settings file; "{command}": the alarm command
     QByteArray config;   ///< config.ini in the working folder
     QString lines;       ///< separated by line ends
     int status;
+    QString told = {};   ///< the alarm command's runs, as its arguments, separated by line ends
 };
 
 class LoggerStart : public ::testing::TestWithParam<StartCase>
@@ -252,7 +367,8 @@ TEST_P(LoggerStart, TellsWhatItRunsWithAndWhyItEnds)
     if (QString(c.args).contains("{meter}")) {
         ASSERT_TRUE(sim.start({"--pty", "--link", place("{meter}"), "--fault", "unplug@10:5"}));
     }
-    writeFile(home.filePath("config/Pexumo/Pexumo.conf"), c.settings);
+    writeFile(home.filePath("config/Pexumo/Pexumo.conf"),
+              QByteArray(c.settings).replace("{command}", alarmScript(home).toUtf8()));
     writeFile(home.filePath("config.ini"), c.config);
     writeFile(home.filePath("notes.txt"), "not a journal\n");
     LoggerProcess logger(home, place(c.args).split(u' ', Qt::SkipEmptyParts));
@@ -265,6 +381,15 @@ TEST_P(LoggerStart, TellsWhatItRunsWithAndWhyItEnds)
                         ? lines[i] == parts[0]
                         : lines[i].startsWith(parts[0]) && lines[i].endsWith(parts[1]))
             << lines[i].toStdString() << "\n  expected " << expected[i].toStdString();
+    }
+    const QStringList runs = told(home);
+    const QStringList expectedRuns = c.told.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(runs.size(), expectedRuns.size()) << runs.join(u'\n').toStdString();
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        QStringList parts = expectedRuns[i].split(u'…');
+        for (QString& part : parts)
+            part = QRegularExpression::escape(part);
+        EXPECT_TRUE(matches(parts.join(".*"), runs[i])) << runs[i].toStdString();
     }
 }
 
@@ -291,12 +416,17 @@ INSTANTIATE_TEST_SUITE_P(All, LoggerStart, ::testing::Values(
         "the journal cannot be used: {home}/notes.txt is not a Pexumo journal", 1},
     StartCase{"JournalOff", "", {}, "[Pexumo]\nJournal=0\n",
         "Journal=0 in {home}/config.ini turns off the journal, the logger's only store", 2},
-    StartCase{"AutoReconnectOff", "--port {meter}", {}, "[Pexumo]\nAutoReconnect=0\n",
+    // The alarm of the lost line is raised and its command run before the end.
+    StartCase{"AutoReconnectOff", "--port {meter}", "[Alarms]\nCommand={command}\n",
+        "[Pexumo]\nAutoReconnect=0\n",
         "logging {meter} every 1 s into {home}/data/Pexumo/journal.sqlite, session 1\n"
         "connected to {meter}\n"
+        "ALARM no reading since …: the line is lost\n"
         "The connection to {meter} was lost: …\n"
+        "alarm command: exit 0: mail sent\n"
         "stopped (AutoReconnect=0 in config.ini: nobody is there to connect again); rows: pH=…; "
-        "all in the journal, session 1 closed", 1},
+        "all in the journal, session 1 closed", 1,
+        "raise NoReading … s 60 … lost"},
     StartCase{"BadInterval", "--interval 0", {}, {},
         "pexumo-logger: bad interval \"0\": Interval value must be from 1 to 2147483 seconds.", 2}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -174,6 +174,8 @@ TrendChart::TrendChart(const QString& title, QWidget* parent) : QChartView(paren
         (*limit)->attachAxis(m_axisY);
     }
 
+    connect(m_axisX, &QValueAxis::rangeChanged, this, &TrendChart::drawLimits);
+
     m_legend = new PointLegend(*m_series, chart);
     m_legend->setZValue(10);
     QFont legendFont = m_axisY->labelsFont();
@@ -208,12 +210,21 @@ QStringList TrendChart::legendRows() const
 
 void TrendChart::setLimits(std::optional<double> low, std::optional<double> high)
 {
-    // Far beyond any sample number on both sides: the line crosses whatever part is in view.
-    constexpr double Reach = 1e12;
-    for (const auto& [line, value] : {std::pair{m_lowLimit, low}, std::pair{m_highLimit, high}}) {
+    m_limits = {low, high};
+    drawLimits();
+}
+
+void TrendChart::drawLimits()
+{
+    // From edge to edge of what the axis shows, redone whenever that moves: the chart draws no
+    // line whose points lie far beyond its axes.
+    const double left = m_axisX->min();
+    const double right = m_axisX->max();
+    for (const auto& [line, value] :
+         {std::pair{m_lowLimit, m_limits[0]}, std::pair{m_highLimit, m_limits[1]}}) {
         if (value)
-            line->replace({QPointF(-Reach, *value), QPointF(Reach, *value)});
-        else
+            line->replace({QPointF(left, *value), QPointF(right, *value)});
+        else if (line->count() > 0)
             line->clear();
     }
 }

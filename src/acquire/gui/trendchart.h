@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 
 class QLineSeries;
@@ -34,8 +35,9 @@ public:
     /// unless the user has scrolled this chart (a hidden chart rescales when it is shown).
     void addWindowedPoint(double y, int window);
 
-    /// Alarm limits as dashed lines across the plot; none hides a line. They do not widen the
-    /// value axis: a limit far from the samples is out of sight.
+    /// Alarm limits as dashed lines across the plot, from edge to edge of the samples in view
+    /// whatever the user scrolls to; none hides a line. They do not widen the value axis: a limit
+    /// far from the samples is out of sight.
     void setLimits(std::optional<double> low, std::optional<double> high);
     /// The alarm look while an alarm of this chart's parameter is up: a tinted plot and a
     /// warning sign before the title, so that it does not rest on colour alone.
@@ -72,10 +74,12 @@ protected:
 private:
     void rescale();
     void scrollBy(QPoint delta);
+    void drawLimits();
 
     QLineSeries* m_series = nullptr;
     QLineSeries* m_lowLimit = nullptr;
     QLineSeries* m_highLimit = nullptr;
+    std::array<std::optional<double>, 2> m_limits; ///< low, high
     QString m_title;
     QBrush m_titleBrush;
     bool m_alarm = false;

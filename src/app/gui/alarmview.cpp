@@ -19,6 +19,7 @@ AlarmView::AlarmView(Station& station, ControlBar& bar, Dashboard& dashboard,
         m_notifier->notify(event);
         showAlarms();
     });
+    connect(&station.run(), &MeterRun::alarmNotesChanged, this, &AlarmView::showAlarms);
     connect(
         &station, &Station::alarmCommandFinished, this,
         [this](const QString& result, bool success) { m_bar.showAlarmCommand(result, success); });

@@ -82,6 +82,11 @@ Dashboard::Dashboard(QWidget* parent) : QWidget(parent)
         sign->setVisible(false);
     }
 
+    lblStale = makeLabel(this, "lblStale", QString(), 536, 490, 256, 18);
+    lblStale->setFont(uiFont(12, true));
+    setTextColor(lblStale, QColor(0x5f, 0x5f, 0x5f));
+    lblStale->hide();
+
     Label7 = named(new QLabel(QStringLiteral("Note:"), this), "Label7");
     Label8 = named(new QLabel(QStringLiteral("Please disconnect or close this program"), this),
                    "Label8");
@@ -100,14 +105,32 @@ Dashboard::Dashboard(QWidget* parent) : QWidget(parent)
 
 void Dashboard::showAlarmLook(bool value, bool temperature)
 {
-    for (const auto& [edit, sign, up] :
-         {std::tuple{Edit2, m_valueAlarm, value}, std::tuple{Edit3, m_tempAlarm, temperature}}) {
+    m_valueAlarmUp = value;
+    m_tempAlarmUp = temperature;
+    applyReadoutLook();
+}
+
+void Dashboard::showStale(const QDateTime& since)
+{
+    m_stale = true;
+    lblStale->setText(tr("No new reading since %1").arg(since.toString(QStringLiteral("hh:mm:ss"))));
+    lblStale->show();
+    applyReadoutLook();
+}
+
+void Dashboard::applyReadoutLook()
+{
+    for (const auto& [edit, sign, up] : {std::tuple{Edit2, m_valueAlarm, m_valueAlarmUp},
+                                         std::tuple{Edit3, m_tempAlarm, m_tempAlarmUp}}) {
         sign->setVisible(up);
         QPalette palette = this->palette();
         if (up) {
             palette.setColor(QPalette::Base, QColor(0xff, 0xcd, 0xd2));
             palette.setColor(QPalette::Text, QColor(0xb7, 0x1c, 0x1c));
         }
+        // A stale sample's numbers are greyed; the line under them says why.
+        if (m_stale)
+            palette.setColor(QPalette::Text, QColor(0x80, 0x80, 0x80));
         edit->setPalette(palette);
     }
 }
@@ -129,6 +152,11 @@ void Dashboard::showSample(const SamplePlan& plan, const CurrentReading& reading
     Edit2->setText(plan.readoutValue);
     Label2->setText(reading.FMeasType);
     Label4->setText(reading.FMeasUnit);
+    if (m_stale) {
+        m_stale = false;
+        lblStale->hide();
+        applyReadoutLook();
+    }
 }
 
 } // namespace pexumo

@@ -3,6 +3,7 @@
 #include "acquire/sampleroute.h"
 #include "link/currentreading.h"
 
+#include <QDateTime>
 #include <QWidget>
 
 #include <array>
@@ -29,6 +30,8 @@ struct DashboardWidgets
            *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
     QLineEdit *Edit2 = nullptr, *Edit3 = nullptr;
     DegreeMark* Shape1 = nullptr;
+    /// Under the read-out while the meter's reading is stale: "No new reading since 02:13:07".
+    QLabel* lblStale = nullptr;
 };
 
 /// The first page, "TabAll": the small trend charts of the seven parameters and of the
@@ -48,11 +51,20 @@ public:
     /// The alarm look of the read-out: of the value while its parameter's alarm is up, of the
     /// temperature while the temperature's is; a tint and a warning sign in the box.
     void showAlarmLook(bool value, bool temperature);
+    /// The read-out's sample is the last one: the meter's reading since \a since is too old to
+    /// be sampled. Its numbers turn grey and a line under them says since when; the next sample
+    /// shows them as before.
+    void showStale(const QDateTime& since);
 
 private:
+    void applyReadoutLook();
+
     std::array<TrendChart*, ParameterCount> m_charts{};
     QAction* m_valueAlarm = nullptr;
     QAction* m_tempAlarm = nullptr;
+    bool m_valueAlarmUp = false;
+    bool m_tempAlarmUp = false;
+    bool m_stale = false;
 };
 
 } // namespace pexumo

@@ -39,6 +39,7 @@ ParameterPage::ParameterPage(Parameter parameter, ResultListModel* rows, const c
     history->setObjectName(QStringLiteral("History") + stem);
     history->setGeometry(chart->geometry());
     history->setUnit(alarmUnit(alarmParameterOf(parameter)));
+    history->setResolution(plotResolution(parameter));
     history->setSeries(&m_series);
     history->setValueText([rows](qsizetype i) {
         const ResultRecord row = rows->recordInOrder(i);

@@ -127,6 +127,13 @@ void TfMain::wireRun()
             [this] { m_bar->showLinkNotes(m_run->lineNote(), m_run->skippedBytes()); });
     connect(m_run, &MeterRun::lineLost, this, &TfMain::showLineLostBox);
     connect(m_run, &MeterRun::lineBack, this, [this] { closeLineLost(); });
+    connect(m_run, &MeterRun::staleChanged, this, [this](bool stale) {
+        if (!stale)
+            return; // the next sample shows itself
+        m_dashboard->showStale(m_run->staleSince());
+        for (ParameterPage* page : m_pages)
+            page->breakLine(); // the histories show the time without readings as a gap
+    });
     connect(m_station, &Station::publishingChanged, m_bar, &ControlBar::showPublishing);
 }
 

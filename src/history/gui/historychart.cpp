@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace pexumo {
 
@@ -140,6 +141,14 @@ void HistoryChart::setLimits(std::optional<double> low, std::optional<double> hi
     viewChanged();
 }
 
+void HistoryChart::setResolution(double resolution)
+{
+    m_resolution = std::isfinite(resolution) && resolution > 0 ? resolution : 0;
+    if (m_valueAxisFixed)
+        std::tie(m_fixedMin, m_fixedMax) = widenToSmallestSpan(m_fixedMin, m_fixedMax, m_resolution);
+    viewChanged();
+}
+
 void HistoryChart::setValueText(std::function<QString(qsizetype)> text)
 {
     m_valueText = std::move(text);
@@ -181,7 +190,8 @@ const HistoryChart::View& HistoryChart::view(int columns) const
     v->columns = columns;
     if (m_series && !m_series->isEmpty()) {
         v->value = reduceMinMax(*m_series, m_t0, m_t1, columns, HistoryChannel::Value);
-        auto extent = reducedExtent(*m_series, v->value, HistoryChannel::Value);
+        auto extent =
+            reducedExtent(*m_series, v->value, HistoryChannel::Value, m_t0, m_t1, columns);
         // The limits are taken in, so the user sees how near the samples come to them.
         for (const std::optional<double>& limit : {m_low, m_high}) {
             if (!limit || !std::isfinite(*limit))
@@ -192,10 +202,12 @@ const HistoryChart::View& HistoryChart::view(int columns) const
             extent->second = std::max(extent->second, *limit);
         }
         if (extent)
-            std::tie(v->yMin, v->yMax) = paddedRange(extent->first, extent->second);
+            std::tie(v->yMin, v->yMax) = widenToSmallestSpan(
+                paddedRange(extent->first, extent->second), m_resolution);
         if (m_tempVisible) {
             v->temp = reduceMinMax(*m_series, m_t0, m_t1, columns, HistoryChannel::Temperature);
-            if (const auto t = reducedExtent(*m_series, v->temp, HistoryChannel::Temperature))
+            if (const auto t = reducedExtent(*m_series, v->temp, HistoryChannel::Temperature,
+                                             m_t0, m_t1, columns))
                 std::tie(v->tempMin, v->tempMax) = paddedRange(t->first, t->second);
         }
     }
@@ -318,8 +330,9 @@ void HistoryChart::zoomTo(const QRectF& box)
         const auto valueAt = [&](double y) {
             return yMin + (plot.top() + plot.height() - y) * (yMax - yMin) / plot.height();
         };
-        m_fixedMax = valueAt(b.top());
-        m_fixedMin = valueAt(b.bottom());
+        // However flat the box, the axis keeps a span its ticks can be counted on.
+        std::tie(m_fixedMin, m_fixedMax) =
+            widenToSmallestSpan(valueAt(b.bottom()), valueAt(b.top()), m_resolution);
         m_valueAxisFixed = true;
     }
     setView(timeAtX(b.left()), timeAtX(b.right()));

@@ -81,6 +81,11 @@ public:
     /// takes them in when it fits itself to the samples.
     void setLimits(std::optional<double> low, std::optional<double> high);
 
+    /// The meter's smallest step in the value axis' unit (0.01 for pH): no zoom shows a range
+    /// of values narrower than that, nor narrower than a millionth of the values themselves
+    /// (smallestValueSpan()). 0, the default, leaves only the second rule.
+    void setResolution(double resolution);
+
     /// The exact text of sample i's value (the list row's own text); without it, or when it
     /// answers "", the stored number is written with the process's decimal separator.
     void setValueText(std::function<QString(qsizetype)> text);
@@ -185,6 +190,7 @@ private:
     bool m_tempVisible = false;
     std::optional<double> m_low;
     std::optional<double> m_high;
+    double m_resolution = 0;
     std::function<QString(qsizetype)> m_valueText;
     std::function<QString(qsizetype)> m_tempText;
 
