@@ -2,6 +2,7 @@
 // against pexumo-meter-sim behind a pseudo-terminal, and reads back the journal it wrote.
 
 #include "journal/journalreader.h"
+#include "support/blackhole.h"
 #include "support/metersim.h"
 #include "support/mqttrig.h"
 #include "support/programrun.h"
@@ -22,6 +23,10 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <iostream>
+
+#include <unistd.h>
 
 using namespace pexumo;
 
@@ -410,6 +415,80 @@ TEST(LoggerProgram, AFailedJournalIsNeverReportedAsComplete)
                     .hasMatch())
         << lines.last().toStdString();
     EXPECT_EQ(lines.filter("all in the journal").size(), 0);
+}
+
+// The network lets the logger down in three ways; SIGTERM still ends it within two seconds,
+// every row in the journal:
+// - a broker's name whose look-up never answers: the logger runs in a network and mount
+//   namespace of its own whose only name server is a socket that reads and never answers
+//   (needs root, unshare and python3; skipped without them);
+// - an address that drops every packet (a black hole on the loopback);
+// - a broker that hangs (stopped with SIGSTOP) after the logger connected.
+TEST(LoggerProgram, EndsWithinTwoSecondsWhateverTheNetworkDoes)
+{
+    if (!test::MqttBroker::isInstalled())
+        GTEST_SKIP() << "mosquitto is not installed";
+    test::BlackHole hole;
+    ASSERT_NE(hole.port(), 0);
+    test::MqttBroker hanging;
+    ASSERT_TRUE(hanging.start()) << hanging.errorString().toStdString();
+    const bool namespaces =
+        ::geteuid() == 0 && QFileInfo::exists("/usr/bin/unshare") &&
+        QFileInfo::exists("/usr/bin/python3") &&
+        test::runProgram("/usr/bin/unshare", {"-m", "-n", "true"}).exitCode == 0;
+    struct Case
+    {
+        const char* name;
+        QByteArray host;
+        quint16 port;
+        const char* seen; ///< the status line that shows the logger is at it
+    };
+    const Case cases[] = {
+        {"silent name server", "broker.pexumo.test", 1883, "MQTT connecting"},
+        {"black hole", "127.0.0.1", hole.port(), "MQTT connecting"},
+        {"hanging broker", "127.0.0.1", hanging.port(), "MQTT connected"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool silentDns = c.host == "broker.pexumo.test";
+        if (silentDns && !namespaces) {
+            std::cout << "[ SKIPPED  ] " << c.name << ": no namespaces of its own (root, unshare, "
+                                                      "python3)\n";
+            continue;
+        }
+        QTemporaryDir home;
+        writeFile(home.filePath("config.ini"), "[Mqtt]\nHost=" + c.host +
+                                                   "\nPort=" + QByteArray::number(c.port) + "\n");
+        writeFile(home.filePath("resolv.conf"), "nameserver 127.0.0.1\noptions timeout:30\n");
+        const QString script =
+            "ip link set lo up && mount --bind \"$1\" /etc/resolv.conf || exit 97\n"
+            "/usr/bin/python3 -c 'import socket, time\n"
+            "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+            "s.bind((\"127.0.0.1\", 53))\n"
+            "time.sleep(120)' &\n"
+            "sleep 0.3\n"
+            "exec \"$0\" --demo --config \"$2\"\n";
+        LoggerProcess logger =
+            silentDns ? LoggerProcess(home, "/usr/bin/unshare",
+                                      {"-m", "-n", "/bin/sh", "-c", script, PEXUMO_LOGGER_PATH,
+                                       home.filePath("resolv.conf"), home.filePath("config.ini")})
+                      : LoggerProcess(home, {"--demo", "--config", home.filePath("config.ini")});
+        ASSERT_TRUE(logger.waitForLine(c.seen)) << logger.lines().join(u'\n').toStdString();
+        ASSERT_TRUE(logger.waitForLine("connected to Demo meter"));
+        if (c.port == hanging.port())
+            hanging.pause(true);
+        QThread::msleep(1500); // rows wait, the look-up or the connection hangs
+        QElapsedTimer stopping;
+        stopping.start();
+        logger.process.terminate();
+        EXPECT_EQ(logger.status(), 0);
+        std::cout << "[ MEASURED ] SIGTERM with " << c.name << ": " << stopping.elapsed()
+                  << " ms\n";
+        EXPECT_LT(stopping.elapsed(), 2000);
+        EXPECT_TRUE(logger.lines().last().endsWith("; all in the journal, session 1 closed"))
+            << logger.lines().join(u'\n').toStdString();
+        hanging.pause(false);
+    }
 }
 
 // What a run starts with, and each way it ends at once: its status lines ("…" stands for any
