@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace pexumo {
 namespace {
 
@@ -276,6 +278,74 @@ TEST_F(JournalPublishing, EachPublisherKeepsToItsOwnRuns)
     }
     EXPECT_EQ(rig.rows(), rowRange(3, 1, 2, rowRange(1, 1, 8)));
     EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 8}, {3, 2}}));
+}
+
+// Which earlier runs a logger's next start sends: those of its own port that ended with rows
+// the broker lacks; not another port's, nor a run of its own program still going on elsewhere.
+TEST_F(JournalPublishing, ALoggerSendsTheEarlierRunsOfItsPortOnly)
+{
+    const auto run = [&](const char* port, int rows, bool end) {
+        auto journal = std::make_unique<Journal>();
+        EXPECT_EQ(journal->open(rig.journalPath(), 30, QDateTime::currentDateTime(),
+                                QString::fromLatin1(LoggerProgram)),
+                  "");
+        journal->setPort(port);
+        for (int i = 0; i < rows; ++i)
+            journal->add(ListId::PH, Row);
+        EXPECT_TRUE(journal->flush());
+        if (end)
+            journal->close(true);
+        return journal;
+    };
+    {
+        Journal start; // session 1: the journal is published from here on
+        ASSERT_EQ(start.open(rig.journalPath(), 30), "");
+        JournalOutbox outbox(rig.journalPath(), 1, {"pexumo", ""});
+        ASSERT_EQ(outbox.attach([] {}), "");
+        outbox.detach();
+        start.close(true);
+    }
+    const auto ownEnded = run("ttyA", 3, true);   // session 2: sent
+    const auto otherPort = run("ttyB", 4, true);  // session 3: not
+    const auto stillGoing = run("ttyA", 5, false); // session 4: another logger of ttyA runs on
+    setup.program = QString::fromLatin1(LoggerProgram);
+    setup.mqttInstance = "ttyA";
+    PortSettings portA;
+    portA.name = "ttyA";
+    {
+        Station logger(setup); // session 5
+        logger.port().setSettings(portA);
+        ASSERT_EQ(logger.startJournal(), "");
+        logger.startPublishing();
+        addRows(logger, 2);
+        ASSERT_TRUE(rig.waitForRows(5));
+        logger.stop();
+    }
+    EXPECT_EQ(rig.rows(), rowRange(5, 1, 2, rowRange(2, 1, 3)));
+}
+
+// The rows and the alarm of the last moments before a stop reach the broker before "offline".
+TEST_F(JournalPublishing, TheLastRowsAndAlarmsBeforeAStopAreSent)
+{
+    const ActiveAlarm low{AlarmParameter::DO, AlarmSide::Below, 3.1, 4.0, 3.1,
+                          1796778787000,      1796778847000,    3600};
+    {
+        Station station(setup);
+        ASSERT_EQ(station.startJournal(), "");
+        station.startPublishing();
+        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
+        addRows(station, 50);
+        emit station.run().alarmChanged({AlarmChange::Raise, low, 1796778847000, 3600});
+        station.stop();
+    }
+    ASSERT_TRUE(rig.subscriber.waitFor([](const auto& m) {
+        return m.back().payload == R"({"status":"offline","session":1})";
+    }));
+    EXPECT_EQ(rig.rows(), rowRange(1, 1, 50));
+    EXPECT_EQ(rig.payloadsOn("alarm").size(), 1u);
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 50}}));
+    EXPECT_EQ(sql(rig.journalPath(), "SELECT raise_sent, clear_sent FROM alarm"),
+              (std::vector<test::RowId>{{1, 0}}));
 }
 
 // Another program holds the journal locked when publishing starts (a backup): publishing says

@@ -310,6 +310,19 @@ TEST_F(MqttPublisherTest, ConnectsToTheAddressTheNameHas)
             << c.host << ": " << publisher.status().reason.toStdString();
     }
     EXPECT_EQ(lookUpHost("nowhere.invalid", 1883).problem, "host \"nowhere.invalid\" not found");
+
+    // A look-up that takes longer than an attempt may is told, and waited for no longer.
+    MqttTiming shortAttempt = Fast;
+    shortAttempt.connectTimeout = 300ms;
+    MqttConfig config = configFor(broker.port());
+    config.host = "broker.test";
+    MqttPublisher publisher(outbox, shortAttempt);
+    publisher.setResolver(resolver.hanging());
+    publisher.start(config);
+    EXPECT_TRUE(waitForStatus(publisher, [](MqttStatus s) {
+        return s == MqttStatus{MqttState::Disconnected, 0,
+                               "no answer from the name server for \"broker.test\"", 0};
+    })) << publisher.status().reason.toStdString();
 }
 
 // Neither a name server that never answers, nor an address that drops every packet, nor a
