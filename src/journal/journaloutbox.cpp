@@ -3,7 +3,7 @@
 #include "journal/journal.h"
 #include "journal/journalfile.h"
 
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmsettings.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
