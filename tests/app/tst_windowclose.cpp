@@ -112,7 +112,7 @@ private slots:
                              "/usr/bin/python3 -c 'import socket, time\n"
                              "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
                              "s.bind((\"127.0.0.1\", 53))\n"
-                             "time.sleep(120)' &\n"
+                             "time.sleep(60)' >/dev/null 2>&1 </dev/null &\n"
                              "sleep 0.3\n"
                              "exec \"$0\" --window-child \"$2\" \"$3\"\n",
                              self, dir.filePath("resolv.conf"), config, c.seen});
