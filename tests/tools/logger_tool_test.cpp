@@ -291,14 +291,21 @@ TEST(LoggerProgram, PublishesEveryRowThroughAnOutageAndEndsWithOffline)
     test::MqttSubscriber subscriber;
     ASSERT_TRUE(subscriber.start(broker.port(), "pexumo/#"));
     const QString link = home.filePath("meter"), journal = home.filePath("j.sqlite");
+    // A password every user can read works, and is warned of.
     writeFile(home.filePath("config.ini"),
               "[Pexumo]\nChangeDecimal=1\nJournalFile=j.sqlite\n[Mqtt]\nHost=127.0.0.1\nPort=" +
-                  QByteArray::number(broker.port()) + "\n");
+                  QByteArray::number(broker.port()) + "\nUser=meter\nPasswordFile=pw\n");
+    writeFile(home.filePath("pw"), "s3cret\n");
+    ASSERT_TRUE(QFile::setPermissions(home.filePath("pw"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     test::MeterSim sim;
     ASSERT_TRUE(sim.start({"--pty", "--link", link, "--fault", "halt@4"}))
         << sim.errorString().toStdString();
     LoggerProcess logger(home, {"--port", link});
     ASSERT_TRUE(logger.waitForLine("MQTT connected"));
+    EXPECT_EQ(logger.lines().filter("MQTT: password file ").value(0),
+              "MQTT: password file " + home.filePath("pw") +
+                  " can be read by every user of this computer: chmod o-r " + home.filePath("pw"));
     ASSERT_TRUE(logger.waitForLine("live readings again: sampling goes on"));
     const QByteArray topic = "pexumo/" + QSysInfo::machineHostName().toUtf8() + "/meter";
 
