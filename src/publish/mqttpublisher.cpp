@@ -299,8 +299,9 @@ MqttLookup lookUpHost(const QString& host, int port)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
+    // No AI_ADDRCONFIG: on a machine whose only network is its loopback (a Pi before its
+    // network is up) it would hide "localhost", where a broker may well run.
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
     addrinfo* found = nullptr;
     const int rc = ::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(),
                                  &hints, &found);
