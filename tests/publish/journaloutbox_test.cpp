@@ -348,6 +348,18 @@ TEST_F(JournalPublishing, TheLastRowsAndAlarmsBeforeAStopAreSent)
               (std::vector<test::RowId>{{1, 0}}));
 }
 
+// Publishing reads the journal: with Journal=0 it stays off and says why.
+TEST_F(JournalPublishing, NeedsTheJournal)
+{
+    QFile ini(rig.configPath());
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
+                ini.write("[Pexumo]\nJournal=0\n[Mqtt]\nHost=127.0.0.1\n") > 0);
+    ini.close();
+    Station station(setup);
+    EXPECT_FALSE(station.startJournal().isEmpty());
+    EXPECT_EQ(station.startPublishing(), (MqttStatus{MqttState::Off, 0, "the journal is off", 0}));
+}
+
 // Another program holds the journal locked when publishing starts (a backup): publishing says
 // why it waits and starts once the lock is gone, with the rows listed meanwhile.
 TEST_F(JournalPublishing, StartsOnceTheJournalIsNoLongerLocked)

@@ -26,6 +26,7 @@
 
 #include <iostream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace pexumo;
@@ -496,6 +497,54 @@ TEST(LoggerProgram, EndsWithinTwoSecondsWhateverTheNetworkDoes)
             << logger.lines().join(u'\n').toStdString();
         hanging.pause(false);
     }
+}
+
+// No meter at the start: the reason once, then a new try every 5 s, so a meter plugged in
+// later is found and read.
+TEST(LoggerProgram, FindsAMeterPluggedInLater)
+{
+    QTemporaryDir home;
+    const QString link = home.filePath("meter");
+    LoggerProcess logger(home, {"--port", link});
+    ASSERT_TRUE(logger.waitForLine("There is no port " + link));
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty", "--link", link})) << sim.errorString().toStdString();
+    ASSERT_TRUE(logger.waitForLine("connected to " + link));
+    ASSERT_TRUE(waitUntil([&] { return committedRows(home.filePath("data/Pexumo/journal.sqlite")) > 0; }));
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+    const QStringList lines = logger.lines();
+    EXPECT_EQ(lines.filter(" Trying again every 5 s.").size(), 1) << lines.join(u'\n').toStdString();
+}
+
+// Under systemd, standard error is the system journal's stream (JOURNAL_STREAM names it): each
+// line starts with its priority instead of the time.
+TEST(LoggerProgram, TellsTheSystemJournalEachLinesPriority)
+{
+    QTemporaryDir home;
+    const QString log = home.filePath("stderr");
+    writeFile(log, {});
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(log).constData(), &st), 0);
+    QProcess process;
+    QProcessEnvironment env = test::privateHome(home.path(), test::Display::None);
+    env.insert("JOURNAL_STREAM",
+               QStringLiteral("%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino)));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(home.path());
+    process.setStandardErrorFile(log);
+    process.start(QStringLiteral(PEXUMO_LOGGER_PATH), {"--once", "--port", "ttyNONE9"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              "<6>logging ttyNONE9 every 1 s into " + home.path() +
+                  "/data/Pexumo/journal.sqlite, session 1\n"
+                  "<4>There is no port ttyNONE9: no such device.\n"
+                  "<5>stopped (the port did not open and --once was given); rows: pH=0 ORP=0 "
+                  "COND=0 TDS=0 Salt=0 DO=0 O2=0 Records=0; all in the journal, session 1 "
+                  "closed\n");
 }
 
 // What a run starts with, and each way it ends at once: its status lines ("…" stands for any
