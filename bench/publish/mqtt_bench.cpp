@@ -41,7 +41,10 @@ ResultRecord benchRow()
 class WatchedOutbox final : public Outbox
 {
 public:
-    WatchedOutbox(const QString& path, qint64 firstSession) : m_outbox(path, firstSession) {}
+    WatchedOutbox(const QString& path, qint64 firstSession)
+        : m_outbox(path, firstSession, {QString::fromLatin1(WindowProgram), {}})
+    {
+    }
 
     bool waitAcknowledged(OutboxPosition position, std::chrono::milliseconds timeout)
     {
@@ -65,6 +68,15 @@ public:
         m_changed.notify_all();
     }
     OutboxPosition acknowledgedPosition() override { return m_outbox.acknowledgedPosition(); }
+    std::vector<OutboxAlarm> alarmsWaiting(const std::vector<OutboxAlarm>& skip,
+                                           int limit) override
+    {
+        return m_outbox.alarmsWaiting(skip, limit);
+    }
+    void alarmAcknowledged(const OutboxAlarm& alarm) override
+    {
+        m_outbox.alarmAcknowledged(alarm);
+    }
     QString problem() override { return m_outbox.problem(); }
 
 private:

@@ -126,7 +126,9 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
     connect(&m_station, &Station::publishingChanged, this, [this](const MqttStatus& status) {
         // A line for each change of state or reason, not for each row that waits; nothing at all
         // when config.ini asks for no broker.
-        if (status.state == m_published.state && status.reason == m_published.reason)
+        // ... and one when the rows that waited for the broker are all there.
+        if (status.state == m_published.state && status.reason == m_published.reason &&
+            (status.sent == m_published.sent || status.sent == 0))
             return;
         if (status.state == MqttState::Off && !m_mqttWanted)
             return;
@@ -171,6 +173,8 @@ std::optional<int> Logger::start()
                                      .arg(nativePath(journal.movedAside())));
     m_mqttWanted = !readMqttConfig(m_station.configPath()).host.isEmpty();
     m_station.startPublishing(); // it reads the journal: once the journal is open
+    if (const QString warning = m_station.publishingWarning(); !warning.isEmpty())
+        print(Severity::Warning, QStringLiteral("MQTT: ") + warning);
     m_summary.start();
     tryOpen();
     if (m_setup.once && !m_station.port().Connected()) {
@@ -261,7 +265,7 @@ int Logger::stop(const QString& why)
     const Journal* journal = m_station.journal();
     const qint64 session = journal ? journal->session() : 0;
     const bool journalOn = journal && journal->isOn();
-    const qint64 unwritten = m_station.stop(StopJournalWaitMs);
+    const qint64 unwritten = m_station.stop(StopJournalWaitMs, StopPublishMs);
     const QString stopped = tr("stopped (%1); rows: %2").arg(why, rowCounts());
     if (session == 0) {
         print(Severity::Notice, stopped);

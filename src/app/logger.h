@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -64,6 +65,9 @@ public:
     static constexpr int SummaryMs = 3600 * 1000;
     /// The longest the end waits for the journal: the whole stop stays within two seconds.
     static constexpr int StopJournalWaitMs = 1500;
+    /// From the start of the end, the publisher's last rows and "offline" are sent within
+    /// this time, whatever the broker or the network does.
+    static constexpr std::chrono::milliseconds StopPublishMs{1500};
 
     explicit Logger(const LoggerSetup& setup, QObject* parent = nullptr);
 

@@ -5,6 +5,8 @@
 #include "journal/journaloutbox.h"
 #include "publish/payload.h"
 
+#include <QFileInfo>
+
 namespace pexumo {
 
 Station::Station(const Setup& setup, QObject* parent)
@@ -43,14 +45,14 @@ Station::~Station()
 
 void Station::alarmChanged(const AlarmEvent& event)
 {
-    if (m_journal) {
-        if (event.change == AlarmChange::Raise)
-            m_journal->alarmRaised(event);
-        else
-            m_journal->alarmCleared(event);
-    }
-    if (m_publisher && m_journal)
-        m_publisher->publishAlarm(alarmPayload(m_journal->session(), event));
+    // The publisher reads it from the journal, as it reads the rows: an alarm that rose while
+    // the broker was away, or just before the stop, is sent all the same.
+    if (!m_journal)
+        return;
+    if (event.change == AlarmChange::Raise)
+        m_journal->alarmRaised(event);
+    else
+        m_journal->alarmCleared(event);
 }
 
 MqttStatus Station::startPublishing()
@@ -59,20 +61,26 @@ MqttStatus Station::startPublishing()
         return m_publishing;
     MqttMachine machine = MqttMachine::current();
     machine.instance = m_mqttInstance;
+    machine.port = QFileInfo(m_port.settings().name).fileName();
     const MqttConfig config = readMqttConfig(m_configPath, machine);
+    m_mqttWarning = config.isOn() ? config.warning : QString();
     if (config.isOn() && !m_journal) {
-        setPublishing({MqttState::Off, 0, tr("the journal is off")});
+        setPublishing({MqttState::Off, 0, tr("the journal is off"), 0});
         return m_publishing;
     }
-    m_outbox = std::make_unique<JournalOutbox>(m_journalPath, m_journal ? m_journal->session() : 0);
+    // A logger publishes the earlier runs of its own port; the window those of any port.
+    m_outbox = std::make_unique<JournalOutbox>(
+        m_journalPath, m_journal ? m_journal->session() : 0,
+        JournalOutbox::Writer{m_program,
+                              m_mqttInstance.isEmpty() ? QString() : m_port.settings().name});
     m_publisher = new MqttPublisher(*m_outbox, m_mqttTiming, this);
     connect(m_publisher, &MqttPublisher::statusChanged, this, &Station::setPublishing);
     if (m_journal)
         m_journal->setCommitHook([outbox = m_outbox.get()] { outbox->rowsCommitted(); });
-    m_publisher->start(config);
+    m_publisher->start(config, m_journal ? m_journal->session() : 0);
     // The thread's own statuses follow through the event loop.
     if (config.isOn())
-        setPublishing({MqttState::Connecting, 0, {}});
+        setPublishing({MqttState::Connecting, 0, {}, 0});
     return m_publishing;
 }
 
@@ -82,13 +90,13 @@ void Station::setPublishing(const MqttStatus& status)
     emit publishingChanged(status);
 }
 
-void Station::stopPublishing()
+void Station::stopPublishing(std::chrono::milliseconds budget)
 {
     if (!m_publisher)
         return;
-    m_publisher->stop();
     if (m_journal)
         m_journal->setCommitHook({});
+    m_publisher->stop(std::max(budget, std::chrono::milliseconds(0)));
     delete m_publisher;
     m_publisher = nullptr;
     m_outbox.reset();
@@ -127,12 +135,24 @@ void Station::applyAlarmSettings(const AlarmSettings& settings)
 
 qint64 Station::stop(int journalWaitMs)
 {
+    return stop(journalWaitMs, m_mqttTiming.stopTimeout);
+}
+
+qint64 Station::stop(int journalWaitMs, std::chrono::milliseconds publishBudget)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
     m_run.stop();
-    stopPublishing();
-    if (!m_journal)
-        return 0;
-    m_book.setSink(nullptr);
-    const qint64 unwritten = m_journal->close(true, journalWaitMs);
+    // The journal first: the rows and alarms of the last moments are in the file before the
+    // publisher sends what waits there and then says "offline".
+    qint64 unwritten = 0;
+    if (m_journal) {
+        m_book.setSink(nullptr);
+        unwritten = m_journal->close(true, journalWaitMs);
+    }
+    // The journal's wait is not the publisher's: the budget counts from the start of the stop.
+    stopPublishing(publishBudget -
+                   std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started));
     delete m_journal;
     m_journal = nullptr;
     return unwritten;

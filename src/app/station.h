@@ -48,7 +48,7 @@ public:
     };
 
     explicit Station(const Setup& setup, QObject* parent = nullptr);
-    /// Ends the run, stops publishing and closes the journal, within JournalCloseWaitMs (and
+    /// Ends the run, closes the journal and stops publishing, within JournalCloseWaitMs (and
     /// MqttTiming::stopTimeout); emits nothing any more.
     ~Station() override;
 
@@ -78,16 +78,21 @@ public:
     MqttStatus startPublishing();
     /// The publisher's latest status.
     MqttStatus publishingStatus() const { return m_publishing; }
+    /// What the [Mqtt] section should mend although publishing works (a password file that
+    /// every user can read); "" for nothing. Set by startPublishing().
+    QString publishingWarning() const { return m_mqttWarning; }
 
     /// Alarm limits, delay and no-reading time for the run, and the command of an alarm.
     void applyAlarmSettings(const AlarmSettings& settings);
     /// True when no alarm command runs or waits to run (see alarmCommandFinished()).
     bool alarmCommandIdle() const;
-    /// Ends the run (port closed, timers off), stops publishing (waiting at most
-    /// MqttTiming::stopTimeout for the broker) and closes the journal, waiting at most
-    /// \a journalWaitMs for it; returns the readings it could not write. Rows the broker did not
-    /// acknowledge are sent at the next start.
+    /// Ends the run (port closed, timers off), closes the journal, waiting at most
+    /// \a journalWaitMs for it, and then stops publishing: what waits is sent and "offline"
+    /// last, within MqttTiming::stopTimeout from the start of the stop. Returns the readings the
+    /// journal could not write. Rows the broker did not acknowledge are sent at the next start.
     qint64 stop(int journalWaitMs = JournalCloseWaitMs);
+    /// As above, with the whole stop of publishing within \a publishBudget from the start.
+    qint64 stop(int journalWaitMs, std::chrono::milliseconds publishBudget);
 
 signals:
     /// The journal went off in the middle of the run.
@@ -100,7 +105,7 @@ signals:
 private:
     void alarmChanged(const AlarmEvent& event);
     void setPublishing(const MqttStatus& status);
-    void stopPublishing();
+    void stopPublishing(std::chrono::milliseconds budget);
 
     QString m_configPath;
     AppConfig m_config;
@@ -120,6 +125,7 @@ private:
     std::unique_ptr<JournalOutbox> m_outbox; ///< outlives m_publisher, which reads it
     MqttPublisher* m_publisher = nullptr;
     MqttStatus m_publishing;
+    QString m_mqttWarning;
 };
 
 } // namespace pexumo

@@ -230,7 +230,8 @@ bool Journal::Writer::writeAlarm(QSqlQuery& q, const Op& op)
     if (op.kind == Op::Kind::Raise) {
         q.prepare(QStringLiteral(
             "INSERT INTO alarm(session, n, parameter, side, threshold, since_ms, raised_ms,"
-            " raised_offset_sec, raised_value, worst) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+            " raised_offset_sec, raised_value, worst, raised_worst, raise_sent, clear_sent)"
+            " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0)"));
         q.addBindValue(session);
         q.addBindValue(op.n);
         q.addBindValue(a.name());
@@ -240,6 +241,7 @@ bool Journal::Writer::writeAlarm(QSqlQuery& q, const Op& op)
         q.addBindValue(op.alarm.atMs);
         q.addBindValue(op.alarm.utcOffsetSec);
         q.addBindValue(a.value);
+        q.addBindValue(a.worst);
         q.addBindValue(a.worst);
         return q.exec();
     }

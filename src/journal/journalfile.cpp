@@ -111,8 +111,16 @@ const char* const kToVersion4[] = {
 const char* const kToVersion5[] = {
     "ALTER TABLE session ADD COLUMN program TEXT NOT NULL DEFAULT 'pexumo'",
 };
+// Alarms are published from here like rows: each rise and clear is marked once the broker has
+// it. The alarms before were sent from memory, or never: they stay marked as sent. The worst
+// value at the rise is kept beside the worst while it was up, for the rise's message.
+const char* const kToVersion6[] = {
+    "ALTER TABLE alarm ADD COLUMN raised_worst REAL",
+    "ALTER TABLE alarm ADD COLUMN raise_sent INTEGER NOT NULL DEFAULT 1",
+    "ALTER TABLE alarm ADD COLUMN clear_sent INTEGER NOT NULL DEFAULT 1",
+};
 const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2, kToVersion3,
-                                                    kToVersion4, kToVersion5};
+                                                    kToVersion4, kToVersion5, kToVersion6};
 static_assert(std::size(kMigrations) == JournalSchemaVersion,
               "one migration step per version of the tables");
 

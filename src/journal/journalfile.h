@@ -15,7 +15,7 @@ namespace pexumo {
 /// The version of the tables, kept in the file's user_version. An older file is brought up to
 /// it one step at a time; a file of a newer version is left alone (the journal is then off).
 /// 2: session.boot_id and session.start_ticks. 3: mqtt_acked. 4: alarm. 5: session.program.
-inline constexpr int JournalSchemaVersion = 5;
+inline constexpr int JournalSchemaVersion = 6;
 
 /// The program that wrote a session, as session.program names it. The window keeps its rows in
 /// lists the user saves; pexumo-logger keeps them in the journal only, so its sessions are never

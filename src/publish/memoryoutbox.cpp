@@ -11,11 +11,37 @@ OutboxPosition MemoryOutbox::add(qint64 session, ListId list, const ResultRecord
     if (!m_rows.empty() && m_rows.back().position.session == session)
         position.seq = m_rows.back().position.seq + 1;
     Q_ASSERT(m_rows.empty() || m_rows.back().position < position);
-    m_rows.push_back(OutboxRow{position, list, record});
+    m_rows.push_back(OutboxRow{position, list, record, {}});
     // Called under the lock, so that detach() cannot return while a wake is running.
     if (m_wake)
         m_wake();
     return position;
+}
+
+OutboxAlarm MemoryOutbox::addAlarm(qint64 session, qint64 n, const AlarmEvent& event)
+{
+    std::lock_guard lock(m_mutex);
+    m_alarms.push_back({session, n, event});
+    if (m_wake)
+        m_wake();
+    return m_alarms.back();
+}
+
+std::vector<OutboxAlarm> MemoryOutbox::alarmsWaiting(const std::vector<OutboxAlarm>& skip,
+                                                     int limit)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<OutboxAlarm> waiting;
+    for (const OutboxAlarm& alarm : m_alarms)
+        if (std::ssize(waiting) < limit && std::find(skip.begin(), skip.end(), alarm) == skip.end())
+            waiting.push_back(alarm);
+    return waiting;
+}
+
+void MemoryOutbox::alarmAcknowledged(const OutboxAlarm& alarm)
+{
+    std::lock_guard lock(m_mutex);
+    std::erase(m_alarms, alarm);
 }
 
 bool MemoryOutbox::waitAcknowledged(OutboxPosition position, std::chrono::milliseconds timeout)

@@ -16,6 +16,8 @@ public:
     /// Adds a row to \a session, numbered one after the session's last row; returns its
     /// position. Sessions come in increasing order. Any thread.
     OutboxPosition add(qint64 session, ListId list, const ResultRecord& record);
+    /// Adds an alarm's rise or clear; returns its name in the outbox. Any thread.
+    OutboxAlarm addAlarm(qint64 session, qint64 n, const AlarmEvent& event);
     /// Waits until the publisher acknowledged \a position; false when \a timeout passed first.
     /// Any thread.
     bool waitAcknowledged(OutboxPosition position, std::chrono::milliseconds timeout);
@@ -26,13 +28,17 @@ public:
     qint64 countAfter(OutboxPosition from) override;
     void acknowledged(OutboxPosition upTo) override;
     OutboxPosition acknowledgedPosition() override;
+    std::vector<OutboxAlarm> alarmsWaiting(const std::vector<OutboxAlarm>& skip,
+                                           int limit) override;
+    void alarmAcknowledged(const OutboxAlarm& alarm) override;
 
 private:
     std::vector<OutboxRow>::const_iterator firstAfter(OutboxPosition from) const;
 
     std::mutex m_mutex;
     std::condition_variable m_acknowledgedChanged;
-    std::vector<OutboxRow> m_rows; ///< in position order
+    std::vector<OutboxRow> m_rows;     ///< in position order
+    std::vector<OutboxAlarm> m_alarms; ///< not acknowledged, in order of adding
     OutboxPosition m_acknowledged;
     std::function<void()> m_wake;
 };

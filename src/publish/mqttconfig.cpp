@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pexumo {
@@ -60,6 +61,27 @@ QString fileProblem(QFile& file)
     return {};
 }
 
+// A password every user of the machine can read is no secret; the group is left alone, since a
+// service reads its file through its group (root:pexumo, 0640).
+QString exposure(const QString& path)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !(st.st_mode & S_IROTH))
+        return {};
+    return QStringLiteral("password file %1 can be read by every user of this computer: "
+                          "chmod o-r %1")
+        .arg(path);
+}
+
+// A topic level from a name: the characters a topic gives a meaning to become "_".
+QString topicLevel(QString name)
+{
+    for (QChar& c : name)
+        if (c == u'/' || c == u'+' || c == u'#' || c == u' ')
+            c = u'_';
+    return name;
+}
+
 // The first line of the password file, its line end dropped; sets \a problem when there is none.
 QString readPassword(const QString& path, QString& problem)
 {
@@ -111,8 +133,10 @@ QString check(MqttConfig& config, const QString& portText, const QString& passwo
         return QStringLiteral("PasswordFile is set but User is not: a password goes with a user "
                               "name");
     QString problem;
-    if (!passwordFile.isEmpty())
+    if (!passwordFile.isEmpty()) {
         config.password = readPassword(passwordFile, problem);
+        config.warning = exposure(passwordFile);
+    }
     if (problem.isEmpty() && !config.caFile.isEmpty()) {
         QFile file(config.caFile);
         const QString why = fileProblem(file);
@@ -126,7 +150,7 @@ QString check(MqttConfig& config, const QString& portText, const QString& passwo
 
 MqttMachine MqttMachine::current()
 {
-    MqttMachine machine{QSysInfo::machineHostName(), {}, {}};
+    MqttMachine machine{QSysInfo::machineHostName(), {}, {}, {}};
     // The account the process runs as, not $USER, which a service started by the system lacks.
     if (const passwd* user = ::getpwuid(::geteuid()))
         machine.userName = QString::fromLocal8Bit(user->pw_name);
@@ -152,8 +176,13 @@ MqttConfig mqttConfigFrom(const ConfigSection& keys, const QString& configPath,
     config.topic = valueOf(keys, "Topic");
     while (config.topic.endsWith(u'/'))
         config.topic.chop(1);
+    // Several loggers of one machine read one config.ini: each keeps to a topic of its own.
     if (config.topic.isEmpty())
-        config.topic = QStringLiteral("pexumo/") + machine.hostName;
+        config.topic = machine.instance.isEmpty() ? QStringLiteral("pexumo/{host}")
+                                                  : QStringLiteral("pexumo/{host}/{port}");
+    config.topic.replace(QLatin1StringView("{host}"), topicLevel(machine.hostName))
+        .replace(QLatin1StringView("{port}"),
+                 topicLevel(machine.port.isEmpty() ? machine.instance : machine.port));
     config.clientId = valueOf(keys, "ClientId");
     if (config.clientId.isEmpty())
         config.clientId = QStringLiteral("pexumo-%1-%2").arg(machine.hostName, machine.userName) +

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -18,6 +19,7 @@
 #include <mosquitto.h>
 #include <poll.h>
 #include <pthread.h>
+#include <netdb.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,6 +30,13 @@ namespace pexumo {
 // so that new rows, alarms and stop() wake it at once instead of at the next timeout. Each
 // connection attempt gets a fresh client: what was in flight on a lost connection is simply
 // sent again from the outbox, in order, rather than also by the library's own retry.
+//
+// libmosquitto looks up the broker's name on the calling thread, for as long as the system's
+// resolver takes (10 s and more with a name server that does not answer), and nothing can cut
+// that short. So the name is looked up first on a thread of its own, which is never joined, and
+// the library gets the address it found: its own look-up of a number returns at once, and its
+// connect does not wait. With TLS the library needs the name itself, to check the broker's
+// certificate: it is given the name, only once the look-up has just answered for it.
 
 namespace {
 
@@ -38,13 +47,38 @@ using std::chrono::milliseconds;
 constexpr int AlarmWindow = 16;
 /// The waiting count is asked of the outbox at most this often while it changes.
 constexpr milliseconds CountInterval{250};
-/// Alarms kept while there is no connection; beyond it the oldest go.
-constexpr std::size_t MaxQueuedAlarms = 10000;
 /// After the outbox failed to read, it is asked again this much later (or at new rows).
 constexpr milliseconds ReadRetry{1000};
 
-constexpr char Online[] = "online";
-constexpr char Offline[] = "offline";
+/// What the stop keeps for "offline" when the rows take all its time.
+constexpr milliseconds OfflineReserve{300};
+
+/// The publisher's eventfd; shared with a look-up thread that may end after the publisher.
+struct Waker
+{
+    Waker() : fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~Waker()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Waker(const Waker&) = delete;
+    Waker& operator=(const Waker&) = delete;
+    void wake() const
+    {
+        const quint64 one = 1;
+        [[maybe_unused]] const auto written = ::write(fd, &one, sizeof one);
+    }
+    const int fd;
+};
+
+/// A look-up under way on its thread; the result is read once done.
+struct Lookup
+{
+    std::mutex mutex;
+    bool done = false;
+    MqttLookup result;
+};
 
 QString lowerFirst(QString text)
 {
@@ -65,18 +99,23 @@ int millisUntil(Clock::time_point when)
 
 struct MqttPublisher::Worker
 {
-    Worker(MqttPublisher& owner, Outbox& outbox, const MqttConfig& config, MqttTiming timing);
+    Worker(MqttPublisher& owner, Outbox& outbox, const MqttConfig& config, MqttTiming timing,
+           MqttResolver resolver, qint64 session);
     ~Worker();
 
     // Any thread.
     void wake();
-    void requestStop();
-    void addAlarm(const QByteArray& json);
+    void requestStop(Clock::time_point deadline);
 
     // The publisher's thread.
     void run();
+    bool attachOutbox();
     void connect();
+    void startLookup();
+    void connectTo(const QString& address);
     void fill();
+    bool fillAlarms();
+    bool drained() const;
     bool publish(const QByteArray& topic, const QByteArray& payload, bool retain, int& mid);
     void step(int timeoutMs);
     void settleAcks();
@@ -99,18 +138,24 @@ struct MqttPublisher::Worker
     Outbox& outbox;
     const MqttConfig config;
     const MqttTiming timing;
+    const MqttResolver resolver;
     const QByteArray statusTopic;
     const QByteArray alarmTopic;
+    const QByteArray online;
+    const QByteArray offline;
     std::array<QByteArray, ListCount> rowTopics;
 
     std::thread thread;
-    int wakeFd = -1;
+    const std::shared_ptr<Waker> waker = std::make_shared<Waker>();
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> newRows{false};
-    std::mutex alarmMutex;
-    std::deque<QByteArray> alarms; ///< waiting to be sent, oldest first
-    bool stoppedClean = false;     ///< read by stop() after the thread ended
+    Clock::time_point stopDeadline; ///< set before stopRequested
+    bool stoppedClean = false;      ///< read by stop() after the thread ended
 
+    bool attached = false;
+    std::shared_ptr<Lookup> lookup; ///< the look-up under way, or done and not yet used
+    QStringList addresses;          ///< what the last look-up found
+    qsizetype addressIndex = 0;     ///< the one tried now
     mosquitto* mosq = nullptr;
     bool connected = false; ///< the broker accepted the connection
     bool dropped = false;   ///< the connection failed; closed after the library call returns
@@ -134,64 +179,50 @@ struct MqttPublisher::Worker
     };
     std::deque<InFlight> rowsInFlight; ///< in the order sent
     std::size_t ackedAtFront = 0;      ///< acknowledged entries at the front of rowsInFlight
-    std::vector<std::pair<int, QByteArray>> alarmsInFlight;
+    std::vector<std::pair<int, OutboxAlarm>> alarmsInFlight;
+    bool alarmsMaybe = true; ///< the outbox may hold alarms not read yet
     int offlineMid = -1;
     bool offlineAcked = false;
 
     MqttState state = MqttState::Connecting;
     QString reason;
     qint64 waiting = 0;
+    qint64 sentSinceConnect = 0; ///< rows acknowledged on this connection
+    bool backlog = false;        ///< rows waited when it was made, and some still do
+    qint64 backlogSent = 0;      ///< MqttStatus::sent
     bool stateDirty = true;
     bool countDirty = true;
     Clock::time_point lastCount;
-    MqttStatus posted{MqttState::Off, -1, {}};
+    MqttStatus posted{MqttState::Off, -1, {}, 0};
 };
 
 MqttPublisher::Worker::Worker(MqttPublisher& owner, Outbox& outbox, const MqttConfig& config,
-                              MqttTiming timing)
-    : owner(owner), outbox(outbox), config(config), timing(timing),
+                              MqttTiming timing, MqttResolver resolver, qint64 session)
+    : owner(owner), outbox(outbox), config(config), timing(timing), resolver(std::move(resolver)),
       statusTopic((config.topic + QStringLiteral("/status")).toUtf8()),
-      alarmTopic((config.topic + QStringLiteral("/alarm")).toUtf8())
+      alarmTopic((config.topic + QStringLiteral("/alarm")).toUtf8()),
+      online(statusPayload(true, session)), offline(statusPayload(false, session))
 {
     static std::once_flag libraryReady;
     std::call_once(libraryReady, [] { mosquitto_lib_init(); });
     for (ListId list : AllLists)
         rowTopics[indexOf(list)] = rowTopic(config.topic, list);
-    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
-MqttPublisher::Worker::~Worker()
-{
-    if (wakeFd >= 0)
-        ::close(wakeFd);
-}
+MqttPublisher::Worker::~Worker() = default;
 
 void MqttPublisher::Worker::wake()
 {
     // One write per burst of rows: the thread clears the flag after draining the eventfd.
-    if (!newRows.exchange(true)) {
-        const quint64 one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-    }
+    if (!newRows.exchange(true))
+        waker->wake();
 }
 
-void MqttPublisher::Worker::requestStop()
+void MqttPublisher::Worker::requestStop(Clock::time_point deadline)
 {
+    stopDeadline = deadline;
     stopRequested = true;
-    const quint64 one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-}
-
-void MqttPublisher::Worker::addAlarm(const QByteArray& json)
-{
-    {
-        std::lock_guard lock(alarmMutex);
-        alarms.push_back(json);
-        if (alarms.size() > MaxQueuedAlarms)
-            alarms.pop_front();
-    }
-    const quint64 one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+    waker->wake();
 }
 
 void MqttPublisher::Worker::run()
@@ -204,18 +235,16 @@ void MqttPublisher::Worker::run()
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     pthread_setname_np(pthread_self(), "pexumo-mqtt");
 
-    const QString problem = outbox.attach([this] { wake(); });
-    if (!problem.isEmpty()) {
-        goOff(QStringLiteral("cannot read the rows to publish: ") + problem);
-        reportStatus();
-        return;
-    }
-    acked = sent = outbox.acknowledgedPosition();
     retryDelay = timing.firstRetry;
     nextAttempt = Clock::now();
     while (!stopRequested) {
+        if (!attached && Clock::now() >= readRetry && !attachOutbox()) {
+            reportStatus();
+            step(nextTimeout());
+            continue;
+        }
         if (!readProblem.isEmpty() && Clock::now() >= readRetry) {
-            maybeMore = true;
+            maybeMore = alarmsMaybe = true;
             countDirty = true;
         }
         if (!mosq && !off && Clock::now() >= nextAttempt)
@@ -228,15 +257,36 @@ void MqttPublisher::Worker::run()
         step(nextTimeout());
     }
     shutdown();
-    outbox.detach();
+    if (attached)
+        outbox.detach();
+}
+
+bool MqttPublisher::Worker::attachOutbox()
+{
+    // Another program may hold the journal locked for a while (a backup, an open transaction):
+    // publishing starts once it can read, and says why it waits meanwhile.
+    const QString problem = outbox.attach([this] { wake(); });
+    if (!problem.isEmpty()) {
+        setState(MqttState::Disconnected, QStringLiteral("cannot read the rows to publish: ") +
+                                              lowerFirst(problem));
+        readRetry = Clock::now() + ReadRetry;
+        return false;
+    }
+    attached = true;
+    acked = sent = outbox.acknowledgedPosition();
+    setState(MqttState::Connecting, {});
+    countDirty = true;
+    return true;
 }
 
 int MqttPublisher::Worker::nextTimeout() const
 {
     int timeout = 1000; // keep-alive and retries of the library need a call about every second
-    if (!mosq && !off)
+    if (!attached)
+        return std::min(timeout, millisUntil(readRetry));
+    if (!mosq && !off && !lookup)
         timeout = std::min(timeout, millisUntil(nextAttempt));
-    if (mosq && !connected)
+    if ((mosq && !connected) || lookup)
         timeout = std::min(timeout, millisUntil(attemptStarted + timing.connectTimeout));
     if (countDirty)
         timeout = std::min(timeout, millisUntil(lastCount + CountInterval));
@@ -245,10 +295,99 @@ int MqttPublisher::Worker::nextTimeout() const
     return timeout;
 }
 
+MqttLookup lookUpHost(const QString& host, int port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    // No AI_ADDRCONFIG: on a machine whose only network is its loopback (a Pi before its
+    // network is up) it would hide "localhost", where a broker may well run.
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(),
+                                 &hints, &found);
+    MqttLookup lookup;
+    if (rc != 0) {
+        lookup.problem = rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL
+                             ? QStringLiteral("host \"%1\" not found").arg(host)
+                             : QStringLiteral("host \"%1\": %2")
+                                   .arg(host, lowerFirst(QString::fromLocal8Bit(
+                                                  rc == EAI_SYSTEM ? std::strerror(errno)
+                                                                   : ::gai_strerror(rc))));
+        return lookup;
+    }
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        char text[NI_MAXHOST];
+        if (::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0,
+                          NI_NUMERICHOST) == 0 &&
+            !lookup.addresses.contains(QString::fromLatin1(text)))
+            lookup.addresses << QString::fromLatin1(text);
+    }
+    ::freeaddrinfo(found);
+    if (lookup.addresses.isEmpty())
+        lookup.problem = QStringLiteral("host \"%1\" not found").arg(host);
+    return lookup;
+}
+
+void MqttPublisher::Worker::startLookup()
+{
+    // The thread holds what it needs by value and the shared waker: it may well end after the
+    // publisher did (a name server that never answers), and touches nothing of it.
+    lookup = std::make_shared<Lookup>();
+    attemptStarted = Clock::now();
+    std::thread([resolve = resolver, host = config.host, port = config.port, result = lookup,
+                 wakeUp = waker] {
+        pthread_setname_np(pthread_self(), "pexumo-lookup");
+        MqttLookup found = resolve(host, port);
+        {
+            std::lock_guard lock(result->mutex);
+            result->result = std::move(found);
+            result->done = true;
+        }
+        wakeUp->wake();
+    }).detach();
+}
+
 void MqttPublisher::Worker::connect()
 {
     if (state != MqttState::Disconnected)
         setState(MqttState::Connecting, {});
+    if (addressIndex < addresses.size()) {
+        connectTo(addresses[addressIndex]);
+        return;
+    }
+    if (!lookup) {
+        startLookup();
+        return;
+    }
+    {
+        std::lock_guard lock(lookup->mutex);
+        if (!lookup->done) {
+            // A look-up that takes longer than a whole attempt may is given up for this
+            // attempt; the next one waits for the same look-up rather than start another.
+            if (Clock::now() - attemptStarted >= timing.connectTimeout) {
+                dropped = true;
+                dropReason = QStringLiteral("no answer from the name server for \"%1\"")
+                                 .arg(config.host);
+                attemptStarted = Clock::now();
+                closeConnection();
+            }
+            return;
+        }
+        addresses = lookup->result.addresses;
+        dropReason = lookup->result.problem;
+    }
+    lookup.reset();
+    addressIndex = 0;
+    if (addresses.isEmpty()) {
+        dropped = true;
+        closeConnection();
+        return;
+    }
+    connectTo(addresses[0]);
+}
+
+void MqttPublisher::Worker::connectTo(const QString& address)
+{
     mosq = mosquitto_new(config.clientId.toUtf8().constData(), true, this);
     if (!mosq) {
         goOff(QStringLiteral("cannot make an MQTT client: ") + qt_error_string(errno));
@@ -259,7 +398,8 @@ void MqttPublisher::Worker::connect()
         mosquitto_username_pw_set(mosq, config.user.toUtf8().constData(),
                                   config.password.isEmpty() ? nullptr
                                                             : config.password.toUtf8().constData());
-    mosquitto_will_set(mosq, statusTopic.constData(), int(sizeof Offline - 1), Offline, 1, true);
+    mosquitto_will_set(mosq, statusTopic.constData(), int(offline.size()), offline.constData(), 1,
+                       true);
     if (!config.caFile.isEmpty() &&
         mosquitto_tls_set(mosq, QFile::encodeName(config.caFile).constData(), nullptr, nullptr,
                           nullptr, nullptr) != MOSQ_ERR_SUCCESS) {
@@ -276,8 +416,9 @@ void MqttPublisher::Worker::connect()
     dropReason.clear();
     attemptStarted = Clock::now();
     errno = 0;
-    const int rc = mosquitto_connect_async(mosq, config.host.toUtf8().constData(), config.port,
-                                           timing.keepAliveSec);
+    const QByteArray host = (config.caFile.isEmpty() ? address : config.host).toUtf8();
+    const int rc =
+        mosquitto_connect_async(mosq, host.constData(), config.port, timing.keepAliveSec);
     if (rc != MOSQ_ERR_SUCCESS) {
         drop(reasonOf(rc, errno));
         closeConnection();
@@ -293,8 +434,12 @@ void MqttPublisher::Worker::onConnect(int rc)
     connected = true;
     retryDelay = timing.firstRetry;
     setState(MqttState::Connected, {});
+    sentSinceConnect = 0;
+    backlogSent = 0;
+    backlog = outbox.countAfter(acked) > 0;
+    countDirty = true;
     int mid = 0;
-    publish(statusTopic, QByteArray::fromRawData(Online, sizeof Online - 1), true, mid);
+    publish(statusTopic, online, true, mid);
 }
 
 void MqttPublisher::Worker::onDisconnect(int rc)
@@ -317,7 +462,12 @@ void MqttPublisher::Worker::onPublish(int mid)
             return;
         }
     }
-    std::erase_if(alarmsInFlight, [mid](const auto& alarm) { return alarm.first == mid; });
+    const auto alarm = std::find_if(alarmsInFlight.begin(), alarmsInFlight.end(),
+                                    [mid](const auto& a) { return a.first == mid; });
+    if (alarm != alarmsInFlight.end()) {
+        outbox.alarmAcknowledged(alarm->second);
+        alarmsInFlight.erase(alarm);
+    }
 }
 
 bool MqttPublisher::Worker::publish(const QByteArray& topic, const QByteArray& payload, bool retain,
@@ -331,27 +481,33 @@ bool MqttPublisher::Worker::publish(const QByteArray& topic, const QByteArray& p
     return rc == MOSQ_ERR_SUCCESS;
 }
 
+bool MqttPublisher::Worker::fillAlarms()
+{
+    if (!alarmsMaybe || alarmsInFlight.size() >= std::size_t(AlarmWindow))
+        return true;
+    std::vector<OutboxAlarm> skip;
+    for (const auto& alarm : alarmsInFlight)
+        skip.push_back(alarm.second);
+    const int wanted = AlarmWindow - int(alarmsInFlight.size());
+    const std::vector<OutboxAlarm> waiting = outbox.alarmsWaiting(skip, wanted);
+    if (readFailed())
+        return false;
+    alarmsMaybe = std::ssize(waiting) == wanted;
+    for (const OutboxAlarm& alarm : waiting) {
+        int mid = 0;
+        if (!publish(alarmTopic, alarmPayload(alarm.session, alarm.event), false, mid))
+            return false;
+        alarmsInFlight.emplace_back(mid, alarm);
+    }
+    return true;
+}
+
 void MqttPublisher::Worker::fill()
 {
+    // Alarms are few and news, so they go before a backlog of rows.
+    if (!fillAlarms())
+        return;
     while (connected && !dropped) {
-        // Alarms are few and news, so they go before a backlog of rows.
-        if (alarmsInFlight.size() < AlarmWindow) {
-            QByteArray alarm;
-            {
-                std::lock_guard lock(alarmMutex);
-                if (!alarms.empty()) {
-                    alarm = alarms.front();
-                    alarms.pop_front();
-                }
-            }
-            if (!alarm.isNull()) {
-                int mid = 0;
-                alarmsInFlight.emplace_back(-1, alarm);
-                if (publish(alarmTopic, alarm, false, mid))
-                    alarmsInFlight.back().first = mid;
-                continue;
-            }
-        }
         if (rowsInFlight.size() >= std::size_t(Window))
             return;
         if (fetched.empty()) {
@@ -369,7 +525,8 @@ void MqttPublisher::Worker::fill()
         const OutboxRow& row = fetched.front();
         int mid = 0;
         if (!publish(rowTopics[indexOf(row.list)],
-                     rowPayload(row.position.session, row.position.seq, row.list, row.record),
+                     rowPayload(row.position.session, row.position.seq, row.list, row.record,
+                                row.port),
                      false, mid))
             return;
         rowsInFlight.push_back({mid, row.position});
@@ -378,20 +535,26 @@ void MqttPublisher::Worker::fill()
     }
 }
 
+bool MqttPublisher::Worker::drained() const
+{
+    return fetched.empty() && !maybeMore && rowsInFlight.empty() && !alarmsMaybe &&
+           alarmsInFlight.empty() && readProblem.isEmpty();
+}
+
 void MqttPublisher::Worker::step(int timeoutMs)
 {
     const int sock = mosq ? mosquitto_socket(mosq) : -1;
-    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {sock, POLLIN, 0}};
+    pollfd fds[2] = {{waker->fd, POLLIN, 0}, {sock, POLLIN, 0}};
     if (mosq && mosquitto_want_write(mosq))
         fds[1].events |= POLLOUT;
     ::poll(fds, sock >= 0 ? 2 : 1, timeoutMs);
     if (fds[0].revents & POLLIN) {
         quint64 count = 0;
-        [[maybe_unused]] const auto read = ::read(wakeFd, &count, sizeof count);
+        [[maybe_unused]] const auto read = ::read(waker->fd, &count, sizeof count);
     }
     // After draining the eventfd, so that a wake between the two is never lost.
     if (newRows.exchange(false)) {
-        maybeMore = true;
+        maybeMore = alarmsMaybe = true;
         countDirty = true;
     }
     if (mosq) {
@@ -424,6 +587,7 @@ void MqttPublisher::Worker::settleAcks()
         return;
     const OutboxPosition upTo = rowsInFlight[ackedAtFront - 1].position;
     rowsInFlight.erase(rowsInFlight.begin(), rowsInFlight.begin() + qsizetype(ackedAtFront));
+    sentSinceConnect += qint64(ackedAtFront);
     ackedAtFront = 0;
     acked = upTo;
     outbox.acknowledged(upTo);
@@ -451,24 +615,30 @@ void MqttPublisher::Worker::closeConnection()
     fetched.clear();
     sent = acked;
     maybeMore = true;
-    {
-        // Unacknowledged alarms go first again, in their order.
-        std::lock_guard lock(alarmMutex);
-        for (auto it = alarmsInFlight.rbegin(); it != alarmsInFlight.rend(); ++it)
-            alarms.push_front(it->second);
-    }
+    // Unacknowledged alarms are read again from the outbox, in their order.
     alarmsInFlight.clear();
+    alarmsMaybe = true;
+    backlog = false;
+    backlogSent = 0;
     if (off)
         return;
     setState(MqttState::Disconnected, dropReason);
-    if (wasConnected)
+    if (wasConnected) {
         retryDelay = timing.firstRetry;
+    } else if (++addressIndex < addresses.size()) {
+        // The name has more addresses (IPv6 and IPv4): the next one at once.
+        nextAttempt = Clock::now();
+        return;
+    }
+    // The next attempt looks the name up again: the broker may have moved.
+    addresses.clear();
+    addressIndex = 0;
     // Up to a quarter more, so that the meters of a site do not all come back at one instant.
     const qint64 delay = retryDelay.count();
     nextAttempt =
         Clock::now() +
         milliseconds(delay + QRandomGenerator::global()->bounded(std::max<qint64>(delay / 4, 1)));
-    retryDelay = std::min(retryDelay * 2, timing.longestRetry);
+    retryDelay = mqttRetryDelay(retryDelay, timing);
 }
 
 void MqttPublisher::Worker::goOff(const QString& why)
@@ -493,18 +663,24 @@ void MqttPublisher::Worker::reportStatus()
     const bool countDue = countDirty && now >= lastCount + CountInterval;
     if (!stateDirty && !countDue)
         return;
-    if (countDue || posted.waiting < 0) {
+    if (attached && (countDue || posted.waiting < 0)) {
         const qint64 count = outbox.countAfter(acked);
         if (!readFailed())
             waiting = count;
         countDirty = false;
         lastCount = now;
     }
+    // The rows that waited at the connect are all at the broker: say how many went.
+    if (connected && backlog && waiting == 0) {
+        backlog = false;
+        backlogSent = sentSinceConnect;
+    }
     stateDirty = false;
     const MqttStatus status{
         state, waiting,
         readProblem.isEmpty() ? reason
-                              : QStringLiteral("cannot read the rows to publish: ") + readProblem};
+                              : QStringLiteral("cannot read the rows to publish: ") + readProblem,
+        state == MqttState::Connected ? backlogSent : 0};
     if (status != posted) {
         posted = status;
         owner.post(status);
@@ -521,7 +697,7 @@ bool MqttPublisher::Worker::readFailed()
     if (readProblem.isEmpty())
         return false;
     // Nothing more is read until the retry or new rows; the status says why.
-    maybeMore = false;
+    maybeMore = alarmsMaybe = false;
     readRetry = Clock::now() + ReadRetry;
     return true;
 }
@@ -560,19 +736,27 @@ QString MqttPublisher::Worker::refusal(int connack)
     case 5:
         return QStringLiteral("not authorised: check User and PasswordFile");
     default:
-        return lowerFirst(QString::fromUtf8(mosquitto_connack_string(connack)));
+        return lowerFirst(QString::fromLatin1(mosquitto_connack_string(connack)));
     }
 }
 
 void MqttPublisher::Worker::shutdown()
 {
-    if (mosq && connected && !dropped &&
-        publish(statusTopic, QByteArray::fromRawData(Offline, sizeof Offline - 1), true,
-                offlineMid)) {
-        // The broker acknowledges in order: once "offline" is in, so is every row before it.
-        const Clock::time_point deadline = Clock::now() + timing.stopTimeout;
-        while (mosq && !offlineAcked && Clock::now() < deadline)
-            step(millisUntil(deadline));
+    if (mosq && connected && !dropped) {
+        // The last rows and alarms the journal wrote before the stop, while time is left.
+        maybeMore = alarmsMaybe = true;
+        const Clock::time_point rowsDeadline = stopDeadline - OfflineReserve;
+        while (mosq && connected && !dropped && Clock::now() < rowsDeadline) {
+            fill();
+            if (drained())
+                break;
+            step(millisUntil(rowsDeadline));
+        }
+    }
+    // The broker acknowledges in order: once "offline" is in, so is every row before it.
+    if (mosq && connected && !dropped && publish(statusTopic, offline, true, offlineMid)) {
+        while (mosq && !offlineAcked && Clock::now() < stopDeadline)
+            step(millisUntil(stopDeadline));
         if (mosq) {
             mosquitto_disconnect(mosq); // a clean end: the broker does not send the last will
             mosquitto_loop(mosq, 0, 1);
@@ -587,6 +771,14 @@ void MqttPublisher::Worker::shutdown()
     reportStatus();
 }
 
+std::chrono::milliseconds mqttRetryDelay(std::chrono::milliseconds previous,
+                                         const MqttTiming& timing)
+{
+    if (previous < timing.firstRetry)
+        return timing.firstRetry;
+    return std::min(previous * 2, timing.longestRetry);
+}
+
 QString mqttStatusText(const MqttStatus& status)
 {
     if (status.state == MqttState::Off)
@@ -596,6 +788,9 @@ QString mqttStatusText(const MqttStatus& status)
                                    : QStringLiteral("MQTT: %1 rows waiting").arg(status.waiting);
     switch (status.state) {
     case MqttState::Connected:
+        if (status.sent > 0)
+            return status.sent == 1 ? QStringLiteral("MQTT connected, 1 row sent")
+                                    : QStringLiteral("MQTT connected, %1 rows sent").arg(status.sent);
         return QStringLiteral("MQTT connected");
     case MqttState::Connecting:
         return QStringLiteral("MQTT connecting");
@@ -614,37 +809,34 @@ MqttPublisher::~MqttPublisher()
     stop();
 }
 
-void MqttPublisher::start(const MqttConfig& config)
+void MqttPublisher::start(const MqttConfig& config, qint64 session)
 {
     stop();
     if (!config.isOn()) {
         m_status = {MqttState::Off, 0,
                     config.host.isEmpty() ? QStringLiteral("no Host in the [Mqtt] section")
-                                          : config.problem};
+                                          : config.problem,
+                    0};
         emit statusChanged(m_status);
         return;
     }
-    m_worker = std::make_unique<Worker>(*this, m_outbox, config, m_timing);
+    m_worker = std::make_unique<Worker>(*this, m_outbox, config, m_timing, m_resolver, session);
     m_worker->thread = std::thread([worker = m_worker.get()] { worker->run(); });
 }
 
-bool MqttPublisher::stop()
+bool MqttPublisher::stop(std::chrono::milliseconds budget)
 {
     if (!m_worker)
         return false;
-    m_worker->requestStop();
+    // The thread never waits on anything without a bound: the network is polled, the name is
+    // looked up elsewhere, and the journal's lock is waited for a quarter of a second at most.
+    m_worker->requestStop(std::chrono::steady_clock::now() + budget);
     m_worker->thread.join();
     // The statuses the thread posted, its final "stopped" the last, are emitted before return.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     const bool clean = m_worker->stoppedClean;
     m_worker.reset();
     return clean;
-}
-
-void MqttPublisher::publishAlarm(const QByteArray& json)
-{
-    if (m_worker)
-        m_worker->addAlarm(json);
 }
 
 void MqttPublisher::post(const MqttStatus& status)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/alarmmonitor.h"
 #include "results/listid.h"
 #include "results/resultrecord.h"
 
@@ -29,11 +30,23 @@ struct OutboxRow
     OutboxPosition position;
     ListId list = ListId::PH;
     ResultRecord record;
+    QString port; ///< the port the row's session read, as the session records it
 };
 
-/// The rows to publish and how far the broker has acknowledged them: the publisher reads the
-/// rows after the acknowledged position in order, and after a lost connection or a restart it
-/// starts again from there, so every row reaches the broker at least once.
+/// An alarm's rise or clear waiting to be published. (session, n, change) names it.
+struct OutboxAlarm
+{
+    qint64 session = 0;
+    qint64 n = 0; ///< the alarm's order of rising within its session
+    AlarmEvent event;
+
+    friend bool operator==(const OutboxAlarm&, const OutboxAlarm&) = default;
+};
+
+/// The rows and alarms to publish and how far the broker has acknowledged them: the publisher
+/// reads the rows after the acknowledged position in order, and after a lost connection or a
+/// restart it starts again from there, so every row reaches the broker at least once. Alarms
+/// are acknowledged one by one, as they are few and each is news of its own.
 ///
 /// Every call comes from the publisher's own thread, attach() first and detach() last, so an
 /// implementation may keep a database connection made in attach().
@@ -43,8 +56,9 @@ public:
     virtual ~Outbox() = default;
 
     /// Prepares for the calls below and keeps \a wake, which the outbox calls (from any thread,
-    /// cheaply and without waiting) each time new rows can be read. Returns "" when ready, else
-    /// why the rows cannot be read; the publisher then stays off.
+    /// cheaply and without waiting) each time new rows or alarms can be read. Returns "" when
+    /// ready, else why the rows cannot be read (another program holds the file locked); the
+    /// publisher then says so and calls attach() again a little later.
     virtual QString attach(std::function<void()> wake) = 0;
     /// Forgets the wake function; once this returns it is never called again.
     virtual void detach() = 0;
@@ -59,6 +73,13 @@ public:
     virtual void acknowledged(OutboxPosition upTo) = 0;
     /// The latest position given to acknowledged(), or the one kept from an earlier run.
     virtual OutboxPosition acknowledgedPosition() = 0;
+    /// Up to \a limit rises and clears the broker has not acknowledged, in the order they
+    /// happened, leaving out those in \a skip (already sent and not yet acknowledged).
+    virtual std::vector<OutboxAlarm> alarmsWaiting(const std::vector<OutboxAlarm>& skip,
+                                                   int limit) = 0;
+    /// The broker has \a alarm; it is not given by alarmsWaiting() any more, also after a
+    /// restart (the outbox may forget the last second's, which are then sent again).
+    virtual void alarmAcknowledged(const OutboxAlarm& alarm) = 0;
     /// Why the last after() or countAfter() could not read the rows (a damaged or vanished
     /// file); "" when it could. The publisher says so in its status and tries again.
     virtual QString problem() { return {}; }

@@ -71,22 +71,23 @@ void appendMeasure(QByteArray& out, const char* key, const QString& text, int si
     appendString(out, text);
 }
 
-// ISO 8601 to the second with the offset written out, e.g. "2026-12-09T14:03:07+01:00".
+// ISO 8601 to the millisecond with the offset written out, e.g. "2026-12-09T14:03:07.125+01:00":
+// two rows of a list within one second (a records download) keep apart in a time-series store.
 void appendTime(QByteArray& out, qint64 stampMs, qint32 offsetSec)
 {
     using namespace std::chrono;
-    const sys_seconds local =
-        floor<seconds>(sys_time<milliseconds>(milliseconds(stampMs))) + seconds(offsetSec);
+    const sys_time<milliseconds> local =
+        sys_time<milliseconds>(milliseconds(stampMs)) + seconds(offsetSec);
     const sys_days day = floor<days>(local);
     const year_month_day date(day);
     const hh_mm_ss time(local - day);
     const int offset = std::abs(offsetSec);
     char text[48];
-    std::snprintf(text, sizeof text, "\"%04d-%02u-%02uT%02d:%02d:%02d%c%02d:%02d\"",
+    std::snprintf(text, sizeof text, "\"%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d\"",
                   int(date.year()), unsigned(date.month()), unsigned(date.day()),
                   int(time.hours().count()), int(time.minutes().count()),
-                  int(time.seconds().count()), offsetSec < 0 ? '-' : '+', offset / 3600,
-                  offset % 3600 / 60);
+                  int(time.seconds().count()), int(time.subseconds().count()),
+                  offsetSec < 0 ? '-' : '+', offset / 3600, offset % 3600 / 60);
     out += text;
 }
 
@@ -119,13 +120,16 @@ QByteArray rowTopic(const QString& root, ListId list)
     return (root + u'/' + listName(list)).toUtf8();
 }
 
-QByteArray rowPayload(qint64 session, qint64 seq, ListId list, const ResultRecord& row)
+QByteArray rowPayload(qint64 session, qint64 seq, ListId list, const ResultRecord& row,
+                      const QString& port)
 {
     QByteArray out;
-    out.reserve(160);
+    out.reserve(200);
     out += "{\"session\":" + QByteArray::number(session);
     appendKey(out, "seq");
     out += QByteArray::number(seq);
+    appendKey(out, "port");
+    appendString(out, port);
     int sign = 0;
     if (list == ListId::Records) {
         appendKey(out, "record");
@@ -139,6 +143,8 @@ QByteArray rowPayload(qint64 session, qint64 seq, ListId list, const ResultRecor
         out += "null";
     else
         appendTime(out, row.StampMs, row.UtcOffsetSec);
+    appendKey(out, "ts");
+    out += row.StampMs == 0 ? QByteArray("null") : QByteArray::number(row.StampMs);
     appendKey(out, "type");
     appendString(out, row.Type);
     appendMeasure(out, "value", row.Value, sign);
@@ -178,8 +184,17 @@ QByteArray alarmPayload(qint64 session, const AlarmEvent& event)
     appendTime(out, a.raisedMs, a.utcOffsetSec);
     appendKey(out, "time");
     appendTime(out, event.atMs, event.utcOffsetSec);
+    appendKey(out, "ts");
+    out += QByteArray::number(event.atMs);
     out += '}';
     return out;
+}
+
+QByteArray statusPayload(bool online, qint64 session)
+{
+    return (online ? "{\"status\":\"online\",\"session\":"
+                   : "{\"status\":\"offline\",\"session\":") +
+           QByteArray::number(session) + '}';
 }
 
 } // namespace pexumo

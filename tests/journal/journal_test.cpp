@@ -306,7 +306,7 @@ TEST_F(JournalTest, AJournalOfTheFirstReleaseIsMarkedAndMigratedWithItsRows)
     ASSERT_EQ(journal.open(path(), 30), QString());
     journal.close(true);
     const QByteArray header = fileBytes(path()).left(72);
-    EXPECT_EQ(header.mid(60, 4).toHex(), "00000005"); // user_version
+    EXPECT_EQ(header.mid(60, 4).toHex(), "00000006"); // user_version
     EXPECT_EQ(header.mid(68, 4), "PXMJ");             // application_id
     EXPECT_EQ(readSession(path(), 1).writer, (ProcessIdentity{"lab", "", 42, 0}));
     EXPECT_EQ(readSession(path(), 1).program, "pexumo"); // every run before was the window's

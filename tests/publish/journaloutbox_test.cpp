@@ -14,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <memory>
+
 namespace pexumo {
 namespace {
 
@@ -27,9 +31,15 @@ constexpr MqttTiming Fast{100ms, 400ms, 10000ms, 5000ms, 30};
 
 const ResultRecord Row{"14:03:07", "pH", "7.12", "pH", "25.3", "C", 0, 1796821387000, 3600};
 
-bool waitForStatus(const Station& station, const MqttStatus& status)
+/// Waits for the state, the rows waiting and the reason of \a status (not the rows sent).
+bool waitForStatus(const Station& station, MqttStatus status)
 {
-    return QTest::qWaitFor([&] { return station.publishingStatus() == status; }, 30000);
+    return QTest::qWaitFor(
+        [&] {
+            status.sent = station.publishingStatus().sent;
+            return station.publishingStatus() == status;
+        },
+        30000);
 }
 
 void addRows(Station& station, int count)
@@ -89,31 +99,55 @@ TEST_F(JournalPublishing, AStationPublishesEveryRowAndAlarmAndJournalsTheAlarm)
         alarms.command = R"(sh -c "echo $0 $1")"; // prints "raise DO" or "clear DO"
         station.applyAlarmSettings(alarms);
         QObject::connect(&station, &Station::alarmCommandFinished, [&] { ++commandRuns; });
-        EXPECT_EQ(station.startPublishing(), (MqttStatus{MqttState::Connecting, 0, ""}));
+        EXPECT_EQ(station.startPublishing(), (MqttStatus{MqttState::Connecting, 0, "", 0}));
 
         station.book().add(ListId::DO,
                            {"14:03:07", "DO", "3,10", "mg/L", "25.3", "C", 0, 1796821387000, 3600});
         addRows(station, 39);
         emit station.run().alarmChanged({AlarmChange::Raise, low, 1796778847000, 3600});
+        // Up for a while: the rise is at the broker before the clear comes.
+        ASSERT_TRUE(rig.subscriber.waitFor(
+            [](const auto& m) { return std::any_of(m.begin(), m.end(), [](const auto& one) {
+                                    return one.topic == "site/alarm";
+                                }); }));
         emit station.run().alarmChanged({AlarmChange::Clear, back, 1796779211000, 3600});
         ASSERT_TRUE(rig.waitForRows(40));
-        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, ""}));
+        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
         ASSERT_TRUE(QTest::qWaitFor([&] { return commandRuns == 2; }, 30000));
+        // More rows after the alarms were acknowledged: the alarms do not go again.
+        addRows(station, 5);
+        ASSERT_TRUE(rig.waitForRows(45));
         station.stop();
     }
-    EXPECT_EQ(rig.rows(), rowRange(1, 1, 40));
+    {
+        // Nor at the next start.
+        Station next(setup);
+        ASSERT_EQ(next.startJournal(), "");
+        next.startPublishing();
+        addRows(next, 1);
+        ASSERT_TRUE(rig.waitForRows(46));
+        next.stop();
+    }
+    EXPECT_EQ(rig.rows(), rowRange(2, 1, 1, rowRange(1, 1, 45)));
     EXPECT_EQ(rig.payloadsOn("DO").at(0),
-              R"({"session":1,"seq":1,"time":"2026-12-09T14:03:07+01:00","type":"DO",)"
-              R"("value":3.1,"unit":"mg/L","temp":25.3,"temp_unit":"C"})");
-    rig.subscriber.waitFor([](const auto& m) { return m.back().payload == "offline"; });
+              R"({"session":1,"seq":1,"port":"","time":"2026-12-09T14:03:07.000+01:00",)"
+              R"("ts":1796821387000,"type":"DO","value":3.1,"unit":"mg/L","temp":25.3,)"
+              R"("temp_unit":"C"})");
+    rig.subscriber.waitFor([](const auto& m) {
+        return m.back().payload == R"({"status":"offline","session":2})";
+    });
     EXPECT_EQ(rig.payloadsOn("alarm"),
               (std::vector<QByteArray>{
                   R"({"session":1,"event":"raise","parameter":"DO","side":"below","value":3.1,)"
-                  R"("unit":"mg/L","limit":4,"worst":3.05,"since":"2026-12-09T02:13:07+01:00",)"
-                  R"("raised":"2026-12-09T02:14:07+01:00","time":"2026-12-09T02:14:07+01:00"})",
+                  R"("unit":"mg/L","limit":4,"worst":3.05,)"
+                  R"("since":"2026-12-09T02:13:07.000+01:00",)"
+                  R"("raised":"2026-12-09T02:14:07.000+01:00",)"
+                  R"("time":"2026-12-09T02:14:07.000+01:00","ts":1796778847000})",
                   R"({"session":1,"event":"clear","parameter":"DO","side":"below","value":4.25,)"
-                  R"("unit":"mg/L","limit":4,"worst":2.95,"since":"2026-12-09T02:13:07+01:00",)"
-                  R"("raised":"2026-12-09T02:14:07+01:00","time":"2026-12-09T02:20:11+01:00"})"}));
+                  R"("unit":"mg/L","limit":4,"worst":2.95,)"
+                  R"("since":"2026-12-09T02:13:07.000+01:00",)"
+                  R"("raised":"2026-12-09T02:14:07.000+01:00",)"
+                  R"("time":"2026-12-09T02:20:11.000+01:00","ts":1796779211000})"}));
 
     JournalReader reader;
     ASSERT_EQ(reader.open(rig.journalPath()), "");
@@ -155,15 +189,15 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
             addRows(station, 10);
             QTest::qWait(100);
         }
-        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 300, "connection refused"}));
+        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 300, "connection refused", 0}));
         ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
         ASSERT_TRUE(rig.waitForRows(500));
-        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, ""}));
+        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
 
         // Gone again, and the program ends before it comes back.
         rig.broker.stop();
         addRows(station, 50);
-        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 50, "connection refused"}));
+        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 50, "connection refused", 0}));
         station.stop();
     }
     EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 500}}));
@@ -176,7 +210,7 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
         station.startPublishing();
         addRows(station, 10);
         ASSERT_TRUE(rig.waitForRows(560));
-        EXPECT_TRUE(waitForStatus(station, {MqttState::Connected, 0, ""}));
+        EXPECT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
     }
     // The restored rows went out as session 2's; session 3's own follow them.
     EXPECT_EQ(rig.rows(), rowRange(3, 551, 560, rowRange(2, 1, 550)));
@@ -187,39 +221,190 @@ TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
 {
     Journal first;
     ASSERT_EQ(first.open(rig.journalPath(), 30), "");
-    JournalOutbox outbox(rig.journalPath(), first.session());
+    JournalOutbox outbox(rig.journalPath(), first.session(), {"pexumo", ""});
     first.setCommitHook([&] { outbox.rowsCommitted(); });
     MqttPublisher publisher(outbox, Fast);
     publisher.start(readMqttConfig(rig.configPath()));
     for (int i = 0; i < 3; ++i)
         first.add(ListId::PH, Row);
     ASSERT_TRUE(rig.waitForRows(3));
-    first.close(true);
 
     sql(rig.journalPath(), "ALTER TABLE reading RENAME TO reading_away");
     outbox.rowsCommitted();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return publisher.status() ==
-                   MqttStatus{MqttState::Connected, 0,
-                              "cannot read the rows to publish: no such table: reading"};
+            const MqttStatus s = publisher.status();
+            return s.state == MqttState::Connected && s.waiting == 0 &&
+                   s.reason == "cannot read the rows to publish: no such table: reading";
         },
         30000));
     // Read again within a second, without a wake.
     sql(rig.journalPath(), "ALTER TABLE reading_away RENAME TO reading");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return publisher.status() == MqttStatus{MqttState::Connected, 0, ""};
+            const MqttStatus s = publisher.status();
+            return s.state == MqttState::Connected && s.waiting == 0 && s.reason.isEmpty();
         },
         30000));
-    Journal second;
-    ASSERT_EQ(second.open(rig.journalPath(), 30), "");
-    second.setCommitHook([&] { outbox.rowsCommitted(); });
     for (int i = 0; i < 2; ++i)
-        second.add(ListId::PH, Row);
+        first.add(ListId::PH, Row);
     ASSERT_TRUE(rig.waitForRows(5));
-    EXPECT_EQ(rig.rows(), rowRange(2, 1, 2, rowRange(1, 1, 3)));
+    EXPECT_EQ(rig.rows(), rowRange(1, 1, 5));
     publisher.stop(); // before the journal's hook goes
+}
+
+// A logger and the window share one journal; the window does not publish. The logger's rows
+// all reach the broker while the window writes its own session beside it, and the journal
+// never says the broker has more of them than it acknowledged. The window's rows are published
+// by the window or not at all: neither while it runs nor by the logger's next run.
+TEST_F(JournalPublishing, EachPublisherKeepsToItsOwnRuns)
+{
+    setup.program = QString::fromLatin1(LoggerProgram);
+    setup.mqttInstance = "ttyA";
+    PortSettings portA;
+    portA.name = "ttyA";
+    {
+        Station logger(setup); // session 1
+        logger.port().setSettings(portA);
+        ASSERT_EQ(logger.startJournal(), "");
+        logger.startPublishing();
+        addRows(logger, 3);
+        ASSERT_TRUE(rig.waitForRows(3));
+
+        Journal window; // session 2, beside it
+        ASSERT_EQ(window.open(rig.journalPath(), 30), "");
+        for (int i = 0; i < 5; ++i)
+            window.add(ListId::PH, Row);
+        ASSERT_TRUE(window.flush());
+        // The logger's session has no new rows when its next ones come: it stays with it.
+        addRows(logger, 4);
+        ASSERT_TRUE(rig.waitForRows(7));
+        EXPECT_TRUE(waitForStatus(logger, {MqttState::Connected, 0, "", 0}));
+        window.close(true);
+        addRows(logger, 1);
+        ASSERT_TRUE(rig.waitForRows(8));
+        logger.stop();
+    }
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 8}}));
+    {
+        Station logger(setup); // session 3: the window's ended run is not the logger's to send
+        logger.port().setSettings(portA);
+        ASSERT_EQ(logger.startJournal(), "");
+        logger.startPublishing();
+        addRows(logger, 2);
+        ASSERT_TRUE(rig.waitForRows(10));
+        logger.stop();
+    }
+    EXPECT_EQ(rig.rows(), rowRange(3, 1, 2, rowRange(1, 1, 8)));
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 8}, {3, 2}}));
+}
+
+// Which earlier runs a logger's next start sends: those of its own port that ended with rows
+// the broker lacks; not another port's, nor a run of its own program still going on elsewhere.
+TEST_F(JournalPublishing, ALoggerSendsTheEarlierRunsOfItsPortOnly)
+{
+    const auto run = [&](const char* port, int rows, bool end) {
+        auto journal = std::make_unique<Journal>();
+        EXPECT_EQ(journal->open(rig.journalPath(), 30, QDateTime::currentDateTime(),
+                                QString::fromLatin1(LoggerProgram)),
+                  "");
+        journal->setPort(port);
+        for (int i = 0; i < rows; ++i)
+            journal->add(ListId::PH, Row);
+        EXPECT_TRUE(journal->flush());
+        if (end)
+            journal->close(true);
+        return journal;
+    };
+    {
+        Journal start; // session 1: the journal is published from here on
+        ASSERT_EQ(start.open(rig.journalPath(), 30), "");
+        JournalOutbox outbox(rig.journalPath(), 1, {"pexumo", ""});
+        ASSERT_EQ(outbox.attach([] {}), "");
+        outbox.detach();
+        start.close(true);
+    }
+    const auto ownEnded = run("ttyA", 3, true);   // session 2: sent
+    const auto otherPort = run("ttyB", 4, true);  // session 3: not
+    const auto stillGoing = run("ttyA", 5, false); // session 4: another logger of ttyA runs on
+    setup.program = QString::fromLatin1(LoggerProgram);
+    setup.mqttInstance = "ttyA";
+    PortSettings portA;
+    portA.name = "ttyA";
+    {
+        Station logger(setup); // session 5
+        logger.port().setSettings(portA);
+        ASSERT_EQ(logger.startJournal(), "");
+        logger.startPublishing();
+        addRows(logger, 2);
+        ASSERT_TRUE(rig.waitForRows(5));
+        logger.stop();
+    }
+    EXPECT_EQ(rig.rows(), rowRange(5, 1, 2, rowRange(2, 1, 3)));
+}
+
+// The rows and the alarm of the last moments before a stop reach the broker before "offline".
+TEST_F(JournalPublishing, TheLastRowsAndAlarmsBeforeAStopAreSent)
+{
+    const ActiveAlarm low{AlarmParameter::DO, AlarmSide::Below, 3.1, 4.0, 3.1,
+                          1796778787000,      1796778847000,    3600};
+    {
+        Station station(setup);
+        ASSERT_EQ(station.startJournal(), "");
+        station.startPublishing();
+        ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
+        addRows(station, 50);
+        emit station.run().alarmChanged({AlarmChange::Raise, low, 1796778847000, 3600});
+        station.stop();
+    }
+    ASSERT_TRUE(rig.subscriber.waitFor([](const auto& m) {
+        return m.back().payload == R"({"status":"offline","session":1})";
+    }));
+    EXPECT_EQ(rig.rows(), rowRange(1, 1, 50));
+    EXPECT_EQ(rig.payloadsOn("alarm").size(), 1u);
+    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 50}}));
+    EXPECT_EQ(sql(rig.journalPath(), "SELECT raise_sent, clear_sent FROM alarm"),
+              (std::vector<test::RowId>{{1, 0}}));
+}
+
+// Publishing reads the journal: with Journal=0 it stays off and says why.
+TEST_F(JournalPublishing, NeedsTheJournal)
+{
+    QFile ini(rig.configPath());
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
+                ini.write("[Pexumo]\nJournal=0\n[Mqtt]\nHost=127.0.0.1\n") > 0);
+    ini.close();
+    Station station(setup);
+    EXPECT_FALSE(station.startJournal().isEmpty());
+    EXPECT_EQ(station.startPublishing(), (MqttStatus{MqttState::Off, 0, "the journal is off", 0}));
+}
+
+// Another program holds the journal locked when publishing starts (a backup): publishing says
+// why it waits and starts once the lock is gone, with the rows listed meanwhile.
+TEST_F(JournalPublishing, StartsOnceTheJournalIsNoLongerLocked)
+{
+    Station station(setup);
+    ASSERT_EQ(station.startJournal(), "");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-lock");
+    db.setDatabaseName(rig.journalPath());
+    ASSERT_TRUE(db.open());
+    QSqlQuery lock(db);
+    ASSERT_TRUE(lock.exec("BEGIN IMMEDIATE")) << lock.lastError().text().toStdString();
+    station.startPublishing();
+    addRows(station, 3);
+    EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 0,
+                                        "cannot read the rows to publish: " + rig.journalPath() +
+                                            " is locked by another program",
+                                        0}))
+        << station.publishingStatus().reason.toStdString();
+    ASSERT_TRUE(lock.exec("COMMIT"));
+    ASSERT_TRUE(rig.waitForRows(3));
+    EXPECT_EQ(rig.rows(), rowRange(1, 1, 3));
+    station.stop();
+    lock = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("test-lock");
 }
 
 } // namespace

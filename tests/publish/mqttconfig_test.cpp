@@ -55,7 +55,7 @@ TEST_P(ReadMqttConfig, Reads)
     }
     const MqttConfig config =
         mqttConfigFrom(parseConfigSection(GetParam().ini, QLatin1StringView("Mqtt")),
-                       dir.filePath("config.ini"), {"lab-pc", "anna", {}});
+                       dir.filePath("config.ini"), {"lab-pc", "anna", {}, {}});
     EXPECT_EQ(describe(config), QString::fromUtf8(GetParam().expected).replace(u'@', dir.path()));
 }
 
@@ -143,11 +143,74 @@ TEST(MqttClientId, TakesTheInstanceUnlessConfigured)
 {
     const auto clientId = [](const char* ini) {
         return mqttConfigFrom(parseConfigSection(ini, QLatin1StringView("Mqtt")), "config.ini",
-                              {"lab-pc", "pexumo", "ttyUSB1"})
+                              {"lab-pc", "pexumo", "ttyUSB1", "ttyUSB1"})
             .clientId;
     };
     EXPECT_EQ(clientId("[Mqtt]\nHost=broker\n"), "pexumo-lab-pc-pexumo-ttyUSB1");
     EXPECT_EQ(clientId("[Mqtt]\nHost=broker\nClientId=pond-3\n"), "pond-3");
+}
+
+// Two loggers of one machine read one config.ini: by default each has a topic of its own, and a
+// Topic of one's own choosing names the meter with {port} and the machine with {host}.
+struct TopicCase
+{
+    const char* topic;    ///< the Topic key; null for none
+    const char* instance; ///< a logger's port, "" for the window
+    const char* port;     ///< the port's name
+    const char* expected;
+};
+
+TEST(MqttTopic, OfEachProgram)
+{
+    const TopicCase cases[] = {
+        {nullptr, "ttyUSB0", "ttyUSB0", "pexumo/lab-pc/ttyUSB0"},
+        {nullptr, "ttyUSB1", "ttyUSB1", "pexumo/lab-pc/ttyUSB1"},
+        {nullptr, "", "COM2", "pexumo/lab-pc"},
+        {"plant/{host}/{port}", "ttyUSB1", "ttyUSB1", "plant/lab-pc/ttyUSB1"},
+        {"plant/{port}/raw/{port}", "", "ttyACM0", "plant/ttyACM0/raw/ttyACM0"},
+        {"plant/basin1", "ttyUSB0", "ttyUSB0", "plant/basin1"},
+        // A name with a topic's special characters cannot split or widen the topic.
+        {"plant/{port}", "meter #2+", "meter #2+", "plant/meter__2_"},
+    };
+    for (const TopicCase& c : cases) {
+        const QByteArray ini = "[Mqtt]\nHost=broker\n" +
+                               (c.topic ? "Topic=" + QByteArray(c.topic) + "\n" : QByteArray());
+        const MqttConfig config =
+            mqttConfigFrom(parseConfigSection(ini, QLatin1StringView("Mqtt")), "config.ini",
+                           {"lab-pc", "pexumo", c.instance, c.port});
+        EXPECT_EQ(config.topic, c.expected) << (c.topic ? c.topic : "(none)") << " " << c.port;
+        EXPECT_TRUE(config.isOn()) << config.problem.toStdString();
+    }
+}
+
+// A password that every user of the machine can read is told, but used; the group may read it
+// (a service reads its password through its group).
+TEST(MqttPasswordFile, ThatEveryUserCanReadIsWarnedOf)
+{
+    const std::pair<QFile::Permissions, bool> cases[] = {
+        {QFile::ReadOwner | QFile::WriteOwner, false},
+        {QFile::ReadOwner | QFile::ReadGroup, false},
+        {QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther, true},
+        {QFile::ReadOwner | QFile::ReadOther, true},
+    };
+    for (const auto& [permissions, warned] : cases) {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("pw"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("s3cret\n") == 7);
+        file.close();
+        ASSERT_TRUE(file.setPermissions(permissions));
+        const MqttConfig config = mqttConfigFrom(
+            parseConfigSection("[Mqtt]\nHost=b\nUser=anna\nPasswordFile=pw\n",
+                               QLatin1StringView("Mqtt")),
+            dir.filePath("config.ini"), {"lab-pc", "anna", {}, {}});
+        EXPECT_EQ(config.password, "s3cret");
+        EXPECT_EQ(config.warning,
+                  warned ? "password file " + dir.path() +
+                               "/pw can be read by every user of this computer: chmod o-r " +
+                               dir.path() + "/pw"
+                         : QString())
+            << int(permissions);
+    }
 }
 
 } // namespace

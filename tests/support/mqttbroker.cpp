@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <csignal>
+
 #include <unistd.h>
 
 namespace pexumo::test {
@@ -102,8 +104,15 @@ bool MqttBroker::start()
     return false;
 }
 
+void MqttBroker::pause(bool paused)
+{
+    if (m_process.state() != QProcess::NotRunning)
+        ::kill(pid_t(m_process.processId()), paused ? SIGSTOP : SIGCONT);
+}
+
 void MqttBroker::stop()
 {
+    pause(false); // a stopped process would not take the SIGTERM
     if (m_process.state() == QProcess::NotRunning)
         return;
     // A SIGTERM that comes just after "running" is lost (the main loop starts by clearing its

@@ -31,6 +31,9 @@ public:
     bool start();
     /// Ends the broker as a shutdown of the system would; it saves its store first.
     void stop();
+    /// Stops the broker's process where it is (SIGSTOP), as a broker that hangs: connections
+    /// stay open and the system still takes new ones, but nothing is answered. Or lets it go on.
+    void pause(bool paused);
 
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }

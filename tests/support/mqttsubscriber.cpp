@@ -1,5 +1,7 @@
 #include "support/mqttsubscriber.h"
 
+#include <atomic>
+
 #include <mosquitto.h>
 
 namespace pexumo::test {
@@ -18,7 +20,10 @@ bool MqttSubscriber::start(quint16 port, const QByteArray& filter)
     mosquitto_lib_init();
     m_filter = filter;
     // A fixed id and no clean session: the broker keeps the subscription and the queue.
-    m_client = mosquitto_new("pexumo-test-subscriber", false, this);
+    // Each subscriber a client of its own: two of one name would take each other's session.
+    static std::atomic<int> made{0};
+    const QByteArray id = "pexumo-test-subscriber-" + QByteArray::number(++made);
+    m_client = mosquitto_new(id.constData(), false, this);
     mosquitto_connect_callback_set(m_client, [](mosquitto* client, void* self, int rc) {
         auto* me = static_cast<MqttSubscriber*>(self);
         std::lock_guard lock(me->m_mutex);

@@ -2,9 +2,16 @@
 // against pexumo-meter-sim behind a pseudo-terminal, and reads back the journal it wrote.
 
 #include "journal/journalreader.h"
+#include "support/blackhole.h"
 #include "support/metersim.h"
 #include "support/mqttrig.h"
 #include "support/programrun.h"
+
+#include <QSysInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -17,6 +24,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace pexumo;
 
 namespace {
@@ -25,11 +37,16 @@ namespace {
 struct LoggerProcess
 {
     LoggerProcess(const QTemporaryDir& home, const QStringList& args)
+        : LoggerProcess(home, QStringLiteral(PEXUMO_LOGGER_PATH), args)
+    {
+    }
+    /// The logger started by \a program (a shell that sets a limit first, say).
+    LoggerProcess(const QTemporaryDir& home, const QString& program, const QStringList& args)
     {
         process.setProcessEnvironment(test::privateHome(home.path(), test::Display::None));
         process.setWorkingDirectory(home.path());
         process.setReadChannel(QProcess::StandardError); // for waitForReadyRead()
-        process.start(QStringLiteral(PEXUMO_LOGGER_PATH), args);
+        process.start(program, args);
     }
     /// The status lines so far, each without its date and time.
     QStringList lines()
@@ -43,8 +60,12 @@ struct LoggerProcess
     }
     bool waitForLine(const QString& start)
     {
+        return waitForMatch(QRegularExpression(u'^' + QRegularExpression::escape(start)));
+    }
+    bool waitForMatch(const QRegularExpression& line)
+    {
         const QDeadlineTimer deadline(20000);
-        while (!lines().filter(QRegularExpression(u'^' + QRegularExpression::escape(start))).size())
+        while (!lines().filter(line).size())
             if (!process.waitForReadyRead(int(deadline.remainingTime())))
                 return false;
         return true;
@@ -336,6 +357,308 @@ TEST(LoggerProgram, AMeterMissingFromTheStartRaisesTheAlarmUntilItComes)
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].parameter, "NoReading");
     EXPECT_TRUE(kept[0].cleared);
+}
+
+/// Runs \a sql on a journal as another program would; the first two columns of its rows.
+std::vector<test::RowId> sqlPairs(const QString& path, const QString& sql)
+{
+    std::vector<test::RowId> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-sql");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        EXPECT_TRUE(db.open() && query.exec(sql)) << query.lastError().text().toStdString();
+        while (query.next())
+            rows.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
+    }
+    QSqlDatabase::removeDatabase("test-sql");
+    return rows;
+}
+
+using Messages = std::vector<test::MqttSubscriber::Message>;
+
+/// (session, seq) of the rows among \a messages, at their first arrival.
+std::vector<test::RowId> rowsIn(const Messages& messages)
+{
+    std::vector<test::RowId> rows;
+    for (const auto& m : messages) {
+        if (m.topic.endsWith("/status") || m.topic.endsWith("/alarm"))
+            continue;
+        const QJsonObject row = QJsonDocument::fromJson(m.payload).object();
+        const test::RowId id{row["session"].toInteger(), row["seq"].toInteger()};
+        if (std::find(rows.begin(), rows.end(), id) == rows.end())
+            rows.push_back(id);
+    }
+    return rows;
+}
+
+// One publishing logger's life, with the decimal comma set and no Topic: it announces itself
+// "online" (retained) under a topic of its own port, goes on after the meter's halt frame, keeps
+// every row through 15 s without a broker, has the backlog at the broker within 10 s of its
+// return and says how many rows went, and at SIGTERM sends its last rows before "offline".
+TEST(LoggerProgram, PublishesEveryRowThroughAnOutageAndEndsWithOffline)
+{
+    if (!test::MqttBroker::isInstalled())
+        GTEST_SKIP() << "mosquitto is not installed";
+    QTemporaryDir home;
+    test::MqttBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.errorString().toStdString();
+    test::MqttSubscriber subscriber;
+    ASSERT_TRUE(subscriber.start(broker.port(), "pexumo/#"));
+    const QString link = home.filePath("meter"), journal = home.filePath("j.sqlite");
+    // A password every user can read works, and is warned of.
+    writeFile(home.filePath("config.ini"),
+              "[Pexumo]\nChangeDecimal=1\nJournalFile=j.sqlite\n[Mqtt]\nHost=127.0.0.1\nPort=" +
+                  QByteArray::number(broker.port()) + "\nUser=meter\nPasswordFile=pw\n");
+    writeFile(home.filePath("pw"), "s3cret\n");
+    ASSERT_TRUE(QFile::setPermissions(home.filePath("pw"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty", "--link", link, "--fault", "halt@4"}))
+        << sim.errorString().toStdString();
+    LoggerProcess logger(home, {"--port", link});
+    ASSERT_TRUE(logger.waitForLine("MQTT connected"));
+    EXPECT_EQ(logger.lines().filter("MQTT: password file ").value(0),
+              "MQTT: password file " + home.filePath("pw") +
+                  " can be read by every user of this computer: chmod o-r " + home.filePath("pw"));
+    ASSERT_TRUE(logger.waitForLine("live readings again: sampling goes on"));
+    const QByteArray topic = "pexumo/" + QSysInfo::machineHostName().toUtf8() + "/meter";
+
+    // A subscriber that comes later learns at once that the logger is there.
+    test::MqttSubscriber late;
+    ASSERT_TRUE(late.start(broker.port(), topic + "/status"));
+    ASSERT_TRUE(late.waitFor([](const Messages& m) { return !m.empty(); }));
+    EXPECT_EQ(late.messages().at(0).payload, R"({"status":"online","session":1})");
+    EXPECT_TRUE(late.messages().at(0).retained);
+
+    broker.stop();
+    ASSERT_TRUE(logger.waitForMatch(
+        QRegularExpression(R"(^MQTT(: \d+ rows? waiting| disconnected): connection )")));
+    QThread::msleep(15000);
+    const qint64 beforeReturn = committedRows(journal);
+    ASSERT_TRUE(broker.start()) << broker.errorString().toStdString();
+    QElapsedTimer back;
+    back.start();
+    ASSERT_TRUE(logger.waitForLine("MQTT connected, "));
+    EXPECT_LE(back.elapsed(), 10000) << "the backlog reached the broker after " << back.elapsed()
+                                     << " ms";
+    const QStringList sentLines =
+        logger.lines().filter(QRegularExpression(R"(^MQTT connected, \d+ rows sent$)"));
+    ASSERT_EQ(sentLines.size(), 1) << logger.lines().join(u'\n').toStdString();
+    EXPECT_GE(sentLines[0].section(u' ', 2, 2).toLongLong(), 10);
+    // A row listed after the return goes the ordinary way.
+    ASSERT_TRUE(waitUntil([&] { return committedRows(journal) > beforeReturn; }));
+
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+    EXPECT_TRUE(logger.lines().last().endsWith("; all in the journal, session 1 closed"));
+    const qint64 total = committedRows(journal);
+    ASSERT_TRUE(subscriber.waitFor([&](const Messages& m) {
+        return qint64(rowsIn(m).size()) == total &&
+               m.back().payload == R"({"status":"offline","session":1})";
+    })) << rowsIn(subscriber.messages()).size() << " of " << total;
+
+    const Messages messages = subscriber.messages();
+    EXPECT_EQ(rowsIn(messages), test::rowRange(1, 1, total));
+    EXPECT_EQ(sqlPairs(journal, "SELECT session, seq FROM mqtt_acked"),
+              (std::vector<test::RowId>{{1, total}}));
+    const std::vector<JournalSession> all = sessions(journal);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].port, link);
+    // Every row names the meter's port, its time to the millisecond and as a number, and its
+    // numbers have "." whatever the lists show.
+    int rows = 0;
+    for (const auto& m : messages) {
+        if (m.topic.endsWith("/status"))
+            continue;
+        ASSERT_TRUE(m.topic.startsWith(topic + "/")) << m.topic.toStdString();
+        const QJsonObject row = QJsonDocument::fromJson(m.payload).object();
+        ASSERT_FALSE(row.isEmpty()) << m.payload.toStdString();
+        EXPECT_EQ(row["port"].toString(), link);
+        EXPECT_TRUE(row["value"].isDouble()) << m.payload.toStdString();
+        EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")
+                        .match(row["time"].toString())
+                        .hasMatch())
+            << m.payload.toStdString();
+        EXPECT_EQ(QDateTime::fromString(row["time"].toString(), Qt::ISODateWithMs)
+                      .toMSecsSinceEpoch(),
+                  row["ts"].toInteger());
+        ++rows;
+    }
+    EXPECT_GE(rows, total);
+    // The lists showed "7,12" and the like: the broker gets JSON numbers with ".".
+    const QRegularExpression fraction(R"re("(value|temp)":-?\d+\.\d+[,}])re");
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const auto& m) {
+        return fraction.match(QString::fromUtf8(m.payload)).hasMatch();
+    })) << messages.at(1).payload.toStdString();
+}
+
+// A logger that dies while the broker is up: the broker tells its subscribers with the logger's
+// last will, "offline", retained for those that come later.
+TEST(LoggerProgram, ItsLastWillTellsOfItsDeath)
+{
+    if (!test::MqttBroker::isInstalled())
+        GTEST_SKIP() << "mosquitto is not installed";
+    test::MqttRig rig;
+    ASSERT_TRUE(rig.start()) << rig.errorString().toStdString();
+    QTemporaryDir home;
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty"})) << sim.errorString().toStdString();
+    LoggerProcess logger(home, {"--port", sim.portPath(), "--config", rig.configPath()});
+    ASSERT_TRUE(logger.waitForLine("MQTT connected"));
+    logger.process.kill();
+    logger.status();
+    EXPECT_TRUE(rig.subscriber.waitFor([](const Messages& m) {
+        return !m.empty() && m.back().payload == R"({"status":"offline","session":1})";
+    }));
+    test::MqttSubscriber late;
+    ASSERT_TRUE(late.start(rig.broker.port(), "site/status"));
+    ASSERT_TRUE(late.waitFor([](const Messages& m) { return !m.empty(); }));
+    EXPECT_EQ(late.messages().at(0).payload, R"({"status":"offline","session":1})");
+    EXPECT_TRUE(late.messages().at(0).retained);
+}
+
+// A journal that fails in the middle of the run (here a file-size limit, as a full disk): the
+// logger says so, ends with status 1, and never claims that everything is in the journal.
+TEST(LoggerProgram, AFailedJournalIsNeverReportedAsComplete)
+{
+    QTemporaryDir home;
+    LoggerProcess logger(home, QStringLiteral("/bin/sh"),
+                         {"-c", "ulimit -f 100 && exec \"$0\" --demo --journal \"$1\"",
+                          QStringLiteral(PEXUMO_LOGGER_PATH), home.filePath("j.sqlite")});
+    EXPECT_EQ(logger.status(), 1);
+    const QStringList lines = logger.lines();
+    ASSERT_GE(lines.size(), 3) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith("the journal stopped: "))
+        << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(QRegularExpression(R"(^stopped \(the journal is the logger's only store\); rows: )"
+                                   R"(pH=\d+ .*; \d+ not written to the journal, session 1 left open$)")
+                    .match(lines.last())
+                    .hasMatch())
+        << lines.last().toStdString();
+    EXPECT_EQ(lines.filter("all in the journal").size(), 0);
+}
+
+// The network lets the logger down in three ways; SIGTERM still ends it within two seconds,
+// every row in the journal:
+// - a broker's name whose look-up never answers: the logger runs in a network and mount
+//   namespace of its own whose only name server is a socket that reads and never answers
+//   (needs root, unshare and python3; skipped without them);
+// - an address that drops every packet (a black hole on the loopback);
+// - a broker that hangs (stopped with SIGSTOP) after the logger connected.
+TEST(LoggerProgram, EndsWithinTwoSecondsWhateverTheNetworkDoes)
+{
+    if (!test::MqttBroker::isInstalled())
+        GTEST_SKIP() << "mosquitto is not installed";
+    test::BlackHole hole;
+    ASSERT_NE(hole.port(), 0);
+    test::MqttBroker hanging;
+    ASSERT_TRUE(hanging.start()) << hanging.errorString().toStdString();
+    const bool namespaces =
+        ::geteuid() == 0 && QFileInfo::exists("/usr/bin/unshare") &&
+        QFileInfo::exists("/usr/bin/python3") &&
+        test::runProgram("/usr/bin/unshare", {"-m", "-n", "true"}).exitCode == 0;
+    struct Case
+    {
+        const char* name;
+        QByteArray host;
+        quint16 port;
+        const char* seen; ///< the status line that shows the logger is at it
+    };
+    const Case cases[] = {
+        {"silent name server", "broker.pexumo.test", 1883, "MQTT connecting"},
+        {"black hole", "127.0.0.1", hole.port(), "MQTT connecting"},
+        {"hanging broker", "127.0.0.1", hanging.port(), "MQTT connected"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool silentDns = c.host == "broker.pexumo.test";
+        if (silentDns && !namespaces) {
+            std::cout << "[ SKIPPED  ] " << c.name << ": no namespaces of its own (root, unshare, "
+                                                      "python3)\n";
+            continue;
+        }
+        QTemporaryDir home;
+        writeFile(home.filePath("config.ini"), "[Mqtt]\nHost=" + c.host +
+                                                   "\nPort=" + QByteArray::number(c.port) + "\n");
+        writeFile(home.filePath("resolv.conf"), "nameserver 127.0.0.1\noptions timeout:30\n");
+        const QString script =
+            "ip link set lo up && mount --bind \"$1\" /etc/resolv.conf || exit 97\n"
+            "/usr/bin/python3 -c 'import socket, time\n"
+            "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+            "s.bind((\"127.0.0.1\", 53))\n"
+            "time.sleep(60)' >/dev/null 2>&1 </dev/null &\n"
+            "sleep 0.3\n"
+            "exec \"$0\" --demo --config \"$2\"\n";
+        LoggerProcess logger =
+            silentDns ? LoggerProcess(home, "/usr/bin/unshare",
+                                      {"-m", "-n", "/bin/sh", "-c", script, PEXUMO_LOGGER_PATH,
+                                       home.filePath("resolv.conf"), home.filePath("config.ini")})
+                      : LoggerProcess(home, {"--demo", "--config", home.filePath("config.ini")});
+        ASSERT_TRUE(logger.waitForLine(c.seen)) << logger.lines().join(u'\n').toStdString();
+        ASSERT_TRUE(logger.waitForLine("connected to Demo meter"));
+        if (c.port == hanging.port())
+            hanging.pause(true);
+        QThread::msleep(1500); // rows wait, the look-up or the connection hangs
+        QElapsedTimer stopping;
+        stopping.start();
+        logger.process.terminate();
+        EXPECT_EQ(logger.status(), 0);
+        std::cout << "[ MEASURED ] SIGTERM with " << c.name << ": " << stopping.elapsed()
+                  << " ms\n";
+        EXPECT_LT(stopping.elapsed(), 2000);
+        EXPECT_TRUE(logger.lines().last().endsWith("; all in the journal, session 1 closed"))
+            << logger.lines().join(u'\n').toStdString();
+        hanging.pause(false);
+    }
+}
+
+// No meter at the start: the reason once, then a new try every 5 s, so a meter plugged in
+// later is found and read.
+TEST(LoggerProgram, FindsAMeterPluggedInLater)
+{
+    QTemporaryDir home;
+    const QString link = home.filePath("meter");
+    LoggerProcess logger(home, {"--port", link});
+    ASSERT_TRUE(logger.waitForLine("There is no port " + link));
+    test::MeterSim sim;
+    ASSERT_TRUE(sim.start({"--pty", "--link", link})) << sim.errorString().toStdString();
+    ASSERT_TRUE(logger.waitForLine("connected to " + link));
+    ASSERT_TRUE(waitUntil([&] { return committedRows(home.filePath("data/Pexumo/journal.sqlite")) > 0; }));
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+    const QStringList lines = logger.lines();
+    EXPECT_EQ(lines.filter(" Trying again every 5 s.").size(), 1) << lines.join(u'\n').toStdString();
+}
+
+// Under systemd, standard error is the system journal's stream (JOURNAL_STREAM names it): each
+// line starts with its priority instead of the time.
+TEST(LoggerProgram, TellsTheSystemJournalEachLinesPriority)
+{
+    QTemporaryDir home;
+    const QString log = home.filePath("stderr");
+    writeFile(log, {});
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(log).constData(), &st), 0);
+    QProcess process;
+    QProcessEnvironment env = test::privateHome(home.path(), test::Display::None);
+    env.insert("JOURNAL_STREAM",
+               QStringLiteral("%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino)));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(home.path());
+    process.setStandardErrorFile(log);
+    process.start(QStringLiteral(PEXUMO_LOGGER_PATH), {"--once", "--port", "ttyNONE9"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              "<6>logging ttyNONE9 every 1 s into " + home.path() +
+                  "/data/Pexumo/journal.sqlite, session 1\n"
+                  "<4>There is no port ttyNONE9: no such device.\n"
+                  "<5>stopped (the port did not open and --once was given); rows: pH=0 ORP=0 "
+                  "COND=0 TDS=0 Salt=0 DO=0 O2=0 Records=0; all in the journal, session 1 "
+                  "closed\n");
 }
 
 // What a run starts with, and each way it ends at once: its status lines ("…" stands for any

@@ -94,8 +94,15 @@ void ControlBar::showAlarms(const QStringList& notes)
     arrangeNotes();
 }
 
+void ControlBar::showPublishingWarning(const QString& warning)
+{
+    m_mqttWarning = warning;
+    showPublishing(m_mqttStatus);
+}
+
 void ControlBar::showPublishing(const MqttStatus& status)
 {
+    m_mqttStatus = status;
     StatusBadge::State state = StatusBadge::State::Waiting;
     switch (status.state) {
     case MqttState::Off:
@@ -113,6 +120,8 @@ void ControlBar::showPublishing(const MqttStatus& status)
     QString text = mqttStatusText(status);
     if (!status.reason.isEmpty())
         text += QStringLiteral(": ") + status.reason;
+    if (!m_mqttWarning.isEmpty())
+        text += u'\n' + m_mqttWarning;
     lblMqtt->setState(state, text);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/mqttpublisher.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -11,7 +13,6 @@ namespace pexumo {
 
 class LinkNote;
 class StatusBadge;
-struct MqttStatus;
 struct RunState;
 
 /// The control bar's widgets by the names the window knows them by; the window holds the same
@@ -59,6 +60,9 @@ public:
     void showAlarms(const QStringList& notes);
     /// The state of publishing to the MQTT broker.
     void showPublishing(const MqttStatus& status);
+    /// Something to mend in the [Mqtt] section (see Station::publishingWarning): a line of the
+    /// M's tooltip from now on.
+    void showPublishingWarning(const QString& warning);
     /// The last run of the alarm command; a failure stays in sight until one succeeds.
     void showAlarmCommand(const QString& result, bool success);
 
@@ -68,6 +72,8 @@ private:
 
     QStringList m_alarmNotes;
     QString m_commandResult;
+    QString m_mqttWarning;
+    MqttStatus m_mqttStatus;
     bool m_commandFailed = false;
 };
 

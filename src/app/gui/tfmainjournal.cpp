@@ -37,7 +37,13 @@ void TfMain::startJournal()
         return;
     m_alarms->start(showWarning);
     // Publishing reads the journal: after it opened and a restore was taken over, whatever came.
-    const auto publish = qScopeGuard([this] { m_station->startPublishing(); });
+    const auto publish = qScopeGuard([this] {
+        m_station->startPublishing();
+        if (const QString warning = m_station->publishingWarning(); !warning.isEmpty()) {
+            qWarning("MQTT: %s", qUtf8Printable(warning));
+            m_bar->showPublishingWarning(warning);
+        }
+    });
     const QString reason = m_station->startJournal();
     if (!m_station->config().journal) {
         lblJournal->setState(StatusBadge::State::Off, QStringLiteral("Journal off: ") + reason);
