@@ -28,11 +28,10 @@
 #include "base/commandline.h"
 #include "base/config.h"
 #include "base/numberformat.h"
+#include "journal/journalexport.h"
 #include "journal/journalfile.h"
 #include "journal/journalreader.h"
-#include "results/csvexport.h"
 #include "results/listid.h"
-#include "results/resultlistmodel.h"
 #include "results/textexport.h"
 
 #include <QCommandLineParser>
@@ -48,13 +47,6 @@ namespace {
 
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
-
-/// The file layouts export can write: those of the program's own save.
-enum class ExportFormat
-{
-    Text,
-    Csv
-};
 
 int fail(int status, const QString& message)
 {
@@ -146,17 +138,6 @@ int listAlarms(const JournalReader& reader, const QStringList& args)
     return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
 }
 
-QByteArray render(const ResultListModel& model, ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Csv:
-        return exportCsvBytes(model);
-    case ExportFormat::Text:
-        break;
-    }
-    return exportBytes(model);
-}
-
 int exportList(const JournalReader& reader, const QStringList& args, ExportFormat format)
 {
     QString error;
@@ -171,14 +152,9 @@ int exportList(const JournalReader& reader, const QStringList& args, ExportForma
                     QStringLiteral("no list %1 (pH, ORP, COND, TDS, Salt, DO, O2 or Records)")
                         .arg(args[2]));
 
-    ResultListModel model(listKind(*list));
-    error = reader
-                .forEachRow(session->id, *list,
-                            [&](ListId, const ResultRecord& record) { model.add(record); })
-                .error;
+    const QByteArray bytes = exportSessionList(reader, session->id, *list, format, &error);
     if (!error.isEmpty())
         return fail(ExitFailed, error);
-    const QByteArray bytes = render(model, format);
     if (args.size() < 4)
         return writeStdout(bytes) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
     const WriteResult written = writeFileAtomically(args[3], bytes);
