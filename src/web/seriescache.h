@@ -46,7 +46,7 @@ private:
         std::mutex mutex;
         HistorySeries series;
         std::vector<quint32> rows;
-        qint64 lastN = 0;
+        qint64 lastN = -1; ///< reading.n counts from 0
         qint64 stepMs = 0;
         std::atomic<qsizetype> counted{0}; ///< the samples added to m_samples for it
     };

@@ -30,7 +30,8 @@
     document.querySelectorAll('[data-range]').forEach((b) => b.setAttribute('aria-pressed', String(b.dataset.range === range)));
     const end = sessionEnd();
     if (range === 'session') setView(meter.started_ms, end, true);
-    else setView(end - Number(range), end, true);
+    // A session younger than the range is shown from its start.
+    else setView(Math.max(end - Number(range), Math.min(meter.started_ms, end - 60000)), end, true);
   }
 
   let fetchTimer = null;
@@ -129,7 +130,7 @@
     const c = { list: l.list, readout: readout, unit: l.unit, limits: { low: l.low, high: l.high } };
     let pan = null;
     const opts = {
-      width: Math.max(280, target.clientWidth || chartsBox.clientWidth),
+      width: Math.max(280, chartsBox.clientWidth - 8),
       height: 240,
       ms: 1,
       legend: { show: false },
@@ -205,7 +206,7 @@
     document.getElementById('zoomIn').addEventListener('click', () => zoom(0.5));
     document.getElementById('zoomOut').addEventListener('click', () => zoom(2));
     window.addEventListener('resize', () => {
-      for (const c of charts) c.plot.setSize({ width: Math.max(280, c.plot.root.parentNode.clientWidth), height: 240 });
+      for (const c of charts) c.plot.setSize({ width: Math.max(280, chartsBox.clientWidth - 8), height: 240 });
       fetchAll();
     });
     setRange(String(24 * HOUR));
