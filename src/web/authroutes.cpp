@@ -41,7 +41,10 @@ bool AuthRoutes::serve(const WebRequest& request, const Respond& respond)
         respond(WebReply::error(405, QStringLiteral("GET or POST")));
         return true;
     }
-    const QUrlQuery form(QString::fromUtf8(request.body));
+    // A form's body: "+" stands for a blank (QUrlQuery takes it literally).
+    QByteArray body = request.body;
+    body.replace('+', ' ');
+    const QUrlQuery form(QString::fromUtf8(body));
     const QByteArray password =
         form.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded).toUtf8();
     QByteArray token;
