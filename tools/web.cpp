@@ -11,7 +11,7 @@
 // SIGINT; 1 when it cannot start (no password, the port is taken, a certificate that does not
 // load); 2 for a wrong option.
 
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmsettings.h"
 #include "app/stopsignals.h"
 #include "base/commandline.h"
 #include "base/config.h"

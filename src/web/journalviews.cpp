@@ -1,7 +1,7 @@
 #include "web/journalviews.h"
 
-#include "acquire/alarmmonitor.h"
-#include "acquire/minmaxreduce.h"
+#include "alarm/alarmmonitor.h"
+#include "history/minmaxreduce.h"
 #include "acquire/sampleroute.h"
 #include "web/seriescache.h"
 

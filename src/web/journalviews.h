@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmsettings.h"
 #include "journal/journalreader.h"
 
 #include <QJsonArray>

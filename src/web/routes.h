@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmsettings.h"
 #include "web/journaldesk.h"
 #include "web/webauth.h"
 #include "web/webreply.h"

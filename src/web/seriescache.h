@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/historyseries.h"
+#include "history/historyseries.h"
 #include "journal/journalreader.h"
 #include "results/listid.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmsettings.h"
 #include "web/httpgate.h"
 #include "web/webauth.h"
 #include "web/webconfig.h"

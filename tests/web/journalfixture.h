@@ -2,7 +2,7 @@
 
 // Journals for the web tests, written by the journal's own writer as a logger writes them.
 
-#include "acquire/alarmmonitor.h"
+#include "alarm/alarmmonitor.h"
 #include "journal/journal.h"
 
 #include <QDateTime>
