@@ -21,7 +21,7 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
-WEB, LOGGER = sys.argv[1:3]
+WEB, LOGGER = (os.path.abspath(p) for p in sys.argv[1:3])
 ROWS = 1_000_000
 
 

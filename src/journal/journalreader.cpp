@@ -171,15 +171,17 @@ constexpr char RowFields[] =
 
 } // namespace
 
-std::array<std::optional<ResultRecord>, ListCount> JournalReader::latestRows(qint64 session,
-                                                                             QString* error) const
+std::array<std::optional<ResultRecord>, ListCount>
+JournalReader::latestRows(const JournalSession& session, QString* error) const
 {
     std::array<std::optional<ResultRecord>, ListCount> latest;
     const QByteArray sql = QByteArray("SELECT ") + RowFields +
                            " FROM reading WHERE session = ? AND list = ? ORDER BY n DESC LIMIT 1";
     for (ListId list : AllLists) {
+        if (session.rows[indexOf(list)] == 0)
+            continue;
         Statement q(rawHandle(m_connection), sql.constData());
-        sqlite3_bind_int64(q.get(), 1, session);
+        sqlite3_bind_int64(q.get(), 1, session.id);
         sqlite3_bind_int(q.get(), 2, int(indexOf(list)));
         if (q.step())
             latest[indexOf(list)] = recordAt(q.get(), 0);

@@ -104,8 +104,9 @@ public:
                            const RowVisitor& visit) const;
 
     /// The latest row of each list of \a session, indexed by indexOf(ListId); none for a list
-    /// without rows.
-    std::array<std::optional<ResultRecord>, ListCount> latestRows(qint64 session,
+    /// without rows. Only the lists \a rows counts rows in are looked at: finding that a list
+    /// has none would walk the whole session.
+    std::array<std::optional<ResultRecord>, ListCount> latestRows(const JournalSession& session,
                                                                   QString* error = nullptr) const;
     /// The stamps of the last \a count sample rows (lists pH .. O2) of \a session, newest first.
     std::vector<qint64> recentSampleStamps(qint64 session, int count,

@@ -122,7 +122,7 @@ QJsonObject siteJournal(const JournalEntry& entry, const JournalReader* reader,
         if (const std::optional<qint64> step = sampleStepMs(*reader, s->id))
             m[QStringLiteral("step_ms")] = double(*step);
         QString readError;
-        const auto latest = reader->latestRows(s->id, &readError);
+        const auto latest = reader->latestRows(*s, &readError);
         QJsonArray params;
         for (ListId list : AllLists) {
             const std::optional<ResultRecord>& row = latest[indexOf(list)];
