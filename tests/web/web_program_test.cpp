@@ -4,6 +4,7 @@
 #include "journalfixture.h"
 #include "journal/journalfile.h"
 #include "web/journalviews.h"
+#include "web/webauth.h"
 #include "webrig.h"
 
 #include <QCryptographicHash>
@@ -133,6 +134,12 @@ TEST_F(WebProgramTest, EveryLimitHoldsOnARealSocket)
         EXPECT_TRUE(r.closed) << c.head.constData();
         ::close(fd);
     }
+    // A connection answered and then left idle is closed 30 s after its answer.
+    const int answered = connectTo(port);
+    sendAll(answered, "GET /static/login.js HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(statusOf(readFrom(answered, 5000, "})();\n").bytes), 200);
+    QElapsedTimer sinceAnswer;
+    sinceAnswer.start();
     // A kept-alive connection answers request after request; "Connection: close" ends it.
     {
         const int fd = connectTo(port);
@@ -146,10 +153,10 @@ TEST_F(WebProgramTest, EveryLimitHoldsOnARealSocket)
         EXPECT_TRUE(second.closed);
         ::close(fd);
     }
-    // At most 200 connections: the two above and 198 more; the next is refused at once, and
+    // At most 200 connections: the three above and 197 more; the next is refused at once, and
     // those it has are still served.
     std::vector<int> held;
-    for (int i = 0; i < 198; ++i) {
+    for (int i = 0; i < 197; ++i) {
         held.push_back(connectTo(port));
         ASSERT_GE(held.back(), 0);
     }
@@ -171,8 +178,13 @@ TEST_F(WebProgramTest, EveryLimitHoldsOnARealSocket)
     dripping.join();
     EXPECT_GE(slowClosedAtMs.load(), 29500);
     EXPECT_LE(slowClosedAtMs.load(), 33000);
+    const Received left = readFrom(answered, 35000 - int(sinceAnswer.elapsed()));
+    EXPECT_TRUE(left.closed);
+    EXPECT_GE(sinceAnswer.elapsed(), 29500);
+    EXPECT_LE(sinceAnswer.elapsed(), 33000);
     ::close(idle);
     ::close(slow);
+    ::close(answered);
     EXPECT_TRUE(web.running());
     EXPECT_EQ(statusOf(get(port, "/static/login.js")), 200);
 }
@@ -190,9 +202,22 @@ TEST_F(WebProgramTest, RefusesToStartWhereItWouldBeUnsafeOrWrong)
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write("[Web]\nCertFile=no-such-cert.pem\nKeyFile=no-such-key.pem\n");
     config.close();
+    // A password file others may read is not used.
+    const QString open = home.filePath(QStringLiteral("open-password"));
+    QFile openFile(open);
+    ASSERT_TRUE(openFile.open(QIODevice::WriteOnly));
+    openFile.write(hashPassword("correct horse") + '\n');
+    openFile.close();
+    ASSERT_TRUE(QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QFile openConfig(home.filePath(QStringLiteral("open.ini")));
+    ASSERT_TRUE(openConfig.open(QIODevice::WriteOnly));
+    openConfig.write("[Web]\nPasswordFile=open-password\nListen=0.0.0.0:0\n");
+    openConfig.close();
     const std::vector<Case> cases{
         {{QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0")}, 1,
          "pexumo-web: listening on 0.0.0.0 needs a password: no password is set ("},
+        {{QStringLiteral("--config"), openConfig.fileName()}, 1,
+         "pexumo-web: listening on 0.0.0.0 needs a password: "},
         {{QStringLiteral("--listen"), QStringLiteral("pond.example.org:8080")}, 2,
          "pexumo-web: --listen: \"pond.example.org\" is no IP address"},
         {{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:65536")}, 2,
@@ -209,6 +234,12 @@ TEST_F(WebProgramTest, RefusesToStartWhereItWouldBeUnsafeOrWrong)
         EXPECT_EQ(web.runToEnd(c.args), c.status) << c.args.join(u' ').toStdString();
         EXPECT_TRUE(web.errors().startsWith(c.message))
             << c.args.join(u' ').toStdString() << ": " << web.errors().constData();
+    }
+    {
+        WebProgram web(home.path());
+        web.runToEnd({QStringLiteral("--config"), openConfig.fileName()});
+        EXPECT_TRUE(web.errors().contains(open.toUtf8() + " can be read by others: chmod 600 it"))
+            << web.errors().constData();
     }
     Q_UNUSED(missing);
 }
@@ -302,22 +333,37 @@ TEST_F(WebProgramTest, ServesOverTlsWithCertFileAndKeyFile)
               0);
     QFile config(home.filePath(QStringLiteral("config.ini")));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("[Web]\nListen=127.0.0.1:0\nCertFile=cert.pem\nKeyFile=key.pem\n");
+    config.write("[Web]\nListen=0.0.0.0:0\nCertFile=cert.pem\nKeyFile=key.pem\n");
     config.close();
+    ASSERT_EQ(writePasswordFile(home.filePath(QStringLiteral("config/Pexumo/web-password")),
+                                hashPassword("correct horse")),
+              QString());
     WebProgram web(home.path());
     ASSERT_TRUE(web.start({QStringLiteral("--journal"), journal})) << web.errors().constData();
-    EXPECT_TRUE(web.output().startsWith("pexumo-web: open https://127.0.0.1:"));
+    EXPECT_TRUE(web.output().startsWith("pexumo-web: open https://0.0.0.0:"));
+    EXPECT_FALSE(web.errors().contains("in clear"));
 
-    QSslSocket client;
-    client.setPeerVerifyMode(QSslSocket::VerifyNone);
-    client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), web.port());
-    ASSERT_TRUE(client.waitForEncrypted(10000)) << client.errorString().toStdString();
-    client.write("GET /static/login.js HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray answer;
-    while (client.waitForReadyRead(5000))
-        answer += client.readAll();
+    const auto overTls = [&](const QByteArray& request) {
+        QSslSocket client;
+        client.setPeerVerifyMode(QSslSocket::VerifyNone);
+        client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), web.port());
+        if (!client.waitForEncrypted(10000))
+            return QByteArray();
+        client.write(request);
+        QByteArray answer;
+        while (client.waitForReadyRead(5000))
+            answer += client.readAll();
+        return answer;
+    };
+    const QByteArray answer =
+        overTls("GET /static/login.js HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(statusOf(answer), 200);
     EXPECT_TRUE(bodyOf(answer).contains("Wrong password."));
+    // Under TLS the session cookie travels encrypted only.
+    const QByteArray login = overTls("POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                                     "22\r\nConnection: close\r\n\r\npassword=correct+horse");
+    EXPECT_TRUE(headerOf(login, "Set-Cookie").endsWith("; Path=/; HttpOnly; SameSite=Strict; Secure"))
+        << login.constData();
 
     // Plain HTTP on the TLS port gets no page.
     const QByteArray plain = get(web.port(), "/static/login.js");

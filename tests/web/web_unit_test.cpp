@@ -192,6 +192,28 @@ TEST(JournalViews, TheChartIsTheWindowsReductionWithAGapWhereTheMeterWasAway)
     EXPECT_EQ(cache.samples(), 20);
 }
 
+TEST(JournalViews, TheLineBreaksWhereTwoSamplesLieMoreThanThreeStepsApart)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    // A second apart up to 7 s, then 3 s (three steps: the line goes on), then 4 s (it breaks).
+    const std::vector<qint64> at{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 10000, 14000};
+    const qint64 session = writeSession(path, QStringLiteral("ttyUSB0"), 0, {}, [&](Journal& j) {
+        for (std::size_t i = 0; i < at.size(); ++i)
+            j.add(ListId::PH, phRow(FixtureStartMs + at[i], QStringLiteral("%1.00").arg(i + 1)));
+    });
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    SeriesCache cache;
+    QString error;
+    const QJsonObject view = seriesView(cache, {journalIdOf(path), path}, reader, session,
+                                        ListId::PH, FixtureStartMs, FixtureStartMs + 14000, 15, &error);
+    QStringList v;
+    for (const QJsonValue x : view[QStringLiteral("v")].toArray())
+        v << (x.isNull() ? QStringLiteral("null") : QString::number(x.toDouble()));
+    EXPECT_EQ(v.join(u' '), QStringLiteral("1 2 3 4 5 6 7 8 9 null 10"));
+}
+
 TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
 {
     QTemporaryDir dir;
