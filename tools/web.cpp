@@ -102,9 +102,12 @@ std::optional<QSslConfiguration> loadTls(const WebSettings& s, QString* error)
     QSslKey key(keyBytes, QSsl::Rsa, QSsl::Pem);
     if (key.isNull())
         key = QSslKey(keyBytes, QSsl::Ec, QSsl::Pem);
-    if (chain.isEmpty() || key.isNull()) {
-        *error = QStringLiteral("%1 holds no PEM certificate or %2 no PEM key (RSA or EC)")
-                     .arg(chain.isEmpty() ? s.certFile : s.certFile, s.keyFile);
+    if (chain.isEmpty()) {
+        *error = QStringLiteral("CertFile %1 holds no PEM certificate").arg(s.certFile);
+        return std::nullopt;
+    }
+    if (key.isNull()) {
+        *error = QStringLiteral("KeyFile %1 holds no PEM key (RSA or EC)").arg(s.keyFile);
         return std::nullopt;
     }
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();

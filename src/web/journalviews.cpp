@@ -92,7 +92,7 @@ std::optional<qint64> sampleStepMs(const JournalReader& reader, qint64 session)
 }
 
 QJsonObject siteJournal(const JournalEntry& entry, const JournalReader* reader,
-                        const QString& error, qint64 nowMs)
+                        const QString& error)
 {
     QJsonObject journal;
     journal[QStringLiteral("id")] = entry.id;
@@ -152,7 +152,6 @@ QJsonObject siteJournal(const JournalEntry& entry, const JournalReader* reader,
         meters.append(m);
     }
     journal[QStringLiteral("meters")] = meters;
-    Q_UNUSED(nowMs);
     return journal;
 }
 

@@ -38,7 +38,7 @@ std::optional<qint64> sampleStepMs(const JournalReader& reader, qint64 session);
 /// port) the program, whether it may still run, the step of its samples, per parameter list its
 /// latest row and the alarms up. \a error is the reason when the journal cannot be read.
 QJsonObject siteJournal(const JournalEntry& entry, const JournalReader* reader,
-                        const QString& error, qint64 nowMs);
+                        const QString& error);
 
 /// The unit the charts draw \a list in: "pH", "mV", "µS", "ppm", "ppm", "mg/L", "%".
 QString chartUnit(ListId list);

@@ -68,7 +68,7 @@ void SiteRoutes::readSite(std::function<void(QJsonObject)> done)
             for (const JournalEntry& e : entries) {
                 QString error;
                 const JournalReader* reader = threadReader(e.path, &error);
-                journals.append(siteJournal(e, reader, error, now));
+                journals.append(siteJournal(e, reader, error));
             }
             site[QStringLiteral("journals")] = journals;
             return site;
@@ -125,8 +125,14 @@ void SiteRoutes::openStream(QTcpSocket* socket, const QList<QPair<QByteArray, QB
 
 void SiteRoutes::refresh()
 {
-    if (m_streams.isEmpty())
+    m_streams.removeIf([](const QPointer<QTcpSocket>& s) {
+        return !s || s->state() != QAbstractSocket::ConnectedState;
+    });
+    // Nobody watches: the next page to open a stream gets a fresh read, not an old one.
+    if (m_streams.isEmpty()) {
+        m_lastSite.clear();
         return;
+    }
     // One read at a time; changes meanwhile are gathered into one more read after it.
     if (m_reading) {
         m_again = true;

@@ -244,7 +244,7 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
 
     JournalReader reader;
     ASSERT_EQ(reader.open(path), QString());
-    const QJsonObject site = siteJournal({QStringLiteral("abc"), path}, &reader, QString(), 0);
+    const QJsonObject site = siteJournal({QStringLiteral("abc"), path}, &reader, QString());
     const QJsonObject meter = site[QStringLiteral("meters")].toArray().at(0).toObject();
     EXPECT_EQ(meter[QStringLiteral("port")].toString(), QStringLiteral("/dev/ttyUSB0"));
     EXPECT_TRUE(meter[QStringLiteral("running")].toBool());
@@ -267,7 +267,7 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
     journal.close(true);
     JournalReader after;
     ASSERT_EQ(after.open(path), QString());
-    const QJsonObject ended = siteJournal({QStringLiteral("abc"), path}, &after, QString(), 0);
+    const QJsonObject ended = siteJournal({QStringLiteral("abc"), path}, &after, QString());
     const QJsonObject stopped = ended[QStringLiteral("meters")].toArray().at(0).toObject();
     EXPECT_FALSE(stopped[QStringLiteral("running")].toBool());
     EXPECT_TRUE(stopped[QStringLiteral("alarms")].toArray().isEmpty());
