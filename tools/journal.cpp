@@ -95,19 +95,6 @@ std::optional<JournalSession> findSession(const JournalReader& reader, const QSt
     return ok ? reader.session(number, &error) : std::nullopt;
 }
 
-QString sideText(AlarmSide side)
-{
-    switch (side) {
-    case AlarmSide::Below:
-        return QStringLiteral("below");
-    case AlarmSide::Above:
-        return QStringLiteral("above");
-    case AlarmSide::NoReading:
-        break;
-    }
-    return QStringLiteral("silent");
-}
-
 int listAlarms(const JournalReader& reader, const QStringList& args)
 {
     QString error;
@@ -127,7 +114,7 @@ int listAlarms(const JournalReader& reader, const QStringList& args)
         const QStringList fields{timeText(a.raised),
                                  a.cleared ? timeText(*a.cleared) : QStringLiteral("not cleared"),
                                  a.parameter,
-                                 sideText(a.side),
+                                 alarmSideWord(a.side),
                                  p ? alarmLimitText(*p, a.limit, Dot) : FormatNumber(a.limit, Dot),
                                  p ? alarmValueText(*p, a.worst, Dot) : FormatNumber(a.worst, Dot),
                                  a.unit(),

@@ -267,6 +267,23 @@ ResultRecord markedRow(int i)
     return r;
 }
 
+/// A logger's journal with its first row, and pexumo-web watching it.
+struct WatchedJournal
+{
+    QTemporaryDir dir;
+    Journal journal;
+    WebProcess web;
+
+    bool start()
+    {
+        const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
+        journal.open(path, 30, QDateTime::currentDateTime(), QString::fromLatin1(LoggerProgram));
+        journal.add(ListId::PH, markedRow(0));
+        journal.flush();
+        return web.start(path);
+    }
+};
+
 /// 50 live pages while a logger writes a row a second: from each commit to its arrival on the
 /// last of the pages, and the server's processor time and memory.
 void BM_WebLive(benchmark::State& state)
@@ -274,17 +291,13 @@ void BM_WebLive(benchmark::State& state)
     const int pages = int(state.range(0));
     const int rows = int(state.range(1));
     for (auto _ : state) {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
-        Journal journal;
-        journal.open(path, 30, QDateTime::currentDateTime(), QString::fromLatin1(LoggerProgram));
-        journal.add(ListId::PH, markedRow(0));
-        journal.flush();
-        WebProcess web;
-        if (!web.start(path)) {
+        WatchedJournal watched;
+        if (!watched.start()) {
             state.SkipWithError("pexumo-web did not start");
             return;
         }
+        Journal& journal = watched.journal;
+        WebProcess& web = watched.web;
         LivePages live(web.port, pages);
         live.clock.start();
         std::vector<qint64> committedAt(std::size_t(rows) + 1, 0);
@@ -326,17 +339,13 @@ void BM_WebLoggerLag(benchmark::State& state)
 {
     const int rows = int(state.range(0));
     for (auto _ : state) {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
-        Journal journal;
-        journal.open(path, 30, QDateTime::currentDateTime(), QString::fromLatin1(LoggerProgram));
-        journal.add(ListId::PH, markedRow(0));
-        journal.flush();
-        WebProcess web;
-        if (!web.start(path)) {
+        WatchedJournal watched;
+        if (!watched.start()) {
             state.SkipWithError("pexumo-web did not start");
             return;
         }
+        Journal& journal = watched.journal;
+        WebProcess& web = watched.web;
         LivePages live(web.port, 20);
         live.clock.start();
         QThread::msleep(1000);

@@ -51,19 +51,6 @@ QJsonObject rowObject(ListId list, const ResultRecord& row)
     return o;
 }
 
-QString sideName(AlarmSide side)
-{
-    switch (side) {
-    case AlarmSide::Below:
-        return QStringLiteral("below");
-    case AlarmSide::Above:
-        return QStringLiteral("above");
-    case AlarmSide::NoReading:
-        break;
-    }
-    return QStringLiteral("silent");
-}
-
 } // namespace
 
 QString journalIdOf(const QString& path)
@@ -314,7 +301,7 @@ QJsonArray alarmEvents(const JournalEntry& entry, const JournalReader& reader,
             rise[QStringLiteral("session")] = double(s.id);
             rise[QStringLiteral("port")] = s.port;
             rise[QStringLiteral("parameter")] = a.parameter;
-            rise[QStringLiteral("side")] = sideName(a.side);
+            rise[QStringLiteral("side")] = alarmSideWord(a.side);
             QJsonObject clear = rise;
             rise[QStringLiteral("event")] =
                 a.side == AlarmSide::NoReading ? QStringLiteral("no reading") : QStringLiteral("rise");
