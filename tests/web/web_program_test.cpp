@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -408,8 +409,13 @@ TEST_F(WebProgramTest, ListsJournalsItCannotShowWithTheReasonAndNeverWritesOne)
     for (const QString& f : files)
         before.push_back(fileBytes(f));
 
+    // The folder named in [Web] Journals, relative to the configuration file.
+    QFile config(home.filePath(QStringLiteral("config.ini")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[Web]\nJournals=journals\nListen=127.0.0.1:0\n");
+    config.close();
     WebProgram web(home.path());
-    ASSERT_TRUE(web.start({QStringLiteral("--journals"), dir.path()})) << web.errors().constData();
+    ASSERT_TRUE(web.start({})) << web.errors().constData();
     QJsonObject site;
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
@@ -449,6 +455,38 @@ TEST_F(WebProgramTest, ListsJournalsItCannotShowWithTheReasonAndNeverWritesOne)
     for (const QString& f : {foreign, text})
         for (const char* companion : {"-wal", "-shm", "-journal"})
             EXPECT_FALSE(QFileInfo::exists(f + QLatin1String(companion))) << f.toStdString() << companion;
+}
+
+TEST_F(WebProgramTest, ShowsAJournalInAReadOnlyFolderThatNoLoggerHasOpen)
+{
+    // The system service sees /var/lib/pexumo read-only: SQLite cannot make the -wal and -shm
+    // a reader of a journal in WAL mode needs when no logger has them open.
+    if (::geteuid() != 0 || runProgram(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("true")}).exitCode != 0)
+        GTEST_SKIP() << "needs root for a mount namespace with a read-only folder";
+    const QString folder = QFileInfo(journal).absolutePath();
+    const QByteArray before = fileBytes(journal);
+    ASSERT_FALSE(QFileInfo::exists(journal + QStringLiteral("-wal")));
+    QProcess web;
+    web.setProcessEnvironment(privateHome(home.path(), Display::None));
+    web.start(QStringLiteral("unshare"),
+              {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+               QStringLiteral("mount --bind -o ro \"$0\" \"$0\" && exec \"$1\" --listen "
+                              "127.0.0.1:0 --journal \"$2\""),
+               folder, QStringLiteral(PEXUMO_WEB_PATH), journal});
+    ASSERT_TRUE(web.waitForReadyRead(10000)) << web.readAllStandardError().constData();
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral(":(\\d+)/")).match(QString::fromUtf8(web.readAllStandardOutput()));
+    ASSERT_TRUE(m.hasMatch());
+    const quint16 port = quint16(m.captured(1).toUInt());
+    const QJsonObject site = QJsonDocument::fromJson(bodyOf(get(port, "/api/site"))).object();
+    const QJsonObject j = site[QStringLiteral("journals")].toArray().at(0).toObject();
+    EXPECT_EQ(j[QStringLiteral("error")].toString(), QString());
+    const QJsonObject meter = j[QStringLiteral("meters")].toArray().at(0).toObject();
+    EXPECT_EQ(meter[QStringLiteral("params")].toArray().at(0)[QStringLiteral("value")].toString(),
+              QStringLiteral("7.39"));
+    web.terminate();
+    web.waitForFinished(5000);
+    EXPECT_EQ(fileBytes(journal), before);
 }
 
 TEST_F(WebProgramTest, ChecksEveryParameterAndSendsItsPolicyWithEveryAnswer)
