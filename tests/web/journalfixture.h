@@ -9,6 +9,13 @@
 #include <QString>
 
 #include <functional>
+#include <ostream>
+
+/// QStrings in GoogleTest's messages as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace pexumo::test {
 
