@@ -404,6 +404,8 @@ TEST_F(WebProgramTest, ListsJournalsItCannotShowWithTheReasonAndNeverWritesOne)
             bytes[i] = char(0xA5); // the schema's page
         ASSERT_TRUE(writeBytes(damaged, bytes));
     }
+    // Not a journal's name: never looked at.
+    ASSERT_TRUE(writeBytes(dir.filePath(QStringLiteral("readme.txt")), "pond 3\n"));
     const QStringList files{ours, foreign, text, newer, damaged};
     std::vector<QByteArray> before;
     for (const QString& f : files)
@@ -448,6 +450,15 @@ TEST_F(WebProgramTest, ListsJournalsItCannotShowWithTheReasonAndNeverWritesOne)
         QThread::msleep(200);
     }
     EXPECT_TRUE(seen);
+    // The folder's *.sqlite files only: not the -wal and -shm beside a journal being read, not
+    // any other file.
+    QStringList listed;
+    for (const QJsonValue j : QJsonDocument::fromJson(bodyOf(get(web.port(), "/api/site")))
+                                  .object()[QStringLiteral("journals")]
+                                  .toArray())
+        listed << QFileInfo(j[QStringLiteral("file")].toString()).fileName();
+    EXPECT_EQ(listed.join(u' '), QStringLiteral("damaged.sqlite foreign.sqlite newer.sqlite "
+                                                "notes.sqlite ttyUSB1.sqlite ttyUSB2.sqlite"));
     web.stop();
     for (qsizetype i = 0; i < files.size(); ++i)
         EXPECT_EQ(fileBytes(files[i]), before[std::size_t(i)]) << files[i].toStdString();
