@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang pkg-config ccache
           qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-svg-dev libqt6opengl6-dev
           libqt6sql6-sqlite libsqlite3-dev libmosquitto-dev mosquitto mosquitto-clients openssl
+          qt6-httpserver-dev qt6-websockets-dev libsodium-dev
+          chromium chromium-driver python3-selenium
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core
           python3 dpkg-dev file desktop-file-utils appstream lintian locales dbus systemd)

@@ -28,11 +28,10 @@
 #include "base/commandline.h"
 #include "base/config.h"
 #include "base/numberformat.h"
+#include "journal/journalexport.h"
 #include "journal/journalfile.h"
 #include "journal/journalreader.h"
-#include "results/csvexport.h"
 #include "results/listid.h"
-#include "results/resultlistmodel.h"
 #include "results/textexport.h"
 
 #include <QCommandLineParser>
@@ -48,13 +47,6 @@ namespace {
 
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
-
-/// The file layouts export can write: those of the program's own save.
-enum class ExportFormat
-{
-    Text,
-    Csv
-};
 
 int fail(int status, const QString& message)
 {
@@ -103,19 +95,6 @@ std::optional<JournalSession> findSession(const JournalReader& reader, const QSt
     return ok ? reader.session(number, &error) : std::nullopt;
 }
 
-QString sideText(AlarmSide side)
-{
-    switch (side) {
-    case AlarmSide::Below:
-        return QStringLiteral("below");
-    case AlarmSide::Above:
-        return QStringLiteral("above");
-    case AlarmSide::NoReading:
-        break;
-    }
-    return QStringLiteral("silent");
-}
-
 int listAlarms(const JournalReader& reader, const QStringList& args)
 {
     QString error;
@@ -135,7 +114,7 @@ int listAlarms(const JournalReader& reader, const QStringList& args)
         const QStringList fields{timeText(a.raised),
                                  a.cleared ? timeText(*a.cleared) : QStringLiteral("not cleared"),
                                  a.parameter,
-                                 sideText(a.side),
+                                 alarmSideWord(a.side),
                                  p ? alarmLimitText(*p, a.limit, Dot) : FormatNumber(a.limit, Dot),
                                  p ? alarmValueText(*p, a.worst, Dot) : FormatNumber(a.worst, Dot),
                                  a.unit(),
@@ -144,17 +123,6 @@ int listAlarms(const JournalReader& reader, const QStringList& args)
         out += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     }
     return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
-}
-
-QByteArray render(const ResultListModel& model, ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Csv:
-        return exportCsvBytes(model);
-    case ExportFormat::Text:
-        break;
-    }
-    return exportBytes(model);
 }
 
 int exportList(const JournalReader& reader, const QStringList& args, ExportFormat format)
@@ -171,14 +139,9 @@ int exportList(const JournalReader& reader, const QStringList& args, ExportForma
                     QStringLiteral("no list %1 (pH, ORP, COND, TDS, Salt, DO, O2 or Records)")
                         .arg(args[2]));
 
-    ResultListModel model(listKind(*list));
-    error = reader
-                .forEachRow(session->id, *list,
-                            [&](ListId, const ResultRecord& record) { model.add(record); })
-                .error;
+    const QByteArray bytes = exportSessionList(reader, session->id, *list, format, &error);
     if (!error.isEmpty())
         return fail(ExitFailed, error);
-    const QByteArray bytes = render(model, format);
     if (args.size() < 4)
         return writeStdout(bytes) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
     const WriteResult written = writeFileAtomically(args[3], bytes);

@@ -316,4 +316,17 @@ bool AlarmMonitor::anyActive() const
            std::any_of(m_watches.begin(), m_watches.end(), [](const Watch& w) { return w.up; });
 }
 
+QString alarmSideWord(AlarmSide side)
+{
+    switch (side) {
+    case AlarmSide::Below:
+        return QStringLiteral("below");
+    case AlarmSide::Above:
+        return QStringLiteral("above");
+    case AlarmSide::NoReading:
+        break;
+    }
+    return QStringLiteral("silent");
+}
+
 } // namespace pexumo

@@ -82,6 +82,9 @@ struct AlarmEvent
     friend bool operator==(const AlarmEvent&, const AlarmEvent&) = default;
 };
 
+/// The side as the journal's readers write it: "below", "above", or "silent" for no reading.
+QString alarmSideWord(AlarmSide side);
+
 /// The bar's note of an alarm that is up, in the local time of its start:
 /// "ALARM DO 3.10 mg/L below 4.0 since 02:13:07",
 /// "ALARM no reading since 02:13:07: the meter sends nothing".

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QSysInfo>
 #include <QThread>
+#include <QUrl>
 #include <QtEndian>
 
 #include <atomic>
@@ -385,7 +386,8 @@ JournalError prepareJournalFile(const QString& path, bool readOnly)
     return error;
 }
 
-JournalError openJournalConnection(const QString& connection, const QString& path, bool readOnly)
+JournalError openJournalConnection(const QString& connection, const QString& path, bool readOnly,
+                                   bool unchanging)
 {
     JournalError error;
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
@@ -397,10 +399,18 @@ JournalError openJournalConnection(const QString& connection, const QString& pat
         return error;
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1%2")
-                             .arg(JournalBusyTimeoutMs)
-                             .arg(readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+    if (readOnly && unchanging) {
+        db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())
+                               .toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?mode=ro&immutable=1"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        db.setDatabaseName(path);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1%2")
+                .arg(JournalBusyTimeoutMs)
+                .arg(readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+    }
     if (!db.open())
         return journalError(db.lastError(), path);
 

@@ -85,7 +85,10 @@ JournalError prepareJournalFile(const QString& path, bool readOnly);
 /// tables up to date and sets WAL mode and synchronous FULL; a read-only connection creates
 /// nothing. Returns an error whose code is Other with an empty
 /// reason on success; a damaged file of ours gives Corrupt or NotADb.
-JournalError openJournalConnection(const QString& connection, const QString& path, bool readOnly);
+/// With \a unchanging (readers only) the file is opened as immutable: no lock, no -wal or -shm
+/// looked at or made. Only for a file that no writer has open and that cannot get its -wal made.
+JournalError openJournalConnection(const QString& connection, const QString& path, bool readOnly,
+                                   bool unchanging = false);
 
 /// The version of the tables of the file behind an open connection; -1 when it cannot be read.
 int journalVersion(const QSqlDatabase& db);

@@ -1,6 +1,9 @@
 #include "journal/journalreader.h"
 
+#include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -56,11 +59,190 @@ JournalReader::~JournalReader()
 
 QString JournalReader::open(const QString& path)
 {
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
     m_path = path;
-    const JournalError error = openJournalConnection(m_connection, path, true);
+    m_unchanging = false;
+    JournalError error = openJournalConnection(m_connection, path, true);
+    const QFileInfo info(path);
+    if (error.code == SqliteCode::CantOpen && info.isFile() &&
+        !QFileInfo::exists(path + QLatin1String("-wal")) &&
+        !QFileInfo(info.absolutePath()).isWritable()) {
+        QSqlDatabase::removeDatabase(m_connection);
+        error = openJournalConnection(m_connection, path, true, true);
+        m_unchanging = error.reason.isEmpty();
+    }
     if (error.reason.isEmpty())
         m_version = journalVersion(QSqlDatabase::database(m_connection, false));
     return error.reason;
+}
+
+bool JournalReader::needsReopen() const
+{
+    return m_unchanging && QFileInfo::exists(m_path + QLatin1String("-wal"));
+}
+
+std::optional<qint64> JournalReader::dataVersion() const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("PRAGMA data_version")) || !q.next())
+        return std::nullopt;
+    return q.value(0).toLongLong();
+}
+
+namespace {
+
+/// The SQLite handle behind a Qt connection, for reads that would otherwise make a QVariant of
+/// every field.
+sqlite3* rawHandle(const QString& connection)
+{
+    const QVariant handle = QSqlDatabase::database(connection, false).driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+QString textOf(sqlite3_stmt* statement, int column)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                             sqlite3_column_bytes(statement, column));
+}
+
+/// The fields of a reading row from column \a first on: time_or_no, type, value, unit, temp,
+/// temp_unit, sign, stamp_ms, utc_offset_sec.
+ResultRecord recordAt(sqlite3_stmt* statement, int first)
+{
+    ResultRecord r;
+    r.TimeOrNo = textOf(statement, first);
+    r.Type = textOf(statement, first + 1);
+    r.Value = textOf(statement, first + 2);
+    r.Unit = textOf(statement, first + 3);
+    r.Temp = textOf(statement, first + 4);
+    r.TempUnit = textOf(statement, first + 5);
+    r.Sign = sqlite3_column_int(statement, first + 6);
+    r.StampMs = sqlite3_column_int64(statement, first + 7);
+    r.UtcOffsetSec = sqlite3_column_int(statement, first + 8);
+    return r;
+}
+
+/// A statement on a connection's raw handle, finalized (its read transaction ended) when it
+/// goes out of scope.
+class Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql)
+    {
+        m_code = db ? sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) : SQLITE_MISUSE;
+        m_db = db;
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return m_statement; }
+    bool step()
+    {
+        if (m_code != SQLITE_OK && m_code != SQLITE_ROW)
+            return false;
+        m_code = sqlite3_step(m_statement);
+        return m_code == SQLITE_ROW;
+    }
+    /// "" or why the statement failed, in the journal's words.
+    QString error(const QString& path) const
+    {
+        if (m_code == SQLITE_OK || m_code == SQLITE_ROW || m_code == SQLITE_DONE)
+            return {};
+        const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+        return journalError(
+                   QSqlError(QString(), text, QSqlError::StatementError, QString::number(m_code)),
+                   path)
+            .reason;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_statement = nullptr;
+    int m_code = SQLITE_OK;
+};
+
+constexpr char RowFields[] =
+    "time_or_no, type, value, unit, temp, temp_unit, sign, stamp_ms, utc_offset_sec";
+
+} // namespace
+
+std::array<std::optional<ResultRecord>, ListCount>
+JournalReader::latestRows(const JournalSession& session, QString* error) const
+{
+    std::array<std::optional<ResultRecord>, ListCount> latest;
+    const QByteArray sql = QByteArray("SELECT ") + RowFields +
+                           " FROM reading WHERE session = ? AND list = ? ORDER BY n DESC LIMIT 1";
+    for (ListId list : AllLists) {
+        if (session.rows[indexOf(list)] == 0)
+            continue;
+        Statement q(rawHandle(m_connection), sql.constData());
+        sqlite3_bind_int64(q.get(), 1, session.id);
+        sqlite3_bind_int(q.get(), 2, int(indexOf(list)));
+        if (q.step())
+            latest[indexOf(list)] = recordAt(q.get(), 0);
+        if (const QString e = q.error(m_path); !e.isEmpty()) {
+            if (error)
+                *error = e;
+            return {};
+        }
+    }
+    return latest;
+}
+
+std::vector<qint64> JournalReader::recentSampleStamps(qint64 session, int count,
+                                                      QString* error) const
+{
+    std::vector<qint64> stamps;
+    Statement q(rawHandle(m_connection), "SELECT stamp_ms FROM reading WHERE session = ? AND"
+                                         " list < ? ORDER BY n DESC LIMIT ?");
+    sqlite3_bind_int64(q.get(), 1, session);
+    sqlite3_bind_int(q.get(), 2, int(indexOf(ListId::Records)));
+    sqlite3_bind_int(q.get(), 3, count);
+    while (q.step())
+        stamps.push_back(sqlite3_column_int64(q.get(), 0));
+    if (const QString e = q.error(m_path); !e.isEmpty() && error)
+        *error = e;
+    return stamps;
+}
+
+std::optional<std::pair<ListId, ResultRecord>> JournalReader::row(qint64 session, qint64 n,
+                                                                  QString* error) const
+{
+    const QByteArray sql =
+        QByteArray("SELECT list, ") + RowFields + " FROM reading WHERE session = ? AND n = ?";
+    Statement q(rawHandle(m_connection), sql.constData());
+    sqlite3_bind_int64(q.get(), 1, session);
+    sqlite3_bind_int64(q.get(), 2, n);
+    std::optional<std::pair<ListId, ResultRecord>> found;
+    if (q.step())
+        if (const std::optional<ListId> list = listFromIndex(sqlite3_column_int64(q.get(), 0)))
+            found.emplace(*list, recordAt(q.get(), 1));
+    if (const QString e = q.error(m_path); !e.isEmpty() && error)
+        *error = e;
+    return found;
+}
+
+SessionRead JournalReader::forEachRowAfter(qint64 session, ListId list, qint64 afterN,
+                                           const NumberedRowVisitor& visit) const
+{
+    SessionRead read;
+    const QByteArray sql = QByteArray("SELECT n, ") + RowFields +
+                           " FROM reading WHERE session = ? AND n > ? AND list = ? ORDER BY n";
+    Statement q(rawHandle(m_connection), sql.constData());
+    sqlite3_bind_int64(q.get(), 1, session);
+    sqlite3_bind_int64(q.get(), 2, afterN);
+    sqlite3_bind_int(q.get(), 3, int(indexOf(list)));
+    while (q.step()) {
+        visit(sqlite3_column_int64(q.get(), 0), recordAt(q.get(), 1));
+        ++read.rows;
+    }
+    read.error = q.error(m_path);
+    return read;
 }
 
 std::vector<JournalSession> JournalReader::sessions(QString* error) const

@@ -76,7 +76,18 @@ public:
     JournalReader& operator=(const JournalReader&) = delete;
 
     /// "" on success, else why the file cannot be read (missing, damaged, newer version).
+    /// Nothing is ever written to the file. A journal in a folder this process may not write
+    /// (a read-only mount), which no writer has open (no -wal beside it), cannot be read the
+    /// usual way: SQLite would have to make its -wal and -shm. It is then read as an unchanging
+    /// file, and needsReopen() says when a writer has started on it since.
     QString open(const QString& path);
+    /// The file was opened as unchanging and a writer has opened it since: open it again to
+    /// see what the writer adds.
+    bool needsReopen() const;
+
+    /// PRAGMA data_version of the connection: it changes whenever another connection commits
+    /// to the file. A cheap question with no lock held beyond the moment of asking.
+    std::optional<qint64> dataVersion() const;
 
     /// Every session, oldest first. Empty with \a error set when the file cannot be read.
     std::vector<JournalSession> sessions(QString* error = nullptr) const;
@@ -91,6 +102,26 @@ public:
     /// is skipped and counted.
     SessionRead forEachRow(qint64 session, std::optional<ListId> list,
                            const RowVisitor& visit) const;
+
+    /// The latest row of each list of \a session, indexed by indexOf(ListId); none for a list
+    /// without rows. Only the lists \a rows counts rows in are looked at: finding that a list
+    /// has none would walk the whole session.
+    std::array<std::optional<ResultRecord>, ListCount> latestRows(const JournalSession& session,
+                                                                  QString* error = nullptr) const;
+    /// The stamps of the last \a count sample rows (lists pH .. O2) of \a session, newest first.
+    std::vector<qint64> recentSampleStamps(qint64 session, int count,
+                                           QString* error = nullptr) const;
+    /// Row \a n of \a session (reading.n) with its list; none when there is no such row.
+    std::optional<std::pair<ListId, ResultRecord>> row(qint64 session, qint64 n,
+                                                       QString* error = nullptr) const;
+
+    using NumberedRowVisitor = std::function<void(qint64 n, const ResultRecord& record)>;
+    /// Hands the rows of \a list of \a session whose number (reading.n) is above \a afterN to
+    /// \a visit in the order they were added, with their number: what a growing copy of a list
+    /// lacks. Reads through SQLite's own interface, so a million rows take a fraction of a
+    /// second.
+    SessionRead forEachRowAfter(qint64 session, ListId list, qint64 afterN,
+                                const NumberedRowVisitor& visit) const;
 
     using PackedRowVisitor =
         std::function<void(ListId list, const ResultListModel::PackedRecord& row)>;
@@ -109,6 +140,7 @@ private:
     QString m_connection;
     QString m_path;
     int m_version = 0;
+    bool m_unchanging = false;
 };
 
 /// Which session to offer to restore at start: the newest of the window's \a sessions other

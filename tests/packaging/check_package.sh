@@ -112,7 +112,7 @@ for p in $programs; do
     check "$p finds its libraries without the build folder" \
         bash -c "! readelf -d '$usr/bin/$p' | grep -Eq 'RPATH|RUNPATH'"
 done
-for p in pexumo pexumo-decode pexumo-meter-sim pexumo-logger; do
+for p in pexumo pexumo-decode pexumo-meter-sim pexumo-logger pexumo-web; do
     check "the package holds $p" grep -qx "$p" <<<"$programs"
 done
 check "pexumo-logger needs no Qt GUI library" \
@@ -137,6 +137,20 @@ analyze() {
 }
 check "systemd-analyze verifies the system template unit" analyze verify "$tmp/units/pexumo-logger@ttyUSB0.service"
 check "systemd-analyze verifies the user unit" analyze --user verify "$tmp/units/pexumo-logger.service"
+# pexumo-web's units, and the system one's exposure as systemd rates its hardening.
+check "pexumo-web's user unit is in systemd's user folder" test -s "$usr/lib/systemd/user/pexumo-web.service"
+check "pexumo-web's system unit is in systemd's folder" test -s "$usr/lib/systemd/system/pexumo-web.service"
+sed "s#/usr/bin/#$usr/bin/#" "$usr/lib/systemd/system/pexumo-web.service" >"$tmp/units/pexumo-web.service"
+mkdir -p "$tmp/units/user"
+sed "s#/usr/bin/#$usr/bin/#" "$usr/lib/systemd/user/pexumo-web.service" >"$tmp/units/user/pexumo-web.service"
+check "systemd-analyze verifies pexumo-web's system unit" analyze verify "$tmp/units/pexumo-web.service"
+check "systemd-analyze verifies pexumo-web's user unit" analyze --user verify "$tmp/units/user/pexumo-web.service"
+exposure=$(systemd-analyze security --offline=true "$tmp/units/pexumo-web.service" 2>/dev/null |
+           sed -n 's/.*Overall exposure level for .*: \([0-9.]*\).*/\1/p')
+check "pexumo-web's system unit has an exposure of at most 2.5 ($exposure)" \
+    awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.5) }'
+check "pexumo-web needs no Qt GUI library" \
+    bash -c "! ldd '$usr/bin/pexumo-web' | grep -Eq 'libQt6(Gui|Widgets)'"
 
 # The unpacked programs run, with a private home and no display.
 home="$tmp/home"

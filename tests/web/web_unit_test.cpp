@@ -1,0 +1,276 @@
+// The parts of pexumo-web that need no socket: the gate's reading of request heads, the listen
+// address, the login's lock-out, and the journal's views (the chart's reduction is the window's
+// own, the site's alarm text is the window's bar's).
+#include "journalfixture.h"
+#include "web/httpgate.h"
+#include "web/journalviews.h"
+#include "web/seriescache.h"
+#include "web/webauth.h"
+#include "web/webconfig.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace pexumo;
+using namespace pexumo::test;
+
+namespace {
+
+TEST(HeadScanner, CountsHeadsAndSkipsBodiesAcrossAnySplit)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray bytes;
+        HeadScanner::Verdict verdict;
+        qint64 requests;
+    };
+    const GateLimits limits; // 16 KiB heads, 16 KiB bodies
+    const QByteArray get = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+    const QByteArray post = "POST /login HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcde";
+    const std::vector<Case> cases{
+        {"one request", get, HeadScanner::Verdict::Fine, 1},
+        {"two pipelined", get + get, HeadScanner::Verdict::Fine, 2},
+        {"a body is not a head", post + get, HeadScanner::Verdict::Fine, 2},
+        {"bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", HeadScanner::Verdict::Fine, 1},
+        {"head of 16384 bytes",
+         "GET / HTTP/1.1\r\nX: " + QByteArray(16384 - 23, 'a') + "\r\n\r\n",
+         HeadScanner::Verdict::Fine, 1},
+        {"head of 16385 bytes",
+         "GET / HTTP/1.1\r\nX: " + QByteArray(16385 - 23, 'a') + "\r\n\r\n",
+         HeadScanner::Verdict::HeadTooLarge, 0},
+        {"a head that never ends", QByteArray(20000, 'a'), HeadScanner::Verdict::HeadTooLarge, 0},
+        {"body of 16384 bytes",
+         "POST / HTTP/1.1\r\ncontent-length: 16384\r\n\r\n" + QByteArray(16384, 'b'),
+         HeadScanner::Verdict::Fine, 1},
+        {"body of 16385 bytes", "POST / HTTP/1.1\r\nContent-Length: 16385\r\n\r\n",
+         HeadScanner::Verdict::BodyTooLarge, 0},
+        {"chunked", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n",
+         HeadScanner::Verdict::Malformed, 0},
+        {"two lengths", "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
+         HeadScanner::Verdict::Malformed, 0},
+        {"negative length", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+         HeadScanner::Verdict::Malformed, 0},
+    };
+    for (const Case& c : cases) {
+        for (const qsizetype chunk : {qsizetype(1), qsizetype(7), c.bytes.size()}) {
+            HeadScanner scanner(limits);
+            HeadScanner::Verdict verdict = HeadScanner::Verdict::Fine;
+            for (qsizetype at = 0; at < c.bytes.size() && verdict == HeadScanner::Verdict::Fine;
+                 at += chunk)
+                verdict = scanner.feed(QByteArrayView(c.bytes).sliced(at, std::min(chunk, c.bytes.size() - at)));
+            EXPECT_EQ(verdict, c.verdict) << c.name << ", chunks of " << chunk;
+            EXPECT_EQ(scanner.requests(), c.requests) << c.name << ", chunks of " << chunk;
+        }
+    }
+    HeadScanner half(limits);
+    half.feed("GET / HTTP/1.1\r\n");
+    EXPECT_TRUE(half.midRequest());
+}
+
+TEST(ListenAddress, ReadsAddressesAndNeverLooksUpANAme)
+{
+    struct Case
+    {
+        const char* text;
+        const char* address; ///< "" when refused
+        int port;
+        bool loopback;
+    };
+    const std::vector<Case> cases{
+        {"127.0.0.1:8080", "127.0.0.1", 8080, true},
+        {"localhost:80", "127.0.0.1", 80, true},
+        {"0.0.0.0:8080", "0.0.0.0", 8080, false},
+        {"192.168.1.20:443", "192.168.1.20", 443, false},
+        {"[::1]:8080", "::1", 8080, true},
+        {"[::]:0", "::", 0, false},
+        {"::1:8080", "", 0, false},
+        {"[127.0.0.1]:80", "", 0, false},
+        {"pond.local:8080", "", 0, false},
+        {"127.0.0.1", "", 0, false},
+        {"127.0.0.1:", "", 0, false},
+        {"127.0.0.1:65536", "", 0, false},
+        {"127.0.0.1:+80", "", 0, false},
+        {":8080", "", 0, false},
+    };
+    for (const Case& c : cases) {
+        const std::optional<ListenAddress> a = parseListenAddress(QString::fromLatin1(c.text));
+        if (!*c.address) {
+            EXPECT_FALSE(a) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(a) << c.text;
+        EXPECT_EQ(a->address.toString(), QString::fromLatin1(c.address)) << c.text;
+        EXPECT_EQ(a->port, c.port) << c.text;
+        EXPECT_EQ(a->loopback(), c.loopback) << c.text;
+    }
+    EXPECT_EQ((ListenAddress{QHostAddress(QStringLiteral("::1")), 8080}).text(), QStringLiteral("[::1]:8080"));
+}
+
+TEST(WebAuth, FiveWrongPasswordsLockAnAddressOutForAMinute)
+{
+    qint64 now = 1'000'000;
+    WebAuth auth(hashPassword("correct horse"), [&] { return now; });
+    ASSERT_TRUE(auth.required());
+    const QHostAddress guesser(QStringLiteral("192.168.1.50"));
+    const QHostAddress other(QStringLiteral("192.168.1.51"));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(auth.login(guesser, "wrong", nullptr), WebAuth::Login::Refused) << i;
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 0);
+    EXPECT_EQ(auth.login(guesser, "wrong", nullptr), WebAuth::Login::Refused);
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 60);
+    QByteArray token;
+    EXPECT_EQ(auth.login(guesser, "correct horse", &token), WebAuth::Login::LockedOut);
+    EXPECT_TRUE(token.isEmpty());
+    // Another address is not locked out.
+    EXPECT_EQ(auth.login(other, "correct horse", &token), WebAuth::Login::Granted);
+    EXPECT_EQ(token.size(), 64);
+    now += 59'999;
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 1);
+    EXPECT_EQ(auth.login(guesser, "correct horse", nullptr), WebAuth::Login::LockedOut);
+    now += 1;
+    EXPECT_EQ(auth.login(guesser, "correct horse", nullptr), WebAuth::Login::Granted);
+    // A session is forgotten after 12 hours without a request, and at logout.
+    EXPECT_TRUE(auth.valid(token));
+    now += WebAuth::SessionIdleMs;
+    EXPECT_TRUE(auth.valid(token));
+    now += WebAuth::SessionIdleMs + 1;
+    EXPECT_FALSE(auth.valid(token));
+    QByteArray second;
+    ASSERT_EQ(auth.login(other, "correct horse", &second), WebAuth::Login::Granted);
+    auth.logout(second);
+    EXPECT_FALSE(auth.valid(second));
+    EXPECT_FALSE(auth.valid(""));
+}
+
+TEST(JournalViews, TheChartIsTheWindowsReductionWithAGapWhereTheMeterWasAway)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    // Ten rows a second apart (1.00 .. 10.00), 91 s away, ten more (20.00 .. 29.00).
+    const qint64 session = writeSession(path, QStringLiteral("ttyUSB0"), 0, {}, [](Journal& j) {
+        for (int i = 0; i < 10; ++i)
+            j.add(ListId::PH, phRow(FixtureStartMs + 1000 * i, QStringLiteral("%1.00").arg(1 + i)));
+        for (int i = 0; i < 10; ++i)
+            j.add(ListId::PH,
+                  phRow(FixtureStartMs + 100000 + 1000 * i, QStringLiteral("%1.00").arg(20 + i)));
+    });
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    SeriesCache cache;
+    QString error;
+    const JournalEntry entry{journalIdOf(path), path};
+    const QJsonObject view = seriesView(cache, entry, reader, session, ListId::PH, FixtureStartMs,
+                                        FixtureStartMs + 109000, 2, &error);
+    EXPECT_EQ(error, QString());
+    const auto numbers = [](const QJsonValue& v) {
+        QStringList out;
+        for (const QJsonValue x : v.toArray())
+            out << (x.isNull() ? QStringLiteral("null") : QString::number(x.toDouble(), 'f', 0));
+        return out.join(u' ');
+    };
+    const qint64 t0 = FixtureStartMs;
+    EXPECT_EQ(numbers(view[QStringLiteral("x")]),
+              QStringLiteral("%1 %2 %3 %4 %5").arg(t0).arg(t0 + 9000).arg(t0 + 54500).arg(t0 + 100000).arg(t0 + 109000));
+    EXPECT_EQ(numbers(view[QStringLiteral("v")]), QStringLiteral("1 10 null 20 29"));
+    EXPECT_EQ(numbers(view[QStringLiteral("lo")]), QStringLiteral("1 1 null 20 20"));
+    EXPECT_EQ(numbers(view[QStringLiteral("hi")]), QStringLiteral("10 10 null 29 29"));
+    EXPECT_EQ(view[QStringLiteral("unit")].toString(), QStringLiteral("pH"));
+    EXPECT_EQ(view[QStringLiteral("samples")].toDouble(), 20);
+
+    // Each sample its own column: the rows as they are; the row under a time is the nearest.
+    const QJsonObject wide = seriesView(cache, entry, reader, session, ListId::PH, t0 + 2000,
+                                        t0 + 4000, 3, &error);
+    EXPECT_EQ(numbers(wide[QStringLiteral("v")]), QStringLiteral("2 3 4 5 6"));
+    const QJsonObject row = rowView(cache, entry, reader, session, ListId::PH, t0 + 100400, &error);
+    EXPECT_EQ(row[QStringLiteral("value")].toString(), QStringLiteral("20.00"));
+    EXPECT_EQ(row[QStringLiteral("time")].toString(), QStringLiteral("10:01:40"));
+    EXPECT_EQ(row[QStringLiteral("at")].toString(), QStringLiteral("2026-12-09T10:01:40+01:00"));
+    EXPECT_EQ(cache.samples(), 20);
+}
+
+TEST(JournalViews, TheLineBreaksWhereTwoSamplesLieMoreThanThreeStepsApart)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    // A second apart up to 7 s, then 3 s (three steps: the line goes on), then 4 s (it breaks).
+    const std::vector<qint64> at{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 10000, 14000};
+    const qint64 session = writeSession(path, QStringLiteral("ttyUSB0"), 0, {}, [&](Journal& j) {
+        for (std::size_t i = 0; i < at.size(); ++i)
+            j.add(ListId::PH, phRow(FixtureStartMs + at[i], QStringLiteral("%1.00").arg(i + 1)));
+    });
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    SeriesCache cache;
+    QString error;
+    const QJsonObject view = seriesView(cache, {journalIdOf(path), path}, reader, session,
+                                        ListId::PH, FixtureStartMs, FixtureStartMs + 14000, 15, &error);
+    QStringList v;
+    for (const QJsonValue x : view[QStringLiteral("v")].toArray())
+        v << (x.isNull() ? QStringLiteral("null") : QString::number(x.toDouble()));
+    EXPECT_EQ(v.join(u' '), QStringLiteral("1 2 3 4 5 6 7 8 9 null 10"));
+}
+
+TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    Journal journal;
+    ASSERT_EQ(journal.open(path, 30,
+                           QDateTime::fromMSecsSinceEpoch(FixtureStartMs, Qt::OffsetFromUTC,
+                                                          FixtureOffsetSec),
+                           QString::fromLatin1(LoggerProgram)),
+              QString());
+    journal.setPort(QStringLiteral("/dev/ttyUSB0"));
+    for (int i = 0; i < 5; ++i)
+        journal.add(ListId::PH, phRow(FixtureStartMs + 2000 * i, QStringLiteral("7.0%1").arg(i)));
+    AlarmEvent rise;
+    rise.alarm.parameter = AlarmParameter::DO;
+    rise.alarm.side = AlarmSide::Below;
+    rise.alarm.value = 3.1;
+    rise.alarm.limit = 4.0;
+    rise.alarm.worst = 3.1;
+    rise.alarm.sinceMs = FixtureStartMs + 4 * 3600000 - 7 * 3600000 + 13 * 60000 + 7000; // 07:13:07 local
+    rise.alarm.raisedMs = rise.alarm.sinceMs + 10000;
+    rise.alarm.utcOffsetSec = FixtureOffsetSec;
+    rise.atMs = rise.alarm.raisedMs;
+    rise.utcOffsetSec = FixtureOffsetSec;
+    journal.alarmRaised(rise);
+    journal.alarmCommandFinished(rise, QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
+    ASSERT_TRUE(journal.flush());
+
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    const QJsonObject site = siteJournal({QStringLiteral("abc"), path}, &reader, QString());
+    const QJsonObject meter = site[QStringLiteral("meters")].toArray().at(0).toObject();
+    EXPECT_EQ(meter[QStringLiteral("port")].toString(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_TRUE(meter[QStringLiteral("running")].toBool());
+    EXPECT_EQ(meter[QStringLiteral("step_ms")].toDouble(), 2000);
+    const QJsonObject ph = meter[QStringLiteral("params")].toArray().at(0).toObject();
+    EXPECT_EQ(ph[QStringLiteral("value")].toString(), QStringLiteral("7.04"));
+    EXPECT_EQ(ph[QStringLiteral("time")].toString(), QStringLiteral("10:00:08"));
+    EXPECT_EQ(ph[QStringLiteral("at_ms")].toDouble(), double(FixtureStartMs + 8000));
+    EXPECT_EQ(meter[QStringLiteral("alarms")].toArray().at(0)[QStringLiteral("text")].toString(),
+              QStringLiteral("ALARM DO 3.10 mg/L below 4.0 since 07:13:07"));
+
+    QString error;
+    const QJsonArray events = alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_EQ(events[0][QStringLiteral("event")].toString(), QStringLiteral("rise"));
+    EXPECT_EQ(events[0][QStringLiteral("result")].toString(),
+              QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
+    EXPECT_EQ(alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("pH"), &error).size(), 0);
+
+    journal.close(true);
+    JournalReader after;
+    ASSERT_EQ(after.open(path), QString());
+    const QJsonObject ended = siteJournal({QStringLiteral("abc"), path}, &after, QString());
+    const QJsonObject stopped = ended[QStringLiteral("meters")].toArray().at(0).toObject();
+    EXPECT_FALSE(stopped[QStringLiteral("running")].toBool());
+    EXPECT_TRUE(stopped[QStringLiteral("alarms")].toArray().isEmpty());
+}
+
+} // namespace
