@@ -19,6 +19,7 @@ import time
 
 try:
     from selenium import webdriver
+    from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
 except ImportError:
@@ -42,9 +43,14 @@ def check(ok, what):
 
 
 def wait_for(what, timeout=10.0, step=0.05):
+    # An element looked for while the page is being replaced (the login form posting, a reload)
+    # is not there yet or no longer there: look again until the time is up, then let it raise.
     end = time.monotonic() + timeout
     while time.monotonic() < end:
-        value = what()
+        try:
+            value = what()
+        except (NoSuchElementException, StaleElementReferenceException):
+            value = None
         if value:
             return value
         time.sleep(step)
