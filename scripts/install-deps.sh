@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ clang pkg-config ccache
           libqt6sql6-sqlite libsqlite3-dev libmosquitto-dev mosquitto mosquitto-clients openssl
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core
-          python3 dpkg-dev file desktop-file-utils appstream lintian locales dbus systemd)
+          python3 dpkg-dev file desktop-file-utils appstream lintian devscripts locales dbus systemd)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
