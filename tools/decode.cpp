@@ -54,13 +54,13 @@ public:
             break;
         case FrameEvent::Kind::Record:
             m_line = "record";
-            add(ev.record.TimeOrNo);
-            add(ev.record.Type);
-            add(ev.record.Value);
-            add(ev.record.Unit);
-            add(ev.record.Temp);
-            add(ev.record.TempUnit);
-            add(ev.record.Sign);
+            add(int(ev.recordNo));
+            add(ev.record.type);
+            add(ev.record.value);
+            add(ev.record.unit);
+            add(ev.record.temp);
+            add(ev.record.tempUnit);
+            add(ev.record.sign);
             break;
         case FrameEvent::Kind::Halt:
             m_line = "halt";

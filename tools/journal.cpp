@@ -24,7 +24,7 @@
 // Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
 // journal cannot be read or the output cannot be written.
 
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmsettings.h"
 #include "base/commandline.h"
 #include "base/config.h"
 #include "base/numberformat.h"

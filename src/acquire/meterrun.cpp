@@ -179,7 +179,7 @@ void MeterRun::applyFrame(const FrameEvent& event)
         m_readingSession = m_port.session();
         break;
     case FrameEvent::Kind::Record: {
-        ResultRecord record = event.record;
+        ResultRecord record = memoryRecordRow(event.recordNo, event.record);
         stampRow(record);
         m_book.add(ListId::Records, record);
         emit recordReceived(record);

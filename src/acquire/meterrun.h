@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquire/alarmmonitor.h"
 #include "acquire/runcontrol.h"
 #include "acquire/sampleroute.h"
+#include "alarm/alarmmonitor.h"
 #include "link/currentreading.h"
 #include "link/framestream.h"
 #include "link/meterframe.h"

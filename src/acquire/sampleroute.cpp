@@ -80,4 +80,17 @@ std::optional<SamplePlan> replanRow(const ResultRecord& row)
     return planSample(reading);
 }
 
+ResultRecord memoryRecordRow(std::uint8_t recordNo, const MemoryRecord& record)
+{
+    ResultRecord row;
+    row.TimeOrNo = QString::number(recordNo);
+    row.Type = record.type;
+    row.Value = record.value;
+    row.Unit = record.unit;
+    row.Temp = record.temp;
+    row.TempUnit = record.tempUnit;
+    row.Sign = record.sign;
+    return row;
+}
+
 } // namespace pexumo

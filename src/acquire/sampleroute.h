@@ -2,6 +2,7 @@
 
 #include "base/numberformat.h"
 #include "link/currentreading.h"
+#include "link/meterframe.h"
 #include "results/listid.h"
 #include "results/resultrecord.h"
 
@@ -33,5 +34,9 @@ std::optional<SamplePlan> planSample(const CurrentReading& reading);
 /// The plan a sampling tick made for \a row of a parameter list, worked out again from the row
 /// alone (a pH or ORP value carries its sign as a leading "-"): what its charts showed.
 std::optional<SamplePlan> replanRow(const ResultRecord& row);
+
+/// The row of the downloaded-records list for a memory record: its number as TimeOrNo, the value
+/// unsigned with the sign apart. The caller stamps it.
+ResultRecord memoryRecordRow(std::uint8_t recordNo, const MemoryRecord& record);
 
 } // namespace pexumo

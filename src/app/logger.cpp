@@ -1,7 +1,7 @@
 #include "app/logger.h"
 
-#include "acquire/alarmmonitor.h"
-#include "acquire/alarmsettings.h"
+#include "alarm/alarmmonitor.h"
+#include "alarm/alarmsettings.h"
 #include "base/numberformat.h"
 #include "journal/journal.h"
 

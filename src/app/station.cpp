@@ -1,6 +1,6 @@
 #include "app/station.h"
 
-#include "acquire/alarmcommand.h"
+#include "alarm/alarmcommand.h"
 #include "journal/journal.h"
 #include "journal/journaloutbox.h"
 #include "publish/payload.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquire/alarmsettings.h"
 #include "acquire/meterrun.h"
 #include "acquire/runtimer.h"
+#include "alarm/alarmsettings.h"
 #include "base/config.h"
 #include "journal/journalfile.h"
 #include "link/comport.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/alarmmonitor.h"
+#include "alarm/alarmmonitor.h"
 #include "journal/journalfile.h"
 #include "results/resultbook.h"
 #include "results/resultrecord.h"

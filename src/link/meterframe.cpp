@@ -180,19 +180,18 @@ FrameEvent decodeFrame(const MeterFrame& f, NumberFormat format)
     }
 
     ev.kind = FrameEvent::Kind::Record;
-    ResultRecord& r = ev.record;
-    r.TimeOrNo = QString::number(f[2]);
-    r.Type = texts.type[code];
-    r.Value = valueText(f, *mode, format);
-    r.Unit = texts.unit[code];
+    MemoryRecord& r = ev.record;
+    r.type = texts.type[code];
+    r.value = valueText(f, *mode, format);
+    r.unit = texts.unit[code];
     // An electrode voltage (ORP, or pH shown in mV) is stored without its temperature.
     const std::string_view type = mode->type;
     const bool voltage = type == "ORP" || (type == "pH" && std::string_view(mode->unit) == "mV");
     if (!voltage) {
-        r.Temp = tempText(f, false, format);
-        r.TempUnit = tempUnit;
+        r.temp = tempText(f, false, format);
+        r.tempUnit = tempUnit;
     }
-    r.Sign = sign;
+    r.sign = sign;
     return ev;
 }
 

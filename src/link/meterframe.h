@@ -2,7 +2,6 @@
 
 #include "base/numberformat.h"
 #include "link/currentreading.h"
-#include "results/resultrecord.h"
 
 #include <QString>
 #include <QStringView>
@@ -36,6 +35,22 @@ struct ModeInfo
 /// The mode table entry of a code, or nullptr for an undefined code.
 const ModeInfo* lookupMode(int code);
 
+/// A record of the meter's memory as its frame holds it; the record number is FrameEvent::recordNo.
+/// The run turns it into a row of the records list.
+struct MemoryRecord
+{
+    QString type;  ///< "COND", "TDS", "Salt", "pH", "ORP", "DO", "O2"
+    QString value; ///< unsigned, in the process's number format
+    QString unit;
+    /// Tenths shown only where they are not zero ("25", "25.3"); empty for an electrode voltage
+    /// (ORP, or pH shown in mV), which the meter stores without its temperature.
+    QString temp;
+    QString tempUnit; ///< "C" or "F"; empty with the temperature
+    qint32 sign = 0;  ///< +1, or -1 for a negative value; 0 on a frame that is not a record
+
+    friend bool operator==(const MemoryRecord&, const MemoryRecord&) = default;
+};
+
 /// What one frame means. The decoder keeps no state: the same frame always decodes the same way
 /// under the same number format.
 struct FrameEvent
@@ -68,7 +83,7 @@ struct FrameEvent
     std::uint8_t recordNo = 0; ///< byte 2
     int mode = 0;              ///< byte 7 & 0x1F
     CurrentReading live;       ///< valid for Kind::Live
-    ResultRecord record;       ///< valid for Kind::Record
+    MemoryRecord record;       ///< valid for Kind::Record
 };
 
 /// Decodes one frame. Order of the tests: framing (Dropped/BadFraming, no effect), halt (timer

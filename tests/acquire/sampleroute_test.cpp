@@ -143,5 +143,15 @@ TEST_P(SeparatorChange, EitherSeparatorPlotsTheWholeValue)
 
 INSTANTIATE_TEST_SUITE_P(UnderDotAndComma, SeparatorChange, ::testing::Bool());
 
+// A memory record's row: its number in the time column, the value unsigned with the sign apart,
+// no temperature where the meter kept none (an electrode voltage).
+TEST(MemoryRecordRow, NumberInTheTimeColumnAndTheSignApart)
+{
+    EXPECT_EQ(memoryRecordRow(255, MemoryRecord{"pH", "7.12", "pH", "25.3", "F", -1}),
+              (ResultRecord{"255", "pH", "7.12", "pH", "25.3", "F", -1}));
+    EXPECT_EQ(memoryRecordRow(3, MemoryRecord{"ORP", "100", "mV", "", "", 1}),
+              (ResultRecord{"3", "ORP", "100", "mV", "", "", 1}));
+}
+
 } // namespace
 } // namespace pexumo

@@ -3,18 +3,19 @@
 // with SIGKILL; the rows must then come back on Yes, stay in the journal on No, and export
 // byte for byte through pexumo-journal. Two windows in two processes share one journal, and
 // every fault of the file leaves the lists working with a note in the control bar.
-#include "acquire/gui/historychart.h"
 #include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
-#include "acquire/historyseries.h"
 #include "app/gui/parameterpage.h"
 #include "app/gui/statusbadge.h"
 #include "app/gui/tfmain.h"
+#include "history/gui/historychart.h"
+#include "history/historyseries.h"
 #include "journal/journal.h"
 #include "journal/journalreader.h"
 #include "link/comport.h"
 #include "results/gui/resultexporter.h"
 #include "results/gui/resultlist.h"
+#include "results/resultbook.h"
 #include "results/resultlistmodel.h"
 #include "results/textexport.h"
 #include "support/metersim.h"
@@ -85,17 +86,13 @@ QByteArray chartPoints(const TfMain& w)
     return out;
 }
 
-ResultRecord recordRow(int no)
-{
-    return {QString::number(no), "pH", "7.01", "pH", "25", "C", 1};
-}
-
 FrameEvent recordEvent(int no)
 {
     FrameEvent ev;
     ev.kind = FrameEvent::Kind::Record;
     ev.timer = FrameEvent::TimerEffect::Disable;
-    ev.record = recordRow(no);
+    ev.recordNo = std::uint8_t(no);
+    ev.record = {"pH", "7.01", "pH", "25", "C", 1};
     return ev;
 }
 
@@ -175,8 +172,14 @@ int runRecordWriter(const QString& dir, int count)
         std::fprintf(stderr, "%s\n", qPrintable(w.lblJournalStatus->text()));
         return 3;
     }
-    for (int i = 1; i <= count; ++i)
-        w.DecodeFrame(recordEvent(i));
+    // Listed as a download lists them, but numbered on past the meter's 255, so that the order
+    // of every row shows in the file.
+    for (int i = 1; i <= count; ++i) {
+        const QDateTime now = QDateTime::currentDateTime();
+        w.book()->add(ListId::Records,
+                      ResultRecord{QString::number(i), "pH", "7.01", "pH", "25", "C", 1,
+                                   now.toMSecsSinceEpoch(), now.offsetFromUtc()});
+    }
     w.close();
     return 0;
 }

@@ -1,13 +1,13 @@
 // What the window shows for runs nobody watches: the limits from the user's settings file on the
 // charts, the alarm look and the bar's note while an alarm is up, the Alarm limits dialog one
 // click from the dashboard, the history of a parameter's list, and the state of publishing.
-#include "acquire/gui/historychart.h"
 #include "acquire/gui/linknote.h"
 #include "acquire/gui/trendchart.h"
-#include "acquire/historyseries.h"
 #include "app/gui/parameterpage.h"
 #include "app/gui/statusbadge.h"
 #include "app/gui/tfmain.h"
+#include "history/gui/historychart.h"
+#include "history/historyseries.h"
 #include "link/meterframe.h"
 #include "results/gui/resultlist.h"
 #include "support/feeddevice.h"

@@ -109,7 +109,7 @@ TEST(DemoStream, OneDownloadOfRecordsAFewSecondsAfterTheStartThenLiveAgain)
 
     std::set<std::string> recordTypes;
     for (std::size_t i = first; i <= last; ++i)
-        recordTypes.insert(key(frames[i].event.record.Type, frames[i].event.record.Unit));
+        recordTypes.insert(key(frames[i].event.record.type, frames[i].event.record.unit));
     EXPECT_GE(recordTypes.size(), 5u) << "records of several kinds";
 }
 

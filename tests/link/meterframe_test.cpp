@@ -15,11 +15,11 @@ void PrintTo(const CurrentReading& r, std::ostream* os)
         << r.FTempUnit.toStdString() << ", " << r.FValueSign << '}';
 }
 
-void PrintTo(const ResultRecord& r, std::ostream* os)
+void PrintTo(const MemoryRecord& r, std::ostream* os)
 {
-    *os << '{' << r.TimeOrNo.toStdString() << ", " << r.Type.toStdString() << ", "
-        << r.Value.toStdString() << ", " << r.Unit.toStdString() << ", " << r.Temp.toStdString()
-        << ", " << r.TempUnit.toStdString() << ", " << r.Sign << '}';
+    *os << '{' << r.type.toStdString() << ", " << r.value.toStdString() << ", "
+        << r.unit.toStdString() << ", " << r.temp.toStdString() << ", " << r.tempUnit.toStdString()
+        << ", " << r.sign << '}';
 }
 
 namespace {
@@ -52,7 +52,8 @@ struct ExampleCase
     MeterFrame frame;
     Kind kind;
     CurrentReading live;
-    ResultRecord record;
+    int recordNo;
+    MemoryRecord record;
 };
 
 class WorkedExamples : public ::testing::TestWithParam<ExampleCase>
@@ -66,6 +67,7 @@ TEST_P(WorkedExamples, DecodeExactly)
     EXPECT_EQ(ev.kind, c.kind);
     EXPECT_EQ(ev.reason, Reason::None);
     EXPECT_EQ(ev.live, c.live);
+    EXPECT_EQ(ev.recordNo, c.recordNo);
     EXPECT_EQ(ev.record, c.record);
     const Timer expected = c.kind == Kind::Live ? Timer::Enable : Timer::Disable;
     EXPECT_EQ(ev.timer, expected);
@@ -78,36 +80,43 @@ INSTANTIATE_TEST_SUITE_P(
                     bytes({0x0F, 0xFF, 0x00, 0x07, 0x12, 0x02, 0x53, 0x0D, 0x00, 0x0F, 0xFD}),
                     Kind::Live,
                     {"pH", "7.12", "25.3", "pH", "C", 1},
+                    0,
                     {}},
         ExampleCase{"LivePhMvNegative",
                     bytes({0x0F, 0xFF, 0x00, 0x01, 0x23, 0x02, 0x50, 0x2F, 0x00, 0x0F, 0xFD}),
                     Kind::Live,
                     {"pH", "123", "25.0", "mV", "C", -1},
+                    0,
                     {}},
         ExampleCase{"LiveOrpFahrenheit",
                     bytes({0x0F, 0xFF, 0x00, 0x00, 0x05, 0x00, 0x77, 0x50, 0x00, 0x0F, 0xFD}),
                     Kind::Live,
                     {"ORP", "0.5", "7.7", "mV", "F", 1},
+                    0,
                     {}},
         ExampleCase{"LiveTdsWholeDegrees",
                     bytes({0x0F, 0xFF, 0x00, 0x02, 0x50, 0x00, 0x25, 0x86, 0x00, 0x0F, 0xFD}),
                     Kind::Live,
                     {"TDS", "250", "25", "ppm", "C", 1},
+                    0,
                     {}},
         ExampleCase{"RecordCond",
                     bytes({0x0F, 0xFF, 0x12, 0x02, 0x50, 0x02, 0x50, 0x01, 0x00, 0x0F, 0xFD}),
                     Kind::Record,
                     {},
-                    {"18", "COND", "25", "us", "25", "C", 1}},
+                    18,
+                    {"COND", "25", "us", "25", "C", 1}},
         ExampleCase{"RecordOrp",
                     bytes({0x0F, 0xFF, 0x03, 0x10, 0x00, 0x02, 0x50, 0x10, 0x00, 0x0F, 0xFD}),
                     Kind::Record,
                     {},
-                    {"3", "ORP", "100", "mV", "", "", 1}},
+                    3,
+                    {"ORP", "100", "mV", "", "", 1}},
         ExampleCase{"Halt",
                     bytes({0x0F, 0xFF, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x0F, 0xFD}),
                     Kind::Halt,
                     {},
+                    0x99,
                     {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -120,7 +129,8 @@ TEST(WorkedExamplesComma, UseTheDecimalComma)
     const FrameEvent orp = decodeFrame(payload(0, 0x00, 0x05, 0x00, 0x77, 0x50), kComma);
     EXPECT_EQ(orp.live.FMeasValue, "0,5");
     const FrameEvent rec = decodeFrame(payload(7, 0x00, 0x05, 0x02, 0x50, 0x01), kComma);
-    EXPECT_EQ(rec.record, (ResultRecord{"7", "COND", "0,5", "us", "25", "C", 1}));
+    EXPECT_EQ(rec.recordNo, 7);
+    EXPECT_EQ(rec.record, (MemoryRecord{"COND", "0,5", "us", "25", "C", 1}));
 }
 
 // The meter's mode table, written out by hand: code, type, unit, factor, and what the value
@@ -169,8 +179,9 @@ TEST_P(ModeTable, GivesTypeUnitAndScaledValue)
 
     const FrameEvent rec = decodeFrame(payload(0x21, 0x12, 0x34, 0x02, 0x53, modeByte), kDot);
     ASSERT_EQ(rec.kind, Kind::Record);
+    EXPECT_EQ(rec.recordNo, 33);
     EXPECT_EQ(rec.record,
-              (ResultRecord{"33", m.type, m.value1234, m.unit, m.recordKeepsTemp ? "25.3" : "",
+              (MemoryRecord{m.type, m.value1234, m.unit, m.recordKeepsTemp ? "25.3" : "",
                             m.recordKeepsTemp ? "F" : "", -1}));
 }
 
@@ -198,7 +209,7 @@ TEST(ValueScaling, EveryCodeAndDigitsGiveTheExtendedPrecisionProduct)
                     static_cast<double>(static_cast<long double>(n) * m.factor), format);
                 const FrameEvent rec =
                     decodeFrame(encodeFrame(1, n, 250, m.code, false, false, false), format);
-                ASSERT_EQ(rec.record.Value, expected) << "code " << m.code << " digits " << n;
+                ASSERT_EQ(rec.record.value, expected) << "code " << m.code << " digits " << n;
                 const FrameEvent live =
                     decodeFrame(encodeFrame(0, n, 250, m.code, false, false, false), format);
                 ASSERT_EQ(live.live.FMeasValue, expected) << "code " << m.code << " digits " << n;
@@ -221,7 +232,7 @@ TEST(ValueScaling, TemperatureTenthsKeepOneDecimalOnlyWhenLive)
             const MeterFrame liveFrame = encodeFrame(0, 1, n, 13, false, false, false);
             ASSERT_EQ(decodeFrame(liveFrame, format).live.FMeasTemp, expected) << n;
             const MeterFrame recFrame = encodeFrame(1, 1, n, 13, false, false, false);
-            ASSERT_EQ(decodeFrame(recFrame, format).record.Temp, product) << n;
+            ASSERT_EQ(decodeFrame(recFrame, format).record.temp, product) << n;
         }
     }
 }
@@ -252,9 +263,9 @@ TEST_P(TemperatureAndFlags, FollowTheModeByte)
         EXPECT_EQ(ev.live.FValueSign, c.sign);
     } else {
         ASSERT_EQ(ev.kind, Kind::Record);
-        EXPECT_EQ(ev.record.Temp, c.temp);
-        EXPECT_EQ(ev.record.TempUnit, c.tempUnit);
-        EXPECT_EQ(ev.record.Sign, c.sign);
+        EXPECT_EQ(ev.record.temp, c.temp);
+        EXPECT_EQ(ev.record.tempUnit, c.tempUnit);
+        EXPECT_EQ(ev.record.sign, c.sign);
     }
 }
 
@@ -288,7 +299,7 @@ TEST(ZeroValue, IsZeroForEveryCode)
             decodeFrame(encodeFrame(0, 0, 250, code, false, false, false), kDot).live.FMeasValue,
             "0")
             << code;
-        EXPECT_EQ(decodeFrame(encodeFrame(3, 0, 250, code, true, false, true), kComma).record.Value,
+        EXPECT_EQ(decodeFrame(encodeFrame(3, 0, 250, code, true, false, true), kComma).record.value,
                   "0")
             << code;
     }
@@ -300,7 +311,6 @@ TEST(RecordNumber, IsBinaryFromOneTo255)
         const FrameEvent ev = decodeFrame(payload(no, 0x01, 0x00, 0x02, 0x50, 0x02), kDot);
         ASSERT_EQ(ev.kind, Kind::Record);
         ASSERT_EQ(ev.recordNo, no);
-        ASSERT_EQ(ev.record.TimeOrNo, QString::number(no));
     }
 }
 
@@ -325,7 +335,7 @@ TEST_P(DroppedFrames, CarryNoDataAndOnlyTheirTimerEffect)
     EXPECT_EQ(ev.reason, c.reason);
     EXPECT_EQ(ev.timer, c.timer);
     EXPECT_EQ(ev.live, CurrentReading{});
-    EXPECT_EQ(ev.record, ResultRecord{});
+    EXPECT_EQ(ev.record, MemoryRecord{});
     EXPECT_EQ(ev.mode, c.reason == Reason::BadFraming ? 0 : c.mode);
 }
 
@@ -365,7 +375,7 @@ TEST(HaltFrame, ComesBeforeTheRecordNumberTest)
     const FrameEvent ev = decodeFrame(haltFrame(), kDot);
     EXPECT_EQ(ev.kind, Kind::Halt);
     EXPECT_EQ(ev.timer, Timer::Disable);
-    EXPECT_EQ(ev.record, ResultRecord{});
+    EXPECT_EQ(ev.record, MemoryRecord{});
 }
 
 TEST(EncodeFrame, BuildsTheMeterBytes)

@@ -1,8 +1,8 @@
 #include "app/gui/alarmview.h"
 
-#include "acquire/desktopnotifier.h"
-#include "acquire/gui/alarmdialog.h"
 #include "acquire/gui/trendchart.h"
+#include "alarm/desktopnotifier.h"
+#include "alarm/gui/alarmdialog.h"
 #include "app/gui/controlbar.h"
 #include "app/gui/dashboard.h"
 #include "app/gui/parameterpage.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquire/alarmmonitor.h"
+#include "alarm/alarmmonitor.h"
 #include "results/listid.h"
 
 #include <QObject>

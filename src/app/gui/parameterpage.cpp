@@ -1,9 +1,9 @@
 #include "app/gui/parameterpage.h"
 
-#include "acquire/alarmsettings.h"
-#include "acquire/gui/historychart.h"
 #include "acquire/gui/trendchart.h"
 #include "acquire/windowedseries.h"
+#include "alarm/alarmsettings.h"
+#include "history/gui/historychart.h"
 #include "results/gui/resultlist.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquire/historyseries.h"
 #include "acquire/sampleroute.h"
+#include "history/historyseries.h"
 #include "results/listid.h"
 
 #include <QWidget>
