@@ -128,6 +128,8 @@ std::optional<JournalSession> JournalReader::session(qint64 id, QString* error) 
 
 QString JournalAlarm::unit() const
 {
+    if (parameter == QLatin1StringView("Disk"))
+        return QStringLiteral("MB");
     const std::optional<AlarmParameter> p = alarmParameterFromName(parameter);
     return p ? alarmUnit(*p) : QStringLiteral("s");
 }

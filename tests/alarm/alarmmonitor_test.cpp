@@ -198,6 +198,14 @@ AlarmEvent happened(AlarmChange change, std::optional<AlarmParameter> parameter,
     return {change, {parameter, side, value, limit, worst, T0, T0, 3600}, At, 3600};
 }
 
+/// The disk alarm (DiskWatch): MinFreeMB 200, \a free MB free at the event.
+AlarmEvent diskEvent(AlarmChange change, double free, double worst)
+{
+    AlarmEvent event = happened(change, std::nullopt, AlarmSide::Below, free, 200, worst);
+    event.alarm.disk = true;
+    return event;
+}
+
 class EventText : public testing::TestWithParam<TextCase>
 {
 };
@@ -219,7 +227,13 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"clear_no_reading",
                  happened(AlarmChange::Clear, std::nullopt, AlarmSide::NoReading, 424.5, 60, 424.5),
                  "CLEAR no reading from 02:13:07 to 02:20:11",
-                 "clear NoReading 424.5 s 60 2026-12-09T02:20:11+01:00"}),
+                 "clear NoReading 424.5 s 60 2026-12-09T02:20:11+01:00"},
+        TextCase{"raise_disk", diskEvent(AlarmChange::Raise, 150, 150),
+                 "ALARM Disk 150 MB free, below 200 MB since 02:13:07",
+                 "raise Disk 150 MB 200 2026-12-09T02:20:11+01:00"},
+        TextCase{"clear_disk", diskEvent(AlarmChange::Clear, 1500, 120),
+                 "CLEAR Disk 1500 MB free, below 200 MB from 02:13:07 to 02:20:11, lowest 120 MB",
+                 "clear Disk 1500 MB 200 2026-12-09T02:20:11+01:00"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
