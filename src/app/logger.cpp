@@ -97,10 +97,12 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
                   .arg(m_station.port().settings().name, m_station.run().lineNote().toLower()));
     });
     connect(&run, &MeterRun::runStateChanged, this, &Logger::showRunState);
-    connect(&run, &MeterRun::alarmChanged, this, [this](const AlarmEvent& event) {
+    const auto printAlarm = [this](const AlarmEvent& event) {
         print(event.change == AlarmChange::Raise ? Severity::Warning : Severity::Notice,
               alarmEventText(event));
-    });
+    };
+    connect(&run, &MeterRun::alarmChanged, this, printAlarm);
+    connect(&m_station, &Station::diskAlarmChanged, this, printAlarm);
     connect(&m_station, &Station::alarmCommandFinished, this,
             [this](const QString& result, bool success) {
                 print(success ? Severity::Info : Severity::Warning, result);

@@ -1,9 +1,12 @@
 #include "app/station.h"
 
 #include "alarm/alarmcommand.h"
+#include "journal/diskwatch.h"
 #include "journal/journal.h"
 #include "journal/journaloutbox.h"
 #include "publish/payload.h"
+
+#include <QFileInfo>
 
 namespace pexumo {
 
@@ -106,7 +109,22 @@ QString Station::startJournal()
     m_journal = journal;
     m_book.setSink(m_journal);
     connect(&m_run, &MeterRun::portOpened, m_journal, &Journal::setPort);
+    if (m_config.minFreeMB > 0) {
+        m_diskWatch =
+            new DiskWatch(QFileInfo(m_journalPath).absolutePath(), m_config.minFreeMB, this);
+        connect(m_diskWatch, &DiskWatch::alarmChanged, this, [this](const AlarmEvent& event) {
+            m_alarmCommand->run(event);
+            alarmChanged(event);
+            emit diskAlarmChanged(event);
+        });
+        m_diskWatch->start();
+    }
     return {};
+}
+
+std::optional<ActiveAlarm> Station::diskAlarm() const
+{
+    return m_diskWatch ? m_diskWatch->active() : std::nullopt;
 }
 
 void Station::applyAlarmSettings(const AlarmSettings& settings)
@@ -118,6 +136,8 @@ void Station::applyAlarmSettings(const AlarmSettings& settings)
 qint64 Station::stop(int journalWaitMs)
 {
     m_run.stop();
+    delete m_diskWatch;
+    m_diskWatch = nullptr;
     stopPublishing();
     if (!m_journal)
         return 0;

@@ -21,6 +21,8 @@ namespace {
 constexpr qint64 MaxConfigBytes = 1 << 20;
 // Beyond this many days (about 270 years) the cut-off date would leave the range of the clock.
 constexpr qint64 MaxJournalKeepDays = 100000;
+// A petabyte: more than any disk, so a larger value cannot wrap.
+constexpr qint64 MaxMinFreeMB = 1000000000;
 
 bool isBlank(char c)
 {
@@ -204,6 +206,11 @@ AppConfig parseConfig(QByteArrayView content)
         const std::optional<qint64> days = parseWholeNumber(*value);
         if (days && *days >= 0)
             config.journalKeepDays = int(std::min<qint64>(*days, MaxJournalKeepDays));
+    }
+    if (const auto value = keys.value(QLatin1StringView("MinFreeMB"))) {
+        const std::optional<qint64> megabytes = parseWholeNumber(*value);
+        if (megabytes && *megabytes >= 0)
+            config.minFreeMB = int(std::min<qint64>(*megabytes, MaxMinFreeMB));
     }
     return config;
 }

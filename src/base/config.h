@@ -24,8 +24,13 @@ inline constexpr int MaxFormCaptionLength = 2047;
 /// Days a fully saved session stays in the journal unless "JournalKeepDays" says otherwise.
 inline constexpr int DefaultJournalKeepDays = 30;
 
+/// Megabytes that must stay free on the journal's file system unless "MinFreeMB" says
+/// otherwise: below them the disk alarm rises.
+inline constexpr int DefaultMinFreeMB = 200;
+
 /// What config.ini sets: section [Pexumo], keys "ChangeDecimal", "FormCaption" and
-/// "AutoReconnect", and for the journal "Journal", "JournalFile" and "JournalKeepDays".
+/// "AutoReconnect", and for the journal "Journal", "JournalFile", "JournalKeepDays" and
+/// "MinFreeMB".
 struct AppConfig
 {
     bool changeDecimal = false; ///< "ChangeDecimal" was exactly 1: decimal comma, "." thousands
@@ -40,6 +45,9 @@ struct AppConfig
     /// "JournalKeepDays": days a session whose rows were all saved is kept; a negative value or
     /// text that is no number keeps the default.
     int journalKeepDays = DefaultJournalKeepDays;
+    /// "MinFreeMB": the disk alarm rises when the journal's file system has fewer megabytes
+    /// free; 0 turns it off; a negative value or text that is no number keeps the default.
+    int minFreeMB = DefaultMinFreeMB;
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };

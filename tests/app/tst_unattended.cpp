@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -142,6 +143,21 @@ private slots:
         QVERIFY(!w->Edit2->actions().front()->isVisible());
         QVERIFY(note->isHidden());
         QVERIFY(!w->lblLinkStatus->isHidden());
+    }
+
+    void aFillingDiskShowsInTheNote()
+    {
+        // More free space asked for than any disk has: the disk alarm rises at the first look,
+        // which a thread of its own makes.
+        openWindow("[Pexumo]\nJournalFile=journal.sqlite\nMinFreeMB=1000000000\n");
+        auto* note = w->findChild<QLabel*>("lblAlarm");
+        QTRY_VERIFY_WITH_TIMEOUT(!note->isHidden(), 5000);
+        QVERIFY2(QRegularExpression(R"(^ALARM Disk \d+ MB free, below 1000000000 MB since )"
+                                    R"(\d\d:\d\d:\d\d$)")
+                     .match(note->text())
+                     .hasMatch(),
+                 qPrintable(note->text()));
+        QVERIFY(w->lblLinkStatus->isHidden());
     }
 
     void theDialogIsOneClickAwayAndKeepsTheLimits()
