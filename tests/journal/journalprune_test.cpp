@@ -45,16 +45,6 @@ TEST_F(JournalPrune, KeepDaysRemovesClosedSessionsWhoseRowsAreAllKeptElsewhere)
     EXPECT_EQ(acked, (std::vector<qint64>{2, 7, 9, 10, 13, 15}));
 }
 
-TEST_F(JournalPrune, ALongerKeepRemovesOnlyOlderSessions)
-{
-    Journal window;
-    ASSERT_EQ(window.open(path(), 150, Now), QString());
-    window.close(true);
-    // Ended more than 150 days ago: 1 to 5 (6 ended 149 days ago); of them 1, 3 and 4 go.
-    EXPECT_EQ(sessionsIn(path()).first,
-              (std::vector<qint64>{2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
-}
-
 TEST_F(JournalPrune, OldSessionsTellWhatKeepsTheirRows)
 {
     const QString name = QStringLiteral("prune-test");
