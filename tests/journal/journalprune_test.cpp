@@ -93,7 +93,7 @@ TEST_F(JournalPrune, OldSessionsTellWhatKeepsTheirRows)
     QSqlDatabase::removeDatabase(name);
 }
 
-TEST_F(JournalPrune, RemovingSessionsTakesTheirRowsListsAndAlarms)
+TEST_F(JournalPrune, RemovingSessionsTakesTheirRowsListsAlarmsAndAllButTheNewestAcknowledgement)
 {
     const QString name = QStringLiteral("prune-test");
     {
@@ -104,11 +104,13 @@ TEST_F(JournalPrune, RemovingSessionsTakesTheirRowsListsAndAlarms)
                            " raised_ms, raised_offset_sec, raised_value, worst)"
                            " VALUES(5, 0, 'Disk', 0, 200, 1, 1, 0, 150, 150),"
                            " (7, 0, 'DO', 0, 4, 1, 1, 0, 3, 3)"));
-        EXPECT_EQ(removeSessions(db, {1, 5}), QString());
+        // 15 holds the newest acknowledgement: where publishing goes on, which stays.
+        EXPECT_EQ(removeSessions(db, {1, 5, 6, 15}), QString());
         for (const char* table : {"reading", "list_state", "alarm"}) {
             SCOPED_TRACE(table);
-            ASSERT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE session IN (1, 5)")
-                                   .arg(QLatin1StringView(table))));
+            ASSERT_TRUE(
+                q.exec(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE session IN (1, 5, 6, 15)")
+                           .arg(QLatin1StringView(table))));
             ASSERT_TRUE(q.next());
             EXPECT_EQ(q.value(0).toLongLong(), 0);
         }
@@ -117,8 +119,9 @@ TEST_F(JournalPrune, RemovingSessionsTakesTheirRowsListsAndAlarms)
         EXPECT_EQ(q.value(0).toLongLong(), 1);
     }
     QSqlDatabase::removeDatabase(name);
-    EXPECT_EQ(sessionsIn(path()).first,
-              (std::vector<qint64>{2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+    const auto [sessions, acked] = sessionsIn(path());
+    EXPECT_EQ(sessions, (std::vector<qint64>{2, 3, 4, 7, 8, 9, 10, 11, 12, 13, 14}));
+    EXPECT_EQ(acked, (std::vector<qint64>{2, 7, 8, 9, 10, 11, 12, 13, 15}));
 }
 
 } // namespace
