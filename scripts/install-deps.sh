@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ clang pkg-config ccache
           chromium chromium-driver python3-selenium
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation fonts-dejavu-core
-          python3 dpkg-dev file desktop-file-utils appstream lintian locales dbus systemd)
+          python3 dpkg-dev file desktop-file-utils appstream lintian devscripts locales dbus systemd)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

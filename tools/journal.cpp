@@ -4,6 +4,7 @@
 //   pexumo-journal [--journal FILE] list
 //   pexumo-journal [--journal FILE] export [--csv] SESSION LIST [OUTPUT]
 //   pexumo-journal [--journal FILE] alarms SESSION
+//   pexumo-journal [--journal FILE] prune --older-than DAYS [--session N] [--force]
 //
 // The journal is the one Pexumo uses: "JournalFile" of config.ini in the working directory, or
 // journal.sqlite in the user's data folder. It is opened read-only, so this works while Pexumo
@@ -20,9 +21,14 @@
 //   RAISED  CLEARED-or-"not cleared"  PARAMETER  SIDE  LIMIT  WORST  UNIT  RAISE-RESULT
 //   CLEAR-RESULT
 // with SIDE "below", "above" or "silent" (no reading), numbers always with "." and the alarm
-// command's results empty where none ran.
+// command's results empty where none ran. "prune" removes the closed sessions that ended more
+// than DAYS days ago (only session N with --session), one line for each session it removes or
+// keeps: it never touches a session still being written, and keeps a session with rows that
+// were neither saved to a file nor acknowledged by the MQTT broker unless --force is given. The
+// file is then compacted (VACUUM), unless a program is writing the journal.
 // Exit status 0; 2 for wrong arguments or a missing journal, session or list; 1 when the
-// journal cannot be read or the output cannot be written.
+// journal cannot be read or the output cannot be written, or prune kept the session N it was
+// given.
 
 #include "alarm/alarmsettings.h"
 #include "base/commandline.h"
@@ -30,6 +36,7 @@
 #include "base/numberformat.h"
 #include "journal/journalexport.h"
 #include "journal/journalfile.h"
+#include "journal/journalprune.h"
 #include "journal/journalreader.h"
 #include "results/listid.h"
 #include "results/textexport.h"
@@ -38,8 +45,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 using namespace pexumo;
 
@@ -47,6 +58,8 @@ namespace {
 
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
+/// The most days --older-than takes: some 270 years, as far as JournalKeepDays goes.
+constexpr qint64 MaxPruneDays = 100000;
 
 int fail(int status, const QString& message)
 {
@@ -148,6 +161,139 @@ int exportList(const JournalReader& reader, const QStringList& args, ExportForma
     return written.ok ? 0 : fail(ExitFailed, written.error);
 }
 
+/// What prune is asked to do.
+struct PruneRequest
+{
+    qint64 days = 0;
+    std::optional<qint64> session;
+    bool force = false;
+};
+
+/// "pexumo-logger, 2026-05-01 10:00:00 to 2026-05-31 10:00:00, 120 rows", or for a session
+/// that did not close "pexumo-logger, from 2026-05-01 10:00:00, did not close, 120 rows".
+QString sessionText(const OldSession& s)
+{
+    const QString when =
+        s.ended ? QStringLiteral("%1 to %2").arg(timeText(s.started), timeText(*s.ended))
+                : QStringLiteral("from %1, did not close").arg(timeText(s.started));
+    return QStringLiteral("%1, %2, %3 rows").arg(s.program, when).arg(s.rows);
+}
+
+/// Megabytes of 1024 x 1024 bytes, as df -m and MinFreeMB count them, with one decimal.
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024 * 1024), 'f', 1) + QStringLiteral(" MB");
+}
+
+/// The size of the journal with its log: what the file system holds for it.
+qint64 journalBytes(const QString& path)
+{
+    return QFileInfo(path).size() + QFileInfo(path + QLatin1String("-wal")).size();
+}
+
+int pruneSessions(const QString& path, const PruneRequest& request, QDateTime now)
+{
+    switch (inspectJournalFile(path)) {
+    case JournalFileKind::New:
+        return fail(ExitUsage,
+                    QStringLiteral("no journal at %1").arg(QDir::toNativeSeparators(path)));
+    case JournalFileKind::Foreign:
+        return fail(ExitFailed, notAJournalReason(path));
+    case JournalFileKind::Unreadable:
+        return fail(ExitFailed,
+                    QStringLiteral("cannot open %1").arg(QDir::toNativeSeparators(path)));
+    case JournalFileKind::Ours:
+    case JournalFileKind::Unmarked:
+        break;
+    }
+    if (const QString refused = rootMustNotOpen(path, QLatin1StringView("prune"));
+        !refused.isEmpty())
+        return fail(ExitFailed, refused);
+
+    const QString connection = QStringLiteral("pexumo-journal-prune");
+    int status = 0;
+    {
+        const JournalError opened = openJournalConnection(connection, path, false);
+        if (!opened.reason.isEmpty())
+            return fail(ExitFailed, opened.reason);
+        const QSqlDatabase db = QSqlDatabase::database(connection, false);
+        const qint64 sizeBefore = journalBytes(path);
+        const qint64 cutoff = now.toMSecsSinceEpoch() - request.days * 24 * 3600 * 1000;
+        QString error;
+        const std::vector<OldSession> old = findOldSessions(db, cutoff, request.session, &error);
+        if (!error.isEmpty())
+            return fail(ExitFailed, error);
+
+        // One line per session, in the order of the sessions, once the removal is done.
+        std::map<qint64, QString> lines;
+        if (request.session && old.empty()) {
+            JournalReader reader;
+            const bool known = reader.open(path).isEmpty() && reader.session(*request.session);
+            if (!known)
+                return fail(ExitUsage,
+                            QStringLiteral("no session %1 in the journal").arg(*request.session));
+            lines[*request.session] = QStringLiteral("kept session %1: it ended less than %2 "
+                                                     "days ago")
+                                          .arg(*request.session)
+                                          .arg(request.days);
+            status = ExitFailed;
+        }
+        std::vector<qint64> remove;
+        int kept = 0;
+        for (const OldSession& s : old) {
+            const QString head = QStringLiteral("session %1 (%2)").arg(s.id).arg(sessionText(s));
+            if (s.running) {
+                lines[s.id] = QStringLiteral("kept %1: still being written by process %2 on %3")
+                                  .arg(head)
+                                  .arg(s.writer.pid)
+                                  .arg(s.writer.host);
+                ++kept;
+            } else if (s.unkept > 0 && !request.force) {
+                lines[s.id] = QStringLiteral("kept %1: %2 rows were never saved or published; "
+                                             "--force removes them")
+                                  .arg(head)
+                                  .arg(s.unkept);
+                ++kept;
+            } else {
+                remove.push_back(s.id);
+                lines[s.id] = QStringLiteral("removed ") + head;
+            }
+        }
+        if (request.session && kept > 0)
+            status = ExitFailed;
+        if (const QString reason = removeSessions(db, remove); !reason.isEmpty())
+            return fail(ExitFailed, reason);
+        QByteArray out;
+        for (const auto& [id, line] : lines)
+            out += line.toUtf8() + '\n';
+        QString summary =
+            QStringLiteral("sessions removed: %1, kept: %2").arg(remove.size()).arg(kept);
+        if (!remove.empty()) {
+            // Copying the whole file would hold every writer off for as long as it takes.
+            if (journalBeingWritten(db, &error)) {
+                summary += QStringLiteral("; the file keeps its size while a program writes the "
+                                          "journal, and new rows reuse the space");
+            } else {
+                // In WAL mode the copy goes through the log: the checkpoint brings it home
+                // and empties the log.
+                QSqlQuery vacuum(db);
+                if (!vacuum.exec(QStringLiteral("VACUUM")) ||
+                    !vacuum.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")))
+                    summary += QStringLiteral("; the file could not be compacted: %1")
+                                   .arg(journalError(vacuum.lastError(), path).reason);
+                else
+                    summary += QStringLiteral("; the file shrank from %1 to %2")
+                                   .arg(megabytes(sizeBefore), megabytes(journalBytes(path)));
+            }
+        }
+        out += summary.toUtf8() + '\n';
+        if (!writeStdout(out))
+            status = fail(ExitFailed, QStringLiteral("cannot write the output"));
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -169,7 +315,12 @@ int main(int argc, char* argv[])
         "                                 cleared\", parameter, side (below, above,\n"
         "                                 silent), limit, worst value, unit, the alarm\n"
         "                                 command's result for the rise and for the\n"
-        "                                 clear"));
+        "                                 clear\n"
+        "  prune --older-than DAYS        removes the closed sessions that\n"
+        "        [--session N] [--force]  ended more than DAYS days ago (only\n"
+        "                                 session N); a session with rows\n"
+        "                                 never saved or published only with\n"
+        "                                 --force"));
     const QCommandLineOption journalOption(
         QStringLiteral("journal"),
         QStringLiteral("The journal file (default: JournalFile of ./config.ini, else the "
@@ -181,8 +332,20 @@ int main(int argc, char* argv[])
         QStringLiteral("export writes the CSV layout of the program's save instead of the text "
                        "file."));
     parser.addOption(csvOption);
+    const QCommandLineOption olderOption(
+        QStringLiteral("older-than"),
+        QStringLiteral("prune: the sessions that ended more than DAYS days ago."),
+        QStringLiteral("DAYS"));
+    parser.addOption(olderOption);
+    const QCommandLineOption sessionOption(
+        QStringLiteral("session"), QStringLiteral("prune: only session N."), QStringLiteral("N"));
+    parser.addOption(sessionOption);
+    const QCommandLineOption forceOption(
+        QStringLiteral("force"),
+        QStringLiteral("prune: also the sessions with rows never saved or published."));
+    parser.addOption(forceOption);
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, export or alarms"));
+                                 QStringLiteral("list, export, alarms or prune"));
     if (const auto status = readCommandLine(parser, QCoreApplication::arguments(), 4))
         return *status;
 
@@ -191,10 +354,33 @@ int main(int argc, char* argv[])
     const bool isExport = !args.isEmpty() && args[0] == QLatin1String("export") &&
                           (args.size() == 3 || args.size() == 4);
     const bool isAlarms = !args.isEmpty() && args[0] == QLatin1String("alarms") && args.size() == 2;
-    if (!isList && !isExport && !isAlarms)
+    const bool isPrune = !args.isEmpty() && args[0] == QLatin1String("prune") && args.size() == 1 &&
+                         parser.isSet(olderOption);
+    const bool pruneOptions =
+        parser.isSet(olderOption) || parser.isSet(sessionOption) || parser.isSet(forceOption);
+    if ((!isList && !isExport && !isAlarms && !isPrune) || (pruneOptions && !isPrune))
         return fail(ExitUsage, QStringLiteral("usage: pexumo-journal [--journal FILE] list | "
                                               "export [--csv] SESSION LIST [OUTPUT] | "
-                                              "alarms SESSION"));
+                                              "alarms SESSION | "
+                                              "prune --older-than DAYS [--session N] [--force]"));
+    PruneRequest prune;
+    if (isPrune) {
+        const std::optional<qint64> days = parseWholeNumber(parser.value(olderOption));
+        if (!days || *days < 0 || *days > MaxPruneDays)
+            return fail(ExitUsage, QStringLiteral("--older-than takes a whole number of days, 0 "
+                                                  "to %1: %2")
+                                       .arg(MaxPruneDays)
+                                       .arg(parser.value(olderOption)));
+        prune.days = *days;
+        if (parser.isSet(sessionOption)) {
+            bool ok = false;
+            prune.session = parser.value(sessionOption).toLongLong(&ok);
+            if (!ok || *prune.session <= 0)
+                return fail(ExitUsage, QStringLiteral("--session takes a session number: %1")
+                                           .arg(parser.value(sessionOption)));
+        }
+        prune.force = parser.isSet(forceOption);
+    }
 
     // config.ini of the working directory, as the program reads it: where the journal is, and
     // whether numbers are written with a decimal comma.
@@ -205,6 +391,8 @@ int main(int argc, char* argv[])
     QString path = parser.value(journalOption);
     if (path.isEmpty())
         path = journalPathOf(config, configPath);
+    if (isPrune)
+        return pruneSessions(path, prune, QDateTime::currentDateTime());
     JournalReader reader;
     const QString error = reader.open(path);
     if (!error.isEmpty())

@@ -59,17 +59,30 @@ QString noReadingCauseText(NoReadingCause cause)
 
 QString ActiveAlarm::name() const
 {
+    if (disk)
+        return QStringLiteral("Disk");
     return parameter ? alarmParameterName(*parameter) : QStringLiteral("NoReading");
+}
+
+void ActiveAlarm::setName(QStringView name)
+{
+    parameter = alarmParameterFromName(name);
+    disk = name == u"Disk";
 }
 
 QString ActiveAlarm::unit() const
 {
+    if (disk)
+        return QStringLiteral("MB");
     return parameter ? alarmUnit(*parameter) : QStringLiteral("s");
 }
 
 QString alarmNote(const ActiveAlarm& alarm, NumberFormat format)
 {
     const QString since = timeText(alarm.sinceMs, alarm.utcOffsetSec);
+    if (alarm.disk)
+        return QStringLiteral("ALARM Disk %1 MB free, below %2 MB since %3")
+            .arg(FormatNumber(alarm.value, format), FormatNumber(alarm.limit, format), since);
     if (!alarm.parameter)
         return QStringLiteral("ALARM no reading since %1: %2")
             .arg(since, noReadingCauseText(alarm.cause));
@@ -87,6 +100,10 @@ QString alarmEventText(const AlarmEvent& event, NumberFormat format)
         return alarmNote(a, format);
     const QString from = timeText(a.sinceMs, a.utcOffsetSec);
     const QString to = timeText(event.atMs, event.utcOffsetSec);
+    if (a.disk)
+        return QStringLiteral("CLEAR Disk %1 MB free, below %2 MB from %3 to %4, lowest %5 MB")
+            .arg(FormatNumber(a.value, format), FormatNumber(a.limit, format), from, to,
+                 FormatNumber(a.worst, format));
     if (!a.parameter)
         return QStringLiteral("CLEAR no reading from %1 to %2").arg(from, to);
     const AlarmParameter p = *a.parameter;

@@ -37,7 +37,7 @@ QString noReadingCauseText(NoReadingCause cause);
 /// An alarm that is up, as the control bar's note shows it.
 struct ActiveAlarm
 {
-    /// The parameter beyond its limit; none for the no-reading alarm.
+    /// The parameter beyond its limit; none for the no-reading alarm and the disk alarm.
     std::optional<AlarmParameter> parameter;
     AlarmSide side = AlarmSide::Below;
     /// The latest value in alarmUnit(); for no reading the seconds since the last frame.
@@ -54,10 +54,16 @@ struct ActiveAlarm
     qint32 utcOffsetSec = 0; ///< the local offset from UTC at sinceMs, for the note's time
     /// For no reading: why no frame comes, as the line watch saw it last.
     NoReadingCause cause = NoReadingCause::Silent;
+    /// The disk alarm (DiskWatch): the journal's file system has less free space than
+    /// MinFreeMB. Side Below; value, limit and worst in MB.
+    bool disk = false;
 
-    /// "pH" ... "Temp", or "NoReading".
+    /// "pH" ... "Temp", "NoReading", or "Disk".
     QString name() const;
-    /// alarmUnit() of the parameter, or "s".
+    /// The other way round, for an alarm read back from where it was kept (the journal): sets
+    /// the parameter and the disk flag by the name; any other name is taken for no reading.
+    void setName(QStringView name);
+    /// alarmUnit() of the parameter, "s" for no reading, "MB" for the disk.
     QString unit() const;
 
     friend bool operator==(const ActiveAlarm&, const ActiveAlarm&) = default;
@@ -87,12 +93,14 @@ QString alarmSideWord(AlarmSide side);
 
 /// The bar's note of an alarm that is up, in the local time of its start:
 /// "ALARM DO 3.10 mg/L below 4.0 since 02:13:07",
-/// "ALARM no reading since 02:13:07: the meter sends nothing".
+/// "ALARM no reading since 02:13:07: the meter sends nothing",
+/// "ALARM Disk 150 MB free, below 200 MB since 02:13:07".
 QString alarmNote(const ActiveAlarm& alarm, NumberFormat format = NumberFormat::current());
 
 /// One line for an event, for notifications and logs: a rise as alarmNote(); a clear as
-/// "CLEAR DO 4.25 mg/L, below 4.0 from 02:13:07 to 02:20:11, lowest 2.95" or
-/// "CLEAR no reading from 02:13:07 to 02:20:11".
+/// "CLEAR DO 4.25 mg/L, below 4.0 from 02:13:07 to 02:20:11, lowest 2.95",
+/// "CLEAR no reading from 02:13:07 to 02:20:11" or
+/// "CLEAR Disk 950 MB free, below 200 MB from 02:13:07 to 02:20:11, lowest 120 MB".
 QString alarmEventText(const AlarmEvent& event, NumberFormat format = NumberFormat::current());
 
 /// The alarm rules, without a clock or a timer: every call brings its time as milliseconds

@@ -35,8 +35,9 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
 
 void DesktopNotifier::notify(const AlarmEvent& event)
 {
-    const std::size_t slot =
-        event.alarm.parameter ? indexOf(*event.alarm.parameter) : AlarmParameterCount;
+    const std::size_t slot = event.alarm.disk        ? AlarmParameterCount + 1
+                             : event.alarm.parameter ? indexOf(*event.alarm.parameter)
+                                                     : AlarmParameterCount;
     Shown& shown = m_shown[slot];
     if (shown.waiting)
         shown.next = event; // only the latest is worth showing once the reply is in

@@ -48,7 +48,8 @@ private:
     void fail(const QString& reason);
 
     QDBusConnection m_bus;
-    std::array<Shown, AlarmParameterCount + 1> m_shown{}; ///< per parameter, then no reading
+    /// Per parameter, then no reading, then the disk.
+    std::array<Shown, AlarmParameterCount + 2> m_shown{};
     bool m_failed = false;
 };
 

@@ -107,10 +107,12 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
         else
             print(Severity::Notice, tr("new readings: rows go on"));
     });
-    connect(&run, &MeterRun::alarmChanged, this, [this](const AlarmEvent& event) {
+    const auto printAlarm = [this](const AlarmEvent& event) {
         print(event.change == AlarmChange::Raise ? Severity::Warning : Severity::Notice,
               alarmEventText(event));
-    });
+    };
+    connect(&run, &MeterRun::alarmChanged, this, printAlarm);
+    connect(&m_station, &Station::diskAlarmChanged, this, printAlarm);
     connect(&m_station, &Station::alarmCommandFinished, this,
             [this](const QString& result, bool success) {
                 print(success ? Severity::Info : Severity::Warning, result);

@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "alarm/alarmcommand.h"
+#include "journal/diskwatch.h"
 #include "journal/journal.h"
 #include "journal/journaloutbox.h"
 #include "publish/payload.h"
@@ -119,12 +120,27 @@ QString Station::startJournal()
     m_journal = journal;
     m_book.setSink(m_journal);
     connect(&m_run, &MeterRun::portOpened, m_journal, &Journal::setPort);
+    if (m_config.minFreeMB > 0) {
+        m_diskWatch =
+            new DiskWatch(QFileInfo(m_journalPath).absolutePath(), m_config.minFreeMB, this);
+        connect(m_diskWatch, &DiskWatch::alarmChanged, this, [this](const AlarmEvent& event) {
+            m_alarmCommand->run(event);
+            alarmChanged(event);
+            emit diskAlarmChanged(event);
+        });
+        m_diskWatch->start();
+    }
     return {};
 }
 
 bool Station::alarmCommandIdle() const
 {
     return m_alarmCommand->idle();
+}
+
+std::optional<ActiveAlarm> Station::diskAlarm() const
+{
+    return m_diskWatch ? m_diskWatch->active() : std::nullopt;
 }
 
 void Station::applyAlarmSettings(const AlarmSettings& settings)
@@ -143,6 +159,8 @@ qint64 Station::stop(int journalWaitMs, std::chrono::milliseconds publishBudget)
     using Clock = std::chrono::steady_clock;
     const Clock::time_point started = Clock::now();
     m_run.stop();
+    delete m_diskWatch;
+    m_diskWatch = nullptr;
     // The journal first: the rows and alarms of the last moments are in the file before the
     // publisher sends what waits there and then says "offline".
     qint64 unwritten = 0;

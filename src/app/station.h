@@ -18,6 +18,7 @@
 namespace pexumo {
 
 class AlarmCommand;
+class DiskWatch;
 class Journal;
 class JournalOutbox;
 
@@ -67,9 +68,14 @@ public:
     /// The journal of this run; null before startJournal() succeeded.
     Journal* journal() const { return m_journal; }
 
-    /// Opens the journal unless config.ini turned it off; from then on every row reaches it.
+    /// Opens the journal unless config.ini turned it off; from then on every row reaches it,
+    /// and the free space of its file system is watched against MinFreeMB (the disk alarm).
     /// "" when it is on, else why it is off.
     QString startJournal();
+    /// The disk alarm (DiskWatch) while it is up. Its rises and clears go where every alarm's
+    /// go (the journal, the alarm command, the broker) and come with diskAlarmChanged(); the
+    /// run's own alarms come with MeterRun::alarmChanged().
+    std::optional<ActiveAlarm> diskAlarm() const;
     /// Publishes the journal's rows (JournalOutbox) and the alarms as the [Mqtt] section of
     /// config.ini says, on a thread of the publisher's own. Publishing needs the journal: call
     /// after startJournal(). With Host set and the journal off the status is Off with the reason
@@ -101,6 +107,8 @@ signals:
     void alarmCommandFinished(const QString& result, bool success);
     /// The publisher's status changed (see MqttPublisher::statusChanged).
     void publishingChanged(const pexumo::MqttStatus& status);
+    /// The disk alarm rose or cleared.
+    void diskAlarmChanged(const pexumo::AlarmEvent& event);
 
 private:
     void alarmChanged(const AlarmEvent& event);
@@ -120,6 +128,7 @@ private:
     MeterRun m_run;
     AlarmCommand* m_alarmCommand = nullptr;
     Journal* m_journal = nullptr;
+    DiskWatch* m_diskWatch = nullptr;
     MqttTiming m_mqttTiming;
     QString m_mqttInstance;
     std::unique_ptr<JournalOutbox> m_outbox; ///< outlives m_publisher, which reads it

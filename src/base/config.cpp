@@ -23,6 +23,8 @@ constexpr qint64 MaxConfigBytes = 1 << 20;
 constexpr qint64 MaxJournalKeepDays = 100000;
 // A day: a reading older than that is stale whatever the interval.
 constexpr qint64 MaxStaleSeconds = 86400;
+// A petabyte: more than any disk, so a larger value cannot wrap.
+constexpr qint64 MaxMinFreeMB = 1000000000;
 
 bool isBlank(char c)
 {
@@ -211,6 +213,11 @@ AppConfig parseConfig(QByteArrayView content)
         const std::optional<qint64> days = parseWholeNumber(*value);
         if (days && *days >= 0)
             config.journalKeepDays = int(std::min<qint64>(*days, MaxJournalKeepDays));
+    }
+    if (const auto value = keys.value(QLatin1StringView("MinFreeMB"))) {
+        const std::optional<qint64> megabytes = parseWholeNumber(*value);
+        if (megabytes && *megabytes >= 0)
+            config.minFreeMB = int(std::min<qint64>(*megabytes, MaxMinFreeMB));
     }
     return config;
 }

@@ -27,9 +27,13 @@ inline constexpr int DefaultJournalKeepDays = 30;
 /// Seconds a live reading may be old and still be sampled, unless "StaleSeconds" says otherwise.
 inline constexpr int DefaultStaleSeconds = 10;
 
+/// Megabytes that must stay free on the journal's file system unless "MinFreeMB" says
+/// otherwise: below them the disk alarm rises.
+inline constexpr int DefaultMinFreeMB = 200;
+
 /// What config.ini sets: section [Pexumo], keys "ChangeDecimal", "FormCaption",
-/// "AutoReconnect" and "StaleSeconds", and for the journal "Journal", "JournalFile" and
-/// "JournalKeepDays".
+/// "AutoReconnect" and "StaleSeconds", and for the journal "Journal", "JournalFile",
+/// "JournalKeepDays" and "MinFreeMB".
 struct AppConfig
 {
     bool changeDecimal = false; ///< "ChangeDecimal" was exactly 1: decimal comma, "." thousands
@@ -48,6 +52,9 @@ struct AppConfig
     /// "JournalKeepDays": days a session whose rows were all saved is kept; a negative value or
     /// text that is no number keeps the default.
     int journalKeepDays = DefaultJournalKeepDays;
+    /// "MinFreeMB": the disk alarm rises when the journal's file system has fewer megabytes
+    /// free; 0 turns it off; a negative value or text that is no number keeps the default.
+    int minFreeMB = DefaultMinFreeMB;
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };

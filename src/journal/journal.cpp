@@ -1,4 +1,5 @@
 #include "journal/journal.h"
+#include "journal/journalprune.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -177,51 +178,12 @@ void Journal::Writer::removeOldSessions(QSqlDatabase& db)
     if (keepDays < 0)
         return;
     const qint64 cutoff = started.toMSecsSinceEpoch() - qint64(keepDays) * 24 * 3600 * 1000;
-    QSqlQuery find(db);
-    find.prepare(QStringLiteral(
-        "SELECT s.id, s.host, s.pid, s.ended_ms IS NOT NULL, s.adopted_by IS NOT NULL,"
-        " COALESCE(SUM(MAX(l.rows - l.saved, 0)), 0), s.boot_id, s.start_ticks"
-        " FROM session s LEFT JOIN list_state l ON l.session = s.id"
-        " WHERE COALESCE(s.ended_ms, s.started_ms) < ? AND s.id <> ? GROUP BY s.id"));
-    find.addBindValue(cutoff);
-    find.addBindValue(session);
-    if (!find.exec())
-        return;
     std::vector<qint64> old;
-    while (find.next()) {
-        const bool ended = find.value(3).toBool();
-        const bool adopted = find.value(4).toBool();
-        const bool allSaved = find.value(5).toLongLong() == 0;
-        // Unsaved rows stay unless they live on in the session they were restored into. The
-        // logger's rows are never saved: they live here only, and so do its sessions.
-        if (!(allSaved || adopted))
-            continue;
-        const ProcessIdentity writer{find.value(1).toString(), find.value(6).toString(),
-                                     find.value(2).toLongLong(), find.value(7).toLongLong()};
-        if (!ended && journalSessionMayRun(writer))
-            continue;
-        old.push_back(find.value(0).toLongLong());
-    }
-    find.finish();
-    if (old.empty() || !db.transaction())
-        return;
-    QSqlQuery remove(db);
-    for (qint64 id : old)
-        for (const char* sql :
-             {"DELETE FROM reading WHERE session = ?", "DELETE FROM list_state WHERE session = ?",
-              "DELETE FROM alarm WHERE session = ?",
-              // The newest acknowledgement is where publishing goes on: it stays.
-              "DELETE FROM mqtt_acked WHERE session = ?"
-              " AND session < (SELECT MAX(session) FROM mqtt_acked)",
-              "DELETE FROM session WHERE id = ?"}) {
-            remove.prepare(QString::fromLatin1(sql));
-            remove.addBindValue(id);
-            if (!remove.exec()) {
-                db.rollback();
-                return;
-            }
-        }
-    db.commit();
+    for (const OldSession& s : findOldSessions(db, cutoff, std::nullopt, nullptr, UnkeptRows::Skip))
+        if (s.id != session && s.expires())
+            old.push_back(s.id);
+    // A failure (another program's lock) leaves them for the next start.
+    removeSessions(db, old);
 }
 
 bool Journal::Writer::writeAlarm(QSqlQuery& q, const Op& op)

@@ -44,8 +44,9 @@ public:
     /// Only a journal file is used: any other file stays as it is and the journal is off with
     /// "<path> is not a Pexumo journal". A damaged journal is first moved aside (see
     /// moveDamagedJournalAside) and a new one made.
-    /// Sessions older than \a keepDays days whose rows were all saved are removed in the
-    /// background. Waits for the file to open; returns "" when on, else the reason it is off.
+    /// Sessions that ended more than \a keepDays days before \a started are removed in the
+    /// background once each of their rows is kept elsewhere (OldSession::expires()). Waits for
+    /// the file to open; returns "" when on, else the reason it is off.
     QString open(const QString& path, int keepDays,
                  const QDateTime& started = QDateTime::currentDateTime(),
                  const QString& program = QString::fromLatin1(WindowProgram));

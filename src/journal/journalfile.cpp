@@ -233,10 +233,9 @@ void tightenFile(const QString& path)
     }
 }
 
-/// Why root must not read the journal at \a path; "" when it may. A reader makes the log and
-/// its index (-wal, -shm) beside a journal that nobody has open; made by root, they would lock
-/// the journal's owner, such as the user of a logger service, out of it for good.
-QString rootMustNotRead(const QString& path)
+} // namespace
+
+QString rootMustNotOpen(const QString& path, QLatin1StringView use)
 {
 #ifdef Q_OS_UNIX
     struct stat st = {};
@@ -248,16 +247,15 @@ QString rootMustNotRead(const QString& path)
     const passwd* owner = ::getpwuid(st.st_uid);
     const QString user =
         owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid);
-    return QStringLiteral("%1 belongs to %2 and is not in use: read it as %2 (sudo -u %2 ...), "
+    return QStringLiteral("%1 belongs to %2 and is not in use: %3 it as %2 (sudo -u %2 ...), "
                           "since files made by root beside it would lock %2 out")
-        .arg(QDir::toNativeSeparators(path), user);
+        .arg(QDir::toNativeSeparators(path), user, use);
 #else
     Q_UNUSED(path);
+    Q_UNUSED(use);
     return {};
 #endif
 }
-
-} // namespace
 
 QString notAJournalReason(const QString& path)
 {
@@ -379,7 +377,8 @@ JournalError prepareJournalFile(const QString& path, bool readOnly)
     case JournalFileKind::Unmarked:
         if (!readOnly)
             tightenFile(path);
-        else if (const QString refused = rootMustNotRead(path); !refused.isEmpty())
+        else if (const QString refused = rootMustNotOpen(path, QLatin1StringView("read"));
+                 !refused.isEmpty())
             error = {SqliteCode::CantOpen, refused};
         break;
     }

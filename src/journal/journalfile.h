@@ -72,6 +72,12 @@ JournalFileKind inspectJournalFile(const QString& path);
 /// The reason given for a Foreign file: "<path> is not a Pexumo journal".
 QString notAJournalReason(const QString& path);
 
+/// For root and a journal of another user: why it must not be opened now, "" when it may. A
+/// program that opens a journal nobody has open makes its log and index (-wal, -shm) beside it;
+/// made by root, they would lock the journal's owner, such as the user of a logger service, out
+/// of it for good. The reason tells to \a use ("read", "prune") it as its owner.
+QString rootMustNotOpen(const QString& path, QLatin1StringView use);
+
 /// Lets only a journal be opened at \a path: inspects the file and returns why it cannot be
 /// used (a foreign file, no file for a reader, for root a journal of another user that nobody
 /// has open), or an empty reason. For a writer it first makes

@@ -363,7 +363,7 @@ std::vector<OutboxAlarm> JournalOutbox::alarmsWaiting(const std::vector<OutboxAl
         if (!publishes(raise.session))
             continue;
         ActiveAlarm& a = raise.event.alarm;
-        a.parameter = alarmParameterFromName(text(read, 2));
+        a.setName(text(read, 2));
         a.side = AlarmSide(sqlite3_column_int(read, 3));
         a.limit = sqlite3_column_double(read, 4);
         a.sinceMs = sqlite3_column_int64(read, 5);
@@ -423,9 +423,9 @@ bool JournalOutbox::save()
     ok = ok && sqlite3_step(store) == SQLITE_DONE;
     sqlite3_reset(store);
     for (const OutboxAlarm& alarm : m_alarmAcks) {
-        sqlite3_stmt* mark = m_db->bind(
-            alarm.event.change == AlarmChange::Raise ? RaiseSent : ClearSent, alarm.session,
-            alarm.n);
+        sqlite3_stmt* mark =
+            m_db->bind(alarm.event.change == AlarmChange::Raise ? RaiseSent : ClearSent,
+                       alarm.session, alarm.n);
         ok = ok && sqlite3_step(mark) == SQLITE_DONE;
         sqlite3_reset(mark);
     }

@@ -310,8 +310,9 @@ std::optional<JournalSession> JournalReader::session(qint64 id, QString* error) 
 
 QString JournalAlarm::unit() const
 {
-    const std::optional<AlarmParameter> p = alarmParameterFromName(parameter);
-    return p ? alarmUnit(*p) : QStringLiteral("s");
+    ActiveAlarm alarm;
+    alarm.setName(parameter);
+    return alarm.unit();
 }
 
 std::vector<JournalAlarm> JournalReader::alarms(qint64 session, QString* error) const

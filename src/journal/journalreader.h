@@ -47,7 +47,7 @@ struct JournalSession
 /// Values are in the alarm unit of the parameter (seconds for no reading).
 struct JournalAlarm
 {
-    QString parameter; ///< "pH" ... "Temp", or "NoReading"
+    QString parameter; ///< "pH" ... "Temp", "NoReading", or "Disk"
     AlarmSide side = AlarmSide::Below;
     double limit = 0;
     QDateTime since;  ///< the first sample beyond the limit; the last frame for no reading
@@ -59,7 +59,7 @@ struct JournalAlarm
     QString raiseResult; ///< the alarm command's result for the rise; "" when none ran
     QString clearResult;
 
-    /// alarmUnit() of the parameter, or "s".
+    /// alarmUnit() of the parameter, "s" for no reading, "MB" for the disk.
     QString unit() const;
 
     friend bool operator==(const JournalAlarm&, const JournalAlarm&) = default;

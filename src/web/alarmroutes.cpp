@@ -24,9 +24,11 @@ bool AlarmRoutes::serve(const WebRequest& request, const Respond& respond)
             parameter = alarmParameterName(*p);
         else if (parameter.compare(QLatin1String("NoReading"), Qt::CaseInsensitive) == 0)
             parameter = QStringLiteral("NoReading");
+        else if (parameter.compare(QLatin1String("Disk"), Qt::CaseInsensitive) == 0)
+            parameter = QStringLiteral("Disk");
         else {
             respond(WebReply::error(400, QStringLiteral("parameter: pH, ORP, COND, TDS, Salt, DO, "
-                                                        "O2, Temp or NoReading")));
+                                                        "O2, Temp, NoReading or Disk")));
             return true;
         }
     }
@@ -47,9 +49,11 @@ bool AlarmRoutes::serve(const WebRequest& request, const Respond& respond)
                     problems.append(p);
                 }
             }
-            std::stable_sort(events.begin(), events.end(), [](const QJsonObject& a, const QJsonObject& b) {
-                return a[QStringLiteral("time_ms")].toDouble() > b[QStringLiteral("time_ms")].toDouble();
-            });
+            std::stable_sort(events.begin(), events.end(),
+                             [](const QJsonObject& a, const QJsonObject& b) {
+                                 return a[QStringLiteral("time_ms")].toDouble() >
+                                        b[QStringLiteral("time_ms")].toDouble();
+                             });
             QJsonArray list;
             for (std::size_t i = 0; i < events.size() && i < std::size_t(MaxEvents); ++i)
                 list.append(events[i]);

@@ -1,8 +1,8 @@
 #include "web/journalviews.h"
 
+#include "acquire/sampleroute.h"
 #include "alarm/alarmmonitor.h"
 #include "history/minmaxreduce.h"
-#include "acquire/sampleroute.h"
 #include "web/seriescache.h"
 
 #include <QCryptographicHash>
@@ -26,7 +26,7 @@ QDateTime localAt(qint64 ms, qint32 offsetSec)
 ActiveAlarm activeAlarmOf(const JournalAlarm& a)
 {
     ActiveAlarm alarm;
-    alarm.parameter = alarmParameterFromName(a.parameter);
+    alarm.setName(a.parameter);
     alarm.side = a.side;
     alarm.value = a.raisedValue;
     alarm.limit = a.limit;
@@ -221,43 +221,46 @@ QJsonObject seriesView(SeriesCache& cache, const JournalEntry& entry, const Jour
     view[QStringLiteral("list")] = listName(list);
     view[QStringLiteral("unit")] = chartUnit(list);
     QJsonArray x, v, lo, hi;
-    const QString problem = cache.with(
-        entry.path, reader, session, list,
-        [&](const HistorySeries& series, const std::vector<quint32>&) {
-            if (series.isEmpty())
-                return;
-            view[QStringLiteral("first_ms")] = double(series.stampAt(0));
-            view[QStringLiteral("last_ms")] = double(series.stampAt(series.size() - 1));
-            view[QStringLiteral("samples")] = double(series.size());
-            const Reduction r = reduceMinMax(series, fromMs, toMs, columns);
-            const auto point = [&](qsizetype i, double value, double low, double high) {
-                x.append(double(series.stampAt(i)));
-                v.append(value);
-                lo.append(low);
-                hi.append(high);
-            };
-            const auto gap = [&](qint64 atMs) {
-                x.append(double(atMs));
-                v.append(QJsonValue::Null);
-                lo.append(QJsonValue::Null);
-                hi.append(QJsonValue::Null);
-            };
-            // The line runs in from the sample before the span, and out to the one after it.
-            if (r.before >= 0)
-                point(r.before, series.valueAt(r.before), series.valueAt(r.before),
-                      series.valueAt(r.before));
-            for (std::size_t k = 0; k < r.pieces.size(); ++k) {
-                const ReducedColumn& p = r.pieces[k];
-                if (!p.joined && (k > 0 || r.before >= 0))
-                    gap((series.stampAt(p.first) + (x.isEmpty() ? 0 : qint64(x.last().toDouble()))) / 2);
-                point(p.first, p.firstY, p.minY, p.maxY);
-                if (p.last != p.first)
-                    point(p.last, p.lastY, p.minY, p.maxY);
-            }
-            if (r.after >= 0)
-                point(r.after, series.valueAt(r.after), series.valueAt(r.after),
-                      series.valueAt(r.after));
-        });
+    const QString problem =
+        cache.with(entry.path, reader, session, list,
+                   [&](const HistorySeries& series, const std::vector<quint32>&) {
+                       if (series.isEmpty())
+                           return;
+                       view[QStringLiteral("first_ms")] = double(series.stampAt(0));
+                       view[QStringLiteral("last_ms")] = double(series.stampAt(series.size() - 1));
+                       view[QStringLiteral("samples")] = double(series.size());
+                       const Reduction r = reduceMinMax(series, fromMs, toMs, columns);
+                       const auto point = [&](qsizetype i, double value, double low, double high) {
+                           x.append(double(series.stampAt(i)));
+                           v.append(value);
+                           lo.append(low);
+                           hi.append(high);
+                       };
+                       const auto gap = [&](qint64 atMs) {
+                           x.append(double(atMs));
+                           v.append(QJsonValue::Null);
+                           lo.append(QJsonValue::Null);
+                           hi.append(QJsonValue::Null);
+                       };
+                       // The line runs in from the sample before the span, and out to the one after
+                       // it.
+                       if (r.before >= 0)
+                           point(r.before, series.valueAt(r.before), series.valueAt(r.before),
+                                 series.valueAt(r.before));
+                       for (std::size_t k = 0; k < r.pieces.size(); ++k) {
+                           const ReducedColumn& p = r.pieces[k];
+                           if (!p.joined && (k > 0 || r.before >= 0))
+                               gap((series.stampAt(p.first) +
+                                    (x.isEmpty() ? 0 : qint64(x.last().toDouble()))) /
+                                   2);
+                           point(p.first, p.firstY, p.minY, p.maxY);
+                           if (p.last != p.first)
+                               point(p.last, p.lastY, p.minY, p.maxY);
+                       }
+                       if (r.after >= 0)
+                           point(r.after, series.valueAt(r.after), series.valueAt(r.after),
+                                 series.valueAt(r.after));
+                   });
     if (!problem.isEmpty() && error)
         *error = problem;
     view[QStringLiteral("x")] = x;
@@ -271,12 +274,13 @@ QJsonObject rowView(SeriesCache& cache, const JournalEntry& entry, const Journal
                     qint64 session, ListId list, qint64 atMs, QString* error)
 {
     qint64 n = -1;
-    QString problem = cache.with(entry.path, reader, session, list,
-                                 [&](const HistorySeries& series, const std::vector<quint32>& rows) {
-                                     const qsizetype i = series.indexNear(atMs);
-                                     if (i >= 0)
-                                         n = rows[std::size_t(i)];
-                                 });
+    QString problem =
+        cache.with(entry.path, reader, session, list,
+                   [&](const HistorySeries& series, const std::vector<quint32>& rows) {
+                       const qsizetype i = series.indexNear(atMs);
+                       if (i >= 0)
+                           n = rows[std::size_t(i)];
+                   });
     QJsonObject view;
     if (n >= 0)
         if (const auto row = reader.row(session, n, &problem))
@@ -303,12 +307,14 @@ QJsonArray alarmEvents(const JournalEntry& entry, const JournalReader& reader,
             rise[QStringLiteral("parameter")] = a.parameter;
             rise[QStringLiteral("side")] = alarmSideWord(a.side);
             QJsonObject clear = rise;
-            rise[QStringLiteral("event")] =
-                a.side == AlarmSide::NoReading ? QStringLiteral("no reading") : QStringLiteral("rise");
+            rise[QStringLiteral("event")] = a.side == AlarmSide::NoReading
+                                                ? QStringLiteral("no reading")
+                                                : QStringLiteral("rise");
             putTime(rise, "time", a.raised.toMSecsSinceEpoch(), a.raised.offsetFromUtc());
-            rise[QStringLiteral("local")] = a.raised.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-            rise[QStringLiteral("text")] =
-                alarmEventText({AlarmChange::Raise, alarm, alarm.raisedMs, a.raised.offsetFromUtc()});
+            rise[QStringLiteral("local")] =
+                a.raised.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            rise[QStringLiteral("text")] = alarmEventText(
+                {AlarmChange::Raise, alarm, alarm.raisedMs, a.raised.offsetFromUtc()});
             rise[QStringLiteral("result")] = a.raiseResult;
             events.append(rise);
             if (a.cleared) {
@@ -318,9 +324,9 @@ QJsonArray alarmEvents(const JournalEntry& entry, const JournalReader& reader,
                 putTime(clear, "time", a.cleared->toMSecsSinceEpoch(), a.cleared->offsetFromUtc());
                 clear[QStringLiteral("local")] =
                     a.cleared->toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-                clear[QStringLiteral("text")] = alarmEventText(
-                    {AlarmChange::Clear, cleared, a.cleared->toMSecsSinceEpoch(),
-                     a.cleared->offsetFromUtc()});
+                clear[QStringLiteral("text")] =
+                    alarmEventText({AlarmChange::Clear, cleared, a.cleared->toMSecsSinceEpoch(),
+                                    a.cleared->offsetFromUtc()});
                 clear[QStringLiteral("result")] = a.clearResult;
                 events.append(clear);
             }

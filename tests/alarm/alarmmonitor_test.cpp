@@ -219,6 +219,14 @@ AlarmEvent happened(AlarmChange change, std::optional<AlarmParameter> parameter,
     return {change, {parameter, side, value, limit, worst, T0, T0, 3600, cause}, At, 3600};
 }
 
+/// The disk alarm (DiskWatch): MinFreeMB 200, \a free MB free at the event.
+AlarmEvent diskEvent(AlarmChange change, double free, double worst)
+{
+    AlarmEvent event = happened(change, std::nullopt, AlarmSide::Below, free, 200, worst);
+    event.alarm.disk = true;
+    return event;
+}
+
 class EventText : public testing::TestWithParam<TextCase>
 {
 };
@@ -250,7 +258,13 @@ INSTANTIATE_TEST_SUITE_P(
                  happened(AlarmChange::Raise, std::nullopt, AlarmSide::NoReading, 60, 60, 60,
                           NoReadingCause::NotOpen),
                  "ALARM no reading since 02:13:07: the port does not open",
-                 "raise NoReading 60 s 60 2026-12-09T02:20:11+01:00 unopened"}),
+                 "raise NoReading 60 s 60 2026-12-09T02:20:11+01:00 unopened"},
+        TextCase{"raise_disk", diskEvent(AlarmChange::Raise, 150, 150),
+                 "ALARM Disk 150 MB free, below 200 MB since 02:13:07",
+                 "raise Disk 150 MB 200 2026-12-09T02:20:11+01:00"},
+        TextCase{"clear_disk", diskEvent(AlarmChange::Clear, 1500, 120),
+                 "CLEAR Disk 1500 MB free, below 200 MB from 02:13:07 to 02:20:11, lowest 120 MB",
+                 "clear Disk 1500 MB 200 2026-12-09T02:20:11+01:00"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -172,6 +173,21 @@ private slots:
         QVERIFY(!note->isHidden());
         QTRY_VERIFY(note->isHidden()); // the clear's run succeeded
         QCOMPARE(note->toolTip(), QStringLiteral("alarm command: exit 0: mail sent"));
+    }
+
+    void aFillingDiskShowsInTheNote()
+    {
+        // More free space asked for than any disk has: the disk alarm rises at the first look,
+        // which a thread of its own makes.
+        openWindow("[Pexumo]\nJournalFile=journal.sqlite\nMinFreeMB=1000000000\n");
+        auto* note = w->findChild<QLabel*>("lblAlarm");
+        QTRY_VERIFY_WITH_TIMEOUT(!note->isHidden(), 5000);
+        QVERIFY2(QRegularExpression(R"(^ALARM Disk \d+ MB free, below 1000000000 MB since )"
+                                    R"(\d\d:\d\d:\d\d$)")
+                     .match(note->text())
+                     .hasMatch(),
+                 qPrintable(note->text()));
+        QVERIFY(w->lblLinkStatus->isHidden());
     }
 
     void theDialogIsOneClickAwayAndKeepsTheLimits()

@@ -1,4 +1,4 @@
-// The journal's three keys in config.ini: same section and name rules as the other keys.
+// The journal's keys in config.ini: same section and name rules as the other keys.
 #include "base/config.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +50,36 @@ INSTANTIATE_TEST_SUITE_P(
         JournalKeysCase{"keep_negative", "[Pexumo]\nJournalKeepDays=-5\n", true, "", 30},
         JournalKeysCase{"keep_text", "[Pexumo]\nJournalKeepDays=week\n", true, "", 30},
         JournalKeysCase{"keep_huge", "[Pexumo]\nJournalKeepDays=99999999999\n", true, "", 100000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// MinFreeMB, the disk alarm's limit: whole megabytes, 0 turns it off, anything else keeps 200.
+struct MinFreeCase
+{
+    const char* name;
+    QByteArray content;
+    int minFreeMB;
+};
+
+class MinFreeTest : public ::testing::TestWithParam<MinFreeCase>
+{
+};
+
+TEST_P(MinFreeTest, Reads)
+{
+    EXPECT_EQ(parseConfig(GetParam().content).minFreeMB, GetParam().minFreeMB);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MinFreeTest,
+    ::testing::Values(MinFreeCase{"absent", "[Pexumo]\nJournalKeepDays=7\n", 200},
+                      MinFreeCase{"set", "[Pexumo]\nMinFreeMB=500\n", 500},
+                      MinFreeCase{"any_case_hex", "[pexumo]\nminfreemb = 0x40\n", 64},
+                      MinFreeCase{"off", "[Pexumo]\nMinFreeMB=0\n", 0},
+                      MinFreeCase{"negative", "[Pexumo]\nMinFreeMB=-1\n", 200},
+                      MinFreeCase{"text", "[Pexumo]\nMinFreeMB=lots\n", 200},
+                      MinFreeCase{"fraction", "[Pexumo]\nMinFreeMB=1.5\n", 200},
+                      MinFreeCase{"huge", "[Pexumo]\nMinFreeMB=99999999999\n", 1000000000},
+                      MinFreeCase{"other_section", "[Mqtt]\nMinFreeMB=5\n", 200}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -121,7 +121,18 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"session":12,"event":"clear","parameter":"NoReading","side":"silent",)"
             R"("value":330,"unit":"s","limit":60,"worst":330,)"
             R"("since":"2026-12-08T21:00:00.000-05:00","raised":"2026-12-08T21:01:00.000-05:00",)"
-            R"("time":"2026-12-08T21:05:30.000-05:00","ts":1796781930000})"}),
+            R"("time":"2026-12-08T21:05:30.000-05:00","ts":1796781930000})"},
+        AlarmPayloadCase{
+            "disk_rises_below",
+            {AlarmChange::Raise,
+             {std::nullopt, AlarmSide::Below, 150, 200, 150, 1796778847000, 1796778847000, 3600,
+              NoReadingCause::Silent, true},
+             1796778847000,
+             3600},
+            R"({"session":12,"event":"raise","parameter":"Disk","side":"below","value":150,)"
+            R"("unit":"MB","limit":200,"worst":150,"since":"2026-12-09T02:14:07.000+01:00",)"
+            R"("raised":"2026-12-09T02:14:07.000+01:00","time":"2026-12-09T02:14:07.000+01:00",)"
+            R"("ts":1796778847000})"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StatusPayload, IsJsonWithTheSession)

@@ -3,10 +3,13 @@
 
 #include "journal/journal.h"
 #include "journal/journalreader.h"
+#include "support/journalfill.h"
 #include "support/programrun.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -15,6 +18,8 @@
 #include <gtest/gtest.h>
 
 using namespace pexumo;
+using pexumo::test::Display;
+using pexumo::test::privateHome;
 using pexumo::test::ProgramRun;
 using pexumo::test::runProgram;
 
@@ -261,7 +266,41 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--journal", "@"},
                     2,
                     "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
-                    "[OUTPUT] | alarms SESSION"},
+                    "[OUTPUT] | alarms SESSION | prune --older-than DAYS [--session N] [--force]"},
+        FailureCase{"prune_without_days",
+                    {"--journal", "@", "prune"},
+                    2,
+                    "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
+                    "[OUTPUT] | alarms SESSION | prune --older-than DAYS [--session N] [--force]"},
+        FailureCase{"force_without_prune",
+                    {"--journal", "@", "--force", "list"},
+                    2,
+                    "usage: pexumo-journal [--journal FILE] list | export [--csv] SESSION LIST "
+                    "[OUTPUT] | alarms SESSION | prune --older-than DAYS [--session N] [--force]"},
+        FailureCase{"days_not_a_number",
+                    {"--journal", "@", "prune", "--older-than", "week"},
+                    2,
+                    "--older-than takes a whole number of days, 0 to 100000: week"},
+        FailureCase{"days_negative",
+                    {"--journal", "@", "prune", "--older-than", "-1"},
+                    2,
+                    "--older-than takes a whole number of days, 0 to 100000: -1"},
+        FailureCase{"session_not_a_number_to_prune",
+                    {"--journal", "@", "prune", "--older-than", "0", "--session", "x"},
+                    2,
+                    "--session takes a session number: x"},
+        FailureCase{"missing_session_to_prune",
+                    {"--journal", "@", "prune", "--older-than", "0", "--session", "7"},
+                    2,
+                    "no session 7 in the journal"},
+        FailureCase{"missing_journal_to_prune",
+                    {"--journal", "/nonexistent/j.sqlite", "prune", "--older-than", "1"},
+                    2,
+                    "no journal at /nonexistent/j.sqlite"},
+        FailureCase{"prune_not_a_journal",
+                    {"--journal", "@.csv", "prune", "--older-than", "1"},
+                    1,
+                    "@.csv is not a Pexumo journal"},
         FailureCase{"alarms_of_a_missing_session",
                     {"--journal", "@", "alarms", "7"},
                     2,
@@ -283,6 +322,132 @@ TEST_F(JournalTool, FindsTheJournalThroughConfigIniInTheWorkingDirectory)
     const ProgramRun run = tool({"export", "2", "DO"}, dir.path());
     EXPECT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_EQ(run.out, "11:00:00    DO    8.15    mg/L    24.8     C\r\n");
+}
+
+// prune on a journal filled with sessions across 200 days (support/journalfill.h), at the
+// real time of day, since the program reckons from it.
+class JournalToolPrune : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    void fill(std::vector<pexumo::test::FilledSession> sessions)
+    {
+        pexumo::test::fillJournal(path(), now, sessions);
+    }
+    ProgramRun prune(const QStringList& args)
+    {
+        QProcess process;
+        process.setProcessEnvironment(
+            privateHome(dir.filePath(QStringLiteral("home")), Display::None));
+        QDir(dir.path()).mkpath(QStringLiteral("home"));
+        return runProgram(process, QStringLiteral(PEXUMO_JOURNAL_PATH),
+                          QStringList{"--journal", path(), "prune"} + args);
+    }
+    /// The start or end of a session \a days before now, as the lines show it (the sessions
+    /// were written at the offset 0).
+    QString day(int days) const
+    {
+        return now.addDays(-days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    QString path() const { return dir.filePath(QStringLiteral("journal.sqlite")); }
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QTemporaryDir dir;
+};
+
+TEST_F(JournalToolPrune, RemovesWhatIsKeptElsewhereAndNamesWhatIsNot)
+{
+    fill(pexumo::test::twoHundredDays());
+    const ProcessIdentity self = currentProcessIdentity();
+    const QString running =
+        QStringLiteral("kept session 9 (pexumo-logger, from %1, did not "
+                       "close, 6 rows): still being written by process %2 on %3\n")
+            .arg(day(120))
+            .arg(self.pid)
+            .arg(self.host);
+    const qint64 size = QFileInfo(path()).size();
+    const ProgramRun run = prune({"--older-than", "90"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(QString::fromUtf8(run.out),
+              QStringLiteral("removed session 1 (pexumo, %1 to %2, 20000 rows)\n")
+                      .arg(day(200), day(199)) +
+                  QStringLiteral("kept session 2 (pexumo, %1 to %2, 6 rows): 3 rows were never "
+                                 "saved or published; --force removes them\n")
+                      .arg(day(190), day(189)) +
+                  QStringLiteral("removed session 3 (pexumo, %1 to %2, 6 rows)\n")
+                      .arg(day(180), day(179)) +
+                  QStringLiteral("removed session 4 (pexumo, %1 to %2, 6 rows)\n")
+                      .arg(day(170), day(169)) +
+                  QStringLiteral("kept session 5 (pexumo-logger, %1 to %2, 6 rows): 6 rows were "
+                                 "never saved or published; --force removes them\n")
+                      .arg(day(160), day(159)) +
+                  QStringLiteral("removed session 6 (pexumo-logger, %1 to %2, 6 rows)\n")
+                      .arg(day(150), day(149)) +
+                  QStringLiteral("kept session 7 (pexumo-logger, %1 to %2, 6 rows): 2 rows were "
+                                 "never saved or published; --force removes them\n")
+                      .arg(day(140), day(139)) +
+                  QStringLiteral("removed session 8 (pexumo-logger, from %1, did not close, 6 "
+                                 "rows)\n")
+                      .arg(day(130)) +
+                  running +
+                  QStringLiteral("removed session 10 (pexumo, %1 to %2, 6 rows)\n")
+                      .arg(day(100), day(99)) +
+                  QStringLiteral("sessions removed: 6, kept: 4; the file keeps its size while a "
+                                 "program writes the journal, and new rows reuse the space\n"));
+    EXPECT_EQ(pexumo::test::sessionsIn(path()).first,
+              (std::vector<qint64>{2, 5, 7, 9, 11, 12, 13, 14, 15}));
+    // No VACUUM while session 9 may be written.
+    EXPECT_EQ(QFileInfo(path()).size(), size);
+
+    // --force also takes what is kept nowhere else, never a session being written.
+    const ProgramRun forced = prune({"--older-than", "90", "--force"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.constData();
+    EXPECT_TRUE(
+        forced.out.startsWith(QStringLiteral("removed session 2 (pexumo, %1 to %2, 6 rows)\n")
+                                  .arg(day(190), day(189))
+                                  .toUtf8()))
+        << forced.out.constData();
+    EXPECT_TRUE(forced.out.contains(running.toUtf8()));
+    EXPECT_TRUE(forced.out.endsWith("sessions removed: 3, kept: 1; the file keeps its size while a "
+                                    "program writes the journal, and new rows reuse the space\n"));
+    EXPECT_EQ(pexumo::test::sessionsIn(path()).first, (std::vector<qint64>{9, 11, 12, 13, 14, 15}));
+
+    // One session: refused while it is written, or when it is newer than asked.
+    const ProgramRun busy = prune({"--older-than", "0", "--session", "9", "--force"});
+    EXPECT_EQ(busy.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(busy.out),
+              running + QStringLiteral("sessions removed: 0, kept: 1\n"));
+    const ProgramRun young = prune({"--older-than", "90", "--session", "15"});
+    EXPECT_EQ(young.exitCode, 1);
+    EXPECT_EQ(young.out,
+              "kept session 15: it ended less than 90 days ago\nsessions removed: 0, kept: 0\n");
+    const ProgramRun one = prune({"--older-than", "30", "--session", "12"});
+    EXPECT_EQ(one.exitCode, 0) << one.err.constData();
+    EXPECT_TRUE(one.out.startsWith("removed session 12 (pexumo-logger, ")) << one.out.constData();
+    EXPECT_EQ(pexumo::test::sessionsIn(path()).first, (std::vector<qint64>{9, 11, 13, 14, 15}));
+}
+
+TEST_F(JournalToolPrune, CompactsTheFileWhenNoProgramWritesIt)
+{
+    std::vector<pexumo::test::FilledSession> sessions = pexumo::test::twoHundredDays();
+    sessions[8].live = false; // session 9 was killed too
+    fill(sessions);
+    const qint64 size = QFileInfo(path()).size();
+    const ProgramRun run = prune({"--older-than", "90"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    const QList<QByteArray> lines = run.out.split('\n');
+    ASSERT_EQ(lines.size(), 12) << run.out.constData();
+    EXPECT_EQ(lines[8],
+              QStringLiteral("removed session 9 (pexumo-logger, from %1, did not close, 6 rows)")
+                  .arg(day(120))
+                  .toUtf8());
+    EXPECT_TRUE(lines[10].startsWith("sessions removed: 7, kept: 3; the file shrank from "))
+        << lines[10].constData();
+    // 20000 rows of session 1 are gone from the file.
+    EXPECT_LT(QFileInfo(path()).size(), size / 2);
+    EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")) &&
+                 QFileInfo(path() + QStringLiteral("-wal")).size() > 0);
 }
 
 TEST(JournalToolOptions, HelpAndVersion)

@@ -661,6 +661,52 @@ TEST(LoggerProgram, TellsTheSystemJournalEachLinesPriority)
                   "closed\n");
 }
 
+// A filling disk: with more free space asked for (MinFreeMB) than the journal's file system has,
+// the disk alarm rises as any alarm does: a status line, the alarm command, the broker and the
+// journal.
+TEST(LoggerProgram, RaisesTheDiskAlarmWhenTheJournalsDiskRunsShort)
+{
+    test::MqttRig rig;
+    ASSERT_TRUE(rig.start("MinFreeMB=1000000000\n")) << rig.errorString().toStdString();
+    QTemporaryDir home;
+    const QString command = home.filePath("alarm.sh"), told = home.filePath("told");
+    writeFile(command, "#!/bin/sh\necho \"$@\" >> " + told.toUtf8() + "\n");
+    QFile::setPermissions(command, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString alarms = home.filePath("alarms.conf");
+    writeFile(alarms, "[Alarms]\nCommand=" + command.toUtf8() + "\n");
+    LoggerProcess logger(home, {"--demo", "--config", rig.configPath(), "--settings", alarms});
+    ASSERT_TRUE(logger.waitForLine("ALARM Disk ")) << logger.lines().join(u'\n').toStdString();
+    const QStringList raised = logger.lines().filter(QRegularExpression(
+        R"(^ALARM Disk (\d+) MB free, below 1000000000 MB since \d\d:\d\d:\d\d$)"));
+    ASSERT_EQ(raised.size(), 1) << logger.lines().join(u'\n').toStdString();
+    const QString free = raised[0].section(u' ', 2, 2);
+    ASSERT_TRUE(waitUntil([&] { return rig.payloadsOn("alarm").size() == 1; }));
+    const QByteArray payload = rig.payloadsOn("alarm")[0];
+    EXPECT_TRUE(payload.contains(R"("event":"raise","parameter":"Disk","side":"below","value":)" +
+                                 free.toUtf8() + R"(,"unit":"MB","limit":1000000000,)"))
+        << payload.constData();
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(told).size() > 0; }));
+    logger.process.terminate();
+    EXPECT_EQ(logger.status(), 0);
+    QFile arguments(told);
+    ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QRegularExpression(R"(^raise Disk )" + free +
+                                   R"( MB 1000000000 )"
+                                   R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(Z|[+-]\d\d:\d\d)\n$)")
+                    .match(QString::fromUtf8(arguments.readAll()))
+                    .hasMatch());
+    JournalReader reader;
+    ASSERT_EQ(reader.open(rig.journalPath()), QString());
+    const std::vector<JournalAlarm> kept = reader.alarms(1);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].parameter, "Disk");
+    EXPECT_EQ(kept[0].side, AlarmSide::Below);
+    EXPECT_EQ(kept[0].limit, 1000000000);
+    EXPECT_EQ(kept[0].raisedValue, free.toDouble());
+    EXPECT_EQ(kept[0].unit(), "MB");
+    EXPECT_FALSE(kept[0].cleared); // the disk did not grow
+}
+
 // What a run starts with, and each way it ends at once: its status lines ("…" stands for any
 // text) and exit status. "{home}" is its home and working folder, "{meter}" a simulated meter
 // that is pulled about three seconds in.

@@ -36,11 +36,9 @@ TEST(HeadScanner, CountsHeadsAndSkipsBodiesAcrossAnySplit)
         {"two pipelined", get + get, HeadScanner::Verdict::Fine, 2},
         {"a body is not a head", post + get, HeadScanner::Verdict::Fine, 2},
         {"bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", HeadScanner::Verdict::Fine, 1},
-        {"head of 16384 bytes",
-         "GET / HTTP/1.1\r\nX: " + QByteArray(16384 - 23, 'a') + "\r\n\r\n",
+        {"head of 16384 bytes", "GET / HTTP/1.1\r\nX: " + QByteArray(16384 - 23, 'a') + "\r\n\r\n",
          HeadScanner::Verdict::Fine, 1},
-        {"head of 16385 bytes",
-         "GET / HTTP/1.1\r\nX: " + QByteArray(16385 - 23, 'a') + "\r\n\r\n",
+        {"head of 16385 bytes", "GET / HTTP/1.1\r\nX: " + QByteArray(16385 - 23, 'a') + "\r\n\r\n",
          HeadScanner::Verdict::HeadTooLarge, 0},
         {"a head that never ends", QByteArray(20000, 'a'), HeadScanner::Verdict::HeadTooLarge, 0},
         {"body of 16384 bytes",
@@ -61,7 +59,8 @@ TEST(HeadScanner, CountsHeadsAndSkipsBodiesAcrossAnySplit)
             HeadScanner::Verdict verdict = HeadScanner::Verdict::Fine;
             for (qsizetype at = 0; at < c.bytes.size() && verdict == HeadScanner::Verdict::Fine;
                  at += chunk)
-                verdict = scanner.feed(QByteArrayView(c.bytes).sliced(at, std::min(chunk, c.bytes.size() - at)));
+                verdict = scanner.feed(
+                    QByteArrayView(c.bytes).sliced(at, std::min(chunk, c.bytes.size() - at)));
             EXPECT_EQ(verdict, c.verdict) << c.name << ", chunks of " << chunk;
             EXPECT_EQ(scanner.requests(), c.requests) << c.name << ", chunks of " << chunk;
         }
@@ -107,7 +106,8 @@ TEST(ListenAddress, ReadsAddressesAndNeverLooksUpANAme)
         EXPECT_EQ(a->port, c.port) << c.text;
         EXPECT_EQ(a->loopback(), c.loopback) << c.text;
     }
-    EXPECT_EQ((ListenAddress{QHostAddress(QStringLiteral("::1")), 8080}).text(), QStringLiteral("[::1]:8080"));
+    EXPECT_EQ((ListenAddress{QHostAddress(QStringLiteral("::1")), 8080}).text(),
+              QStringLiteral("[::1]:8080"));
 }
 
 TEST(WebAuth, FiveWrongPasswordsLockAnAddressOutForAMinute)
@@ -173,8 +173,12 @@ TEST(JournalViews, TheChartIsTheWindowsReductionWithAGapWhereTheMeterWasAway)
         return out.join(u' ');
     };
     const qint64 t0 = FixtureStartMs;
-    EXPECT_EQ(numbers(view[QStringLiteral("x")]),
-              QStringLiteral("%1 %2 %3 %4 %5").arg(t0).arg(t0 + 9000).arg(t0 + 54500).arg(t0 + 100000).arg(t0 + 109000));
+    EXPECT_EQ(numbers(view[QStringLiteral("x")]), QStringLiteral("%1 %2 %3 %4 %5")
+                                                      .arg(t0)
+                                                      .arg(t0 + 9000)
+                                                      .arg(t0 + 54500)
+                                                      .arg(t0 + 100000)
+                                                      .arg(t0 + 109000));
     EXPECT_EQ(numbers(view[QStringLiteral("v")]), QStringLiteral("1 10 null 20 29"));
     EXPECT_EQ(numbers(view[QStringLiteral("lo")]), QStringLiteral("1 1 null 20 20"));
     EXPECT_EQ(numbers(view[QStringLiteral("hi")]), QStringLiteral("10 10 null 29 29"));
@@ -182,8 +186,8 @@ TEST(JournalViews, TheChartIsTheWindowsReductionWithAGapWhereTheMeterWasAway)
     EXPECT_EQ(view[QStringLiteral("samples")].toDouble(), 20);
 
     // Each sample its own column: the rows as they are; the row under a time is the nearest.
-    const QJsonObject wide = seriesView(cache, entry, reader, session, ListId::PH, t0 + 2000,
-                                        t0 + 4000, 3, &error);
+    const QJsonObject wide =
+        seriesView(cache, entry, reader, session, ListId::PH, t0 + 2000, t0 + 4000, 3, &error);
     EXPECT_EQ(numbers(wide[QStringLiteral("v")]), QStringLiteral("2 3 4 5 6"));
     const QJsonObject row = rowView(cache, entry, reader, session, ListId::PH, t0 + 100400, &error);
     EXPECT_EQ(row[QStringLiteral("value")].toString(), QStringLiteral("20.00"));
@@ -206,8 +210,9 @@ TEST(JournalViews, TheLineBreaksWhereTwoSamplesLieMoreThanThreeStepsApart)
     ASSERT_EQ(reader.open(path), QString());
     SeriesCache cache;
     QString error;
-    const QJsonObject view = seriesView(cache, {journalIdOf(path), path}, reader, session,
-                                        ListId::PH, FixtureStartMs, FixtureStartMs + 14000, 15, &error);
+    const QJsonObject view =
+        seriesView(cache, {journalIdOf(path), path}, reader, session, ListId::PH, FixtureStartMs,
+                   FixtureStartMs + 14000, 15, &error);
     QStringList v;
     for (const QJsonValue x : view[QStringLiteral("v")].toArray())
         v << (x.isNull() ? QStringLiteral("null") : QString::number(x.toDouble()));
@@ -233,13 +238,25 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
     rise.alarm.value = 3.1;
     rise.alarm.limit = 4.0;
     rise.alarm.worst = 3.1;
-    rise.alarm.sinceMs = FixtureStartMs + 4 * 3600000 - 7 * 3600000 + 13 * 60000 + 7000; // 07:13:07 local
+    rise.alarm.sinceMs =
+        FixtureStartMs + 4 * 3600000 - 7 * 3600000 + 13 * 60000 + 7000; // 07:13:07 local
     rise.alarm.raisedMs = rise.alarm.sinceMs + 10000;
     rise.alarm.utcOffsetSec = FixtureOffsetSec;
     rise.atMs = rise.alarm.raisedMs;
     rise.utcOffsetSec = FixtureOffsetSec;
     journal.alarmRaised(rise);
-    journal.alarmCommandFinished(rise, QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
+    journal.alarmCommandFinished(
+        rise, QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
+    // The disk of the journal filling up, raised before the DO alarm.
+    AlarmEvent disk = rise;
+    disk.alarm.parameter.reset();
+    disk.alarm.disk = true;
+    disk.alarm.value = 150;
+    disk.alarm.limit = 200;
+    disk.alarm.worst = 150;
+    disk.alarm.raisedMs = rise.alarm.raisedMs - 5000;
+    disk.atMs = disk.alarm.raisedMs;
+    journal.alarmRaised(disk);
     ASSERT_TRUE(journal.flush());
 
     JournalReader reader;
@@ -253,16 +270,25 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
     EXPECT_EQ(ph[QStringLiteral("value")].toString(), QStringLiteral("7.04"));
     EXPECT_EQ(ph[QStringLiteral("time")].toString(), QStringLiteral("10:00:08"));
     EXPECT_EQ(ph[QStringLiteral("at_ms")].toDouble(), double(FixtureStartMs + 8000));
-    EXPECT_EQ(meter[QStringLiteral("alarms")].toArray().at(0)[QStringLiteral("text")].toString(),
-              QStringLiteral("ALARM DO 3.10 mg/L below 4.0 since 07:13:07"));
+    QStringList alarmTexts;
+    for (const QJsonValue& a : meter[QStringLiteral("alarms")].toArray())
+        alarmTexts << a[QStringLiteral("text")].toString();
+    alarmTexts.sort();
+    EXPECT_EQ(alarmTexts,
+              QStringList({QStringLiteral("ALARM DO 3.10 mg/L below 4.0 since 07:13:07"),
+                           QStringLiteral("ALARM Disk 150 MB free, below 200 MB since 07:13:07")}));
 
     QString error;
     const QJsonArray events = alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
-    ASSERT_EQ(events.size(), 1);
+    ASSERT_EQ(events.size(), 2);
     EXPECT_EQ(events[0][QStringLiteral("event")].toString(), QStringLiteral("rise"));
     EXPECT_EQ(events[0][QStringLiteral("result")].toString(),
               QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
-    EXPECT_EQ(alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("pH"), &error).size(), 0);
+    EXPECT_EQ(
+        alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("pH"), &error).size(), 0);
+    EXPECT_EQ(
+        alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("Disk"), &error).size(),
+        1);
 
     journal.close(true);
     JournalReader after;

@@ -15,10 +15,12 @@ AlarmView::AlarmView(Station& station, ControlBar& bar, Dashboard& dashboard,
     : QObject(window), m_station(station), m_bar(bar), m_dashboard(dashboard), m_pages(pages),
       m_window(window), m_notifier(new DesktopNotifier(this))
 {
-    connect(&station.run(), &MeterRun::alarmChanged, this, [this](const AlarmEvent& event) {
+    const auto alarmChanged = [this](const AlarmEvent& event) {
         m_notifier->notify(event);
         showAlarms();
-    });
+    };
+    connect(&station.run(), &MeterRun::alarmChanged, this, alarmChanged);
+    connect(&station, &Station::diskAlarmChanged, this, alarmChanged);
     connect(&station.run(), &MeterRun::alarmNotesChanged, this, &AlarmView::showAlarms);
     connect(
         &station, &Station::alarmCommandFinished, this,
@@ -72,7 +74,9 @@ void AlarmView::showLimits(const AlarmSettings& settings)
 
 void AlarmView::showAlarms()
 {
-    const std::vector<ActiveAlarm> up = m_station.run().alarms().active();
+    std::vector<ActiveAlarm> up = m_station.run().alarms().active();
+    if (const std::optional<ActiveAlarm> disk = m_station.diskAlarm())
+        up.push_back(*disk);
     const auto isUp = [&up](AlarmParameter parameter) {
         return std::any_of(up.begin(), up.end(),
                            [parameter](const ActiveAlarm& a) { return a.parameter == parameter; });
