@@ -257,4 +257,16 @@ double ReadNumberText(QStringView text)
     return ReadLeadingNumber(text, comma ? NumberFormat{u',', u'.'} : NumberFormat{u'.', u','});
 }
 
+double ReadNumberText(QUtf8StringView text)
+{
+    // Each byte as the character of its own code: a byte of a longer UTF-8 character is no
+    // digit, sign, blank or separator, so it ends the number as the decoded character would.
+    std::array<char16_t, 64> small;
+    if (text.size() > qsizetype(small.size()))
+        return ReadNumberText(QStringView(QString::fromUtf8(text.data(), text.size())));
+    for (qsizetype i = 0; i < text.size(); ++i)
+        small[std::size_t(i)] = char16_t(static_cast<unsigned char>(text.data()[i]));
+    return ReadNumberText(QStringView(small.data(), text.size()));
+}
+
 } // namespace pexumo
