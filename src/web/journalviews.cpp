@@ -223,7 +223,7 @@ QJsonObject seriesView(SeriesCache& cache, const JournalEntry& entry, const Jour
     QJsonArray x, v, lo, hi;
     const QString problem =
         cache.with(entry.path, reader, session, list,
-                   [&](const HistorySeries& series, const std::vector<quint32>&) {
+                   [&](const HistorySeries& series, const SeriesCache::Rows&) {
                        if (series.isEmpty())
                            return;
                        view[QStringLiteral("first_ms")] = double(series.stampAt(0));
@@ -276,7 +276,7 @@ QJsonObject rowView(SeriesCache& cache, const JournalEntry& entry, const Journal
     qint64 n = -1;
     QString problem =
         cache.with(entry.path, reader, session, list,
-                   [&](const HistorySeries& series, const std::vector<quint32>& rows) {
+                   [&](const HistorySeries& series, const SeriesCache::Rows& rows) {
                        const qsizetype i = series.indexNear(atMs);
                        if (i >= 0)
                            n = rows[std::size_t(i)];

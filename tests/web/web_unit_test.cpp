@@ -5,6 +5,7 @@
 #include "web/httpgate.h"
 #include "web/journalviews.h"
 #include "web/seriescache.h"
+#include "web/serieswarmer.h"
 #include "web/webauth.h"
 #include "web/webconfig.h"
 
@@ -217,6 +218,132 @@ TEST(JournalViews, TheLineBreaksWhereTwoSamplesLieMoreThanThreeStepsApart)
     for (const QJsonValue x : view[QStringLiteral("v")].toArray())
         v << (x.isNull() ? QStringLiteral("null") : QString::number(x.toDouble()));
     EXPECT_EQ(v.join(u' '), QStringLiteral("1 2 3 4 5 6 7 8 9 null 10"));
+}
+
+namespace {
+
+/// A logger session on \a port begun \a startMs, with \a ph pH rows and \a cond COND rows
+/// (us) a second apart; none of either when 0.
+qint64 addSession(const QString& path, const QString& port, qint64 startMs, int ph, int cond)
+{
+    Journal journal;
+    if (!journal.open(path, 30, QDateTime::fromMSecsSinceEpoch(startMs, Qt::OffsetFromUTC, 3600),
+                      QString::fromLatin1(LoggerProgram))
+             .isEmpty())
+        return 0;
+    journal.setPort(port);
+    for (int i = 0; i < ph; ++i)
+        journal.add(ListId::PH, phRow(startMs + 1000 * qint64(i), QStringLiteral("7.%1").arg(i)));
+    for (int i = 0; i < cond; ++i) {
+        ResultRecord r = phRow(startMs + 1000 * qint64(i), QStringLiteral("14%1").arg(i));
+        r.Type = QStringLiteral("COND");
+        r.Unit = QStringLiteral("us");
+        journal.add(ListId::COND, r);
+    }
+    const qint64 session = journal.session();
+    journal.close(true);
+    return session;
+}
+
+QStringList targetTexts(const std::vector<WarmTarget>& targets)
+{
+    QStringList out;
+    for (const WarmTarget& t : targets)
+        out << QStringLiteral("%1 %2 %3").arg(t.session).arg(listName(t.list)).arg(t.rows);
+    return out;
+}
+
+} // namespace
+
+TEST(SeriesWarmer, ReadsTheNewestSessionOfEachPortAheadAsFarAsThereIsRoom)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    const qint64 hour = 3600000;
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB0"), FixtureStartMs, 5, 0), 1);
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB1"), FixtureStartMs + hour, 4, 0), 2);
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB0"), FixtureStartMs + 2 * hour, 3, 2), 3);
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB1"), FixtureStartMs + 3 * hour, 0, 0), 4);
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    // Session 4 ended without rows: the site page shows ttyUSB1's session 2.
+    EXPECT_EQ(targetTexts(warmTargets(path, reader)),
+              (QStringList{"3 pH 3", "3 COND 2", "2 pH 4"}));
+
+    // Room for all three: read, nothing else; a second pass finds nothing new.
+    SeriesCache roomy(100);
+    {
+        SeriesWarmer warmer(roomy);
+        warmer.warm({{journalIdOf(path), path}});
+        warmer.waitIdle();
+        EXPECT_EQ(roomy.samples(), 9);
+        warmer.warm({{journalIdOf(path), path}});
+        warmer.waitIdle();
+        EXPECT_EQ(warmer.passes(), 2);
+    }
+    EXPECT_EQ(roomy.samples(), 9);
+    EXPECT_TRUE(roomy.keeps(path, 3, ListId::PH));
+    EXPECT_TRUE(roomy.keeps(path, 3, ListId::COND));
+    EXPECT_TRUE(roomy.keeps(path, 2, ListId::PH));
+    EXPECT_FALSE(roomy.keeps(path, 1, ListId::PH));
+
+    // Room for 6: session 3 (the newest) first, 3 + 2; session 2's 4 rows no longer fit.
+    SeriesCache tight(6);
+    SeriesWarmer warmer(tight);
+    warmer.warm({{journalIdOf(path), path}});
+    warmer.waitIdle();
+    EXPECT_EQ(tight.samples(), 5);
+    EXPECT_TRUE(tight.keeps(path, 3, ListId::PH));
+    EXPECT_TRUE(tight.keeps(path, 3, ListId::COND));
+    EXPECT_FALSE(tight.keeps(path, 2, ListId::PH));
+}
+
+TEST(SeriesCache, AReadAheadNeverPushesOutALookAndGoesFirstWhenALookNeedsRoom)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    const qint64 hour = 3600000;
+    ASSERT_EQ(addSession(path, QStringLiteral("a"), FixtureStartMs, 6, 0), 1);
+    ASSERT_EQ(addSession(path, QStringLiteral("b"), FixtureStartMs + hour, 6, 0), 2);
+    ASSERT_EQ(addSession(path, QStringLiteral("c"), FixtureStartMs + 2 * hour, 3, 0), 3);
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    SeriesCache cache(10);
+    int looked = 0;
+    const auto look = [&](qint64 session) {
+        looked = 0;
+        return cache.with(path, reader, session, ListId::PH,
+                          [&](const HistorySeries& series, const SeriesCache::Rows& rows) {
+                              looked = int(series.size());
+                              EXPECT_EQ(rows.size(), std::size_t(series.size()));
+                          });
+    };
+    EXPECT_EQ(cache.warm(path, reader, 1, ListId::PH, 6), QString());
+    EXPECT_EQ(cache.samples(), 6);
+    // 6 more do not fit in 10: not read, and session 1 stays.
+    EXPECT_EQ(cache.warm(path, reader, 2, ListId::PH, 6), QString());
+    EXPECT_EQ(cache.samples(), 6);
+    EXPECT_FALSE(cache.keeps(path, 2, ListId::PH));
+    // A look makes room: the read ahead goes.
+    EXPECT_EQ(look(2), QString());
+    EXPECT_EQ(looked, 6);
+    EXPECT_EQ(cache.samples(), 6);
+    EXPECT_FALSE(cache.keeps(path, 1, ListId::PH));
+    EXPECT_TRUE(cache.keeps(path, 2, ListId::PH));
+    EXPECT_EQ(cache.warm(path, reader, 3, ListId::PH, 3), QString());
+    EXPECT_EQ(cache.samples(), 9);
+    // Session 1 again: session 3 (read ahead) goes first, then session 2 (looked at before).
+    EXPECT_EQ(look(1), QString());
+    EXPECT_EQ(looked, 6);
+    EXPECT_EQ(cache.samples(), 6);
+    EXPECT_TRUE(cache.keeps(path, 1, ListId::PH));
+    EXPECT_FALSE(cache.keeps(path, 2, ListId::PH));
+    EXPECT_FALSE(cache.keeps(path, 3, ListId::PH));
+    // A list without rows (a request may name any) is not kept.
+    EXPECT_EQ(cache.with(path, reader, 3, ListId::DO, [](const HistorySeries&, const SeriesCache::Rows&) {}),
+              QString());
+    EXPECT_FALSE(cache.keeps(path, 3, ListId::DO));
+    EXPECT_EQ(cache.samples(), 6);
 }
 
 TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
