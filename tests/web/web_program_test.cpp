@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSslSocket>
@@ -317,6 +318,50 @@ TEST_F(WebProgramTest, ANonLoopbackListenAsksForThePasswordAndLocksOutGuessers)
                                               "close\r\n\r\n");
     EXPECT_EQ(headerOf(out, "Location"), "/login");
     EXPECT_EQ(statusOf(get(port, "/api/site", "Cookie: " + session + "\r\n")), 401);
+}
+
+TEST_F(WebProgramTest, PasswordsAreCheckedBesideTheServerAndABurstOfGuessesMeetsTheLockOut)
+{
+    {
+        WebProgram set(home.path());
+        ASSERT_EQ(set.runToEnd({QStringLiteral("--set-password")}, "correct horse\n"), 0)
+            << set.errors().constData();
+    }
+    WebProgram web(home.path());
+    ASSERT_TRUE(web.start({QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0"),
+                           QStringLiteral("--journal"), journal}))
+        << web.errors().constData();
+    const quint16 port = web.port();
+    const QByteArray guess = "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 13\r\n"
+                             "Connection: close\r\n\r\npassword=nope";
+    // Eight wrong guesses sent at once: five are checked (one after another, each tens of
+    // milliseconds), the other three are refused unchecked.
+    std::vector<int> guesses;
+    for (int i = 0; i < 8; ++i) {
+        guesses.push_back(connectTo(port));
+        ASSERT_GE(guesses.back(), 0);
+        ASSERT_TRUE(sendAll(guesses.back(), guess));
+    }
+    // Meanwhile the server answers: the login script comes before the last guess's answer.
+    EXPECT_EQ(statusOf(get(port, "/static/login.js")), 200);
+    int unanswered = 0;
+    for (int fd : guesses) {
+        pollfd p{fd, POLLIN, 0};
+        unanswered += ::poll(&p, 1, 0) == 0;
+    }
+    EXPECT_GE(unanswered, 1);
+    QMap<QByteArray, int> answers;
+    for (int fd : guesses) {
+        answers[headerOf(readFrom(fd, 10000).bytes, "Location")] += 1;
+        ::close(fd);
+    }
+    EXPECT_EQ(answers.value("/login?wrong=1"), 5);
+    EXPECT_EQ(answers.value("/login?busy=1") + answers.value("/login?locked=60"), 3);
+    // Five wrong ones: the right one is refused for 60 s.
+    EXPECT_EQ(headerOf(exchange(port, "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                                      "22\r\nConnection: close\r\n\r\npassword=correct+horse"),
+                       "Location"),
+              "/login?locked=60");
 }
 
 TEST_F(WebProgramTest, ServesOverTlsWithCertFileAndKeyFile)

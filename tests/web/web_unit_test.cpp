@@ -147,6 +147,69 @@ TEST(WebAuth, FiveWrongPasswordsLockAnAddressOutForAMinute)
     EXPECT_FALSE(auth.valid(""));
 }
 
+TEST(WebAuth, ChecksUnderWayCountAsWrongPasswordsUntilTheyEnd)
+{
+    qint64 now = 1'000'000;
+    // The check itself runs elsewhere: finishLogin() is told what it found.
+    WebAuth auth(QByteArray("$argon2id$kept"), [&] { return now; });
+    const QHostAddress guesser(QStringLiteral("192.168.1.50"));
+    const QHostAddress other(QStringLiteral("192.168.1.51"));
+    const auto begin = [&](const QHostAddress& peer) {
+        const std::variant<QByteArray, WebAuth::Login> begun = auth.beginLogin(peer);
+        if (const QByteArray* hash = std::get_if<QByteArray>(&begun))
+            return *hash == "$argon2id$kept" ? QStringLiteral("check") : QStringLiteral("bad hash");
+        switch (std::get<WebAuth::Login>(begun)) {
+        case WebAuth::Login::LockedOut:
+            return QStringLiteral("locked out");
+        case WebAuth::Login::Busy:
+            return QStringLiteral("busy");
+        default:
+            return QStringLiteral("other");
+        }
+    };
+    // Five guesses at once are checked; a sixth is not, while they are under way.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(begin(guesser), QStringLiteral("check")) << i;
+    EXPECT_EQ(begin(guesser), QStringLiteral("busy"));
+    EXPECT_EQ(begin(other), QStringLiteral("check"));
+    EXPECT_EQ(auth.finishLogin(other, true, nullptr), WebAuth::Login::Granted);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(auth.finishLogin(guesser, false, nullptr), WebAuth::Login::Refused) << i;
+        EXPECT_EQ(begin(guesser), QStringLiteral("busy")) << i;
+    }
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 0);
+    EXPECT_EQ(auth.finishLogin(guesser, false, nullptr), WebAuth::Login::Refused);
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 60);
+    EXPECT_EQ(begin(guesser), QStringLiteral("locked out"));
+    now += 60'000;
+    // The right password forgives the wrong ones; the checks still under way still count.
+    EXPECT_EQ(begin(guesser), QStringLiteral("check"));
+    EXPECT_EQ(auth.finishLogin(guesser, false, nullptr), WebAuth::Login::Refused);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(begin(guesser), QStringLiteral("check")) << i;
+    QByteArray token;
+    EXPECT_EQ(auth.finishLogin(guesser, true, &token), WebAuth::Login::Granted);
+    EXPECT_EQ(token.size(), 64);
+    EXPECT_TRUE(auth.valid(token));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(begin(guesser), QStringLiteral("check")) << i;
+    EXPECT_EQ(begin(guesser), QStringLiteral("busy"));
+}
+
+TEST(WebAuth, AtMostSixtyFourChecksAreUnderWayOverAllAddresses)
+{
+    WebAuth auth(QByteArray("$argon2id$kept"), [] { return qint64(1'000'000); });
+    int checks = 0;
+    for (int a = 1; a <= 13; ++a)
+        for (int i = 0; i < 5; ++i)
+            checks += std::holds_alternative<QByteArray>(
+                auth.beginLogin(QHostAddress(QStringLiteral("10.0.0.%1").arg(a))));
+    EXPECT_EQ(checks, 64);
+    auth.finishLogin(QHostAddress(QStringLiteral("10.0.0.1")), false, nullptr);
+    EXPECT_TRUE(std::holds_alternative<QByteArray>(
+        auth.beginLogin(QHostAddress(QStringLiteral("10.0.0.14")))));
+}
+
 TEST(JournalViews, TheChartIsTheWindowsReductionWithAGapWhereTheMeterWasAway)
 {
     QTemporaryDir dir;
