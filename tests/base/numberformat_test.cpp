@@ -134,7 +134,7 @@ TEST_P(ReadNumberTextTest, TakesDotOrCommaAsTheDecimalPoint)
         const double bytes = ReadNumberText(QUtf8StringView(c.text));
         NumberFormat::setCurrent(saved);
         EXPECT_DOUBLE_EQ(read, c.value) << "under " << char(now.decimal.unicode());
-        EXPECT_DOUBLE_EQ(bytes, c.value) << "bytes, under " << char(now.decimal.unicode());
+        EXPECT_EQ(bytes, read) << "bytes, under " << char(now.decimal.unicode());
     }
 }
 
@@ -146,7 +146,11 @@ INSTANTIATE_TEST_SUITE_P(Texts, ReadNumberTextTest,
                                            OwnTextCase{"1410", 1410}, OwnTextCase{"7,12,5", 7.12},
                                            OwnTextCase{"7.12,5", 7.12}, OwnTextCase{"25,3C", 25.3},
                                            OwnTextCase{"1,5e2", 150}, OwnTextCase{"", 0},
-                                           OwnTextCase{",", 0}, OwnTextCase{"abc", 0}));
+                                           OwnTextCase{",", 0}, OwnTextCase{"abc", 0},
+                                           OwnTextCase{"7.", 7}, OwnTextCase{".5", 0.5},
+                                           OwnTextCase{"1.2.3", 1.2}, OwnTextCase{"0.1", 0.1},
+                                           OwnTextCase{"12.345678901234567", 12.345678901234567},
+                                           OwnTextCase{"7.12 ", 7.12}, OwnTextCase{"+7.5", 7.5}));
 
 TEST(NumberReaders, LongTextsAreReadWhole)
 {
