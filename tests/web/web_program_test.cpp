@@ -641,4 +641,25 @@ TEST_F(WebProgramTest, DownloadsAreWhatPexumoJournalExportWrites)
         << csv.left(200).constData();
 }
 
+TEST_F(WebProgramTest, ALongSessionDownloadsWhole)
+{
+    // 30,000 rows of 39 bytes: 1,170,056 bytes, more than a live page may leave unread.
+    ASSERT_EQ(writeSession(journal, QStringLiteral("/dev/ttyUSB0"), 30000,
+                           [](int) { return QStringLiteral("7.00"); }),
+              2);
+    WebProgram web(home.path());
+    ASSERT_TRUE(web.start({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                           QStringLiteral("--journal"), journal}))
+        << web.errors().constData();
+    const QByteArray j = journalIdOf(QFileInfo(journal).absoluteFilePath()).toLatin1();
+    const QByteArray answer = get(web.port(), "/download?j=" + j + "&session=2&list=pH&format=csv");
+    EXPECT_EQ(statusOf(answer), 200);
+    EXPECT_EQ(headerOf(answer, "Content-Length"), "1170056");
+    const QByteArray csv = bodyOf(answer);
+    EXPECT_EQ(csv.size(), 1170056);
+    // 29,999 s after 10:00:00.
+    EXPECT_TRUE(csv.endsWith("\r\n2026-12-09,18:19:59,pH,7.00,pH,25.3,C\r\n"))
+        << csv.right(100).constData();
+}
+
 } // namespace
