@@ -409,6 +409,28 @@ TEST(SeriesCache, AReadAheadNeverPushesOutALookAndGoesFirstWhenALookNeedsRoom)
     EXPECT_EQ(cache.samples(), 6);
 }
 
+TEST(NewestEvents, KeepsOnlyTheNewestAndCountsThemAll)
+{
+    // Times in the order added; of equal times the one added first is the newer.
+    NewestEvents newest(3);
+    const std::pair<qint64, const char*> added[] = {{50, "a"}, {10, "b"}, {70, "c"}, {50, "d"},
+                                                    {20, "e"}, {70, "f"}, {60, "g"}, {60, "h"}};
+    for (const auto& [time, name] : added) {
+        QJsonObject event;
+        event[QStringLiteral("name")] = QString::fromLatin1(name);
+        newest.add(time, event);
+    }
+    QStringList names;
+    for (const QJsonValue v : newest.newestFirst())
+        names << v[QStringLiteral("name")].toString();
+    EXPECT_EQ(names.join(u' '), QStringLiteral("c f g"));
+    EXPECT_EQ(newest.seen(), 8);
+    EXPECT_FALSE(newest.wants(60));
+    EXPECT_TRUE(newest.wants(61));
+    EXPECT_TRUE(NewestEvents(1).wants(0));
+    EXPECT_FALSE(NewestEvents(0).wants(100));
+}
+
 TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
 {
     QTemporaryDir dir;
@@ -469,16 +491,20 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
                            QStringLiteral("ALARM Disk 150 MB free, below 200 MB since 07:13:07")}));
 
     QString error;
-    const QJsonArray events = alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
-    ASSERT_EQ(events.size(), 2);
-    EXPECT_EQ(events[0][QStringLiteral("event")].toString(), QStringLiteral("rise"));
-    EXPECT_EQ(events[0][QStringLiteral("result")].toString(),
+    const auto events = [&](const QString& parameter) {
+        NewestEvents newest(10);
+        alarmEvents({QStringLiteral("abc"), path}, reader, parameter, newest, &error);
+        return newest.newestFirst();
+    };
+    const QJsonArray all = events(QString());
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0][QStringLiteral("event")].toString(), QStringLiteral("rise"));
+    EXPECT_EQ(all[0][QStringLiteral("parameter")].toString(), QStringLiteral("DO"));
+    EXPECT_EQ(all[0][QStringLiteral("result")].toString(),
               QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
-    EXPECT_EQ(
-        alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("pH"), &error).size(), 0);
-    EXPECT_EQ(
-        alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("Disk"), &error).size(),
-        1);
+    EXPECT_EQ(all[1][QStringLiteral("parameter")].toString(), QStringLiteral("Disk"));
+    EXPECT_EQ(events(QStringLiteral("pH")).size(), 0);
+    EXPECT_EQ(events(QStringLiteral("Disk")).size(), 1);
 
     journal.close(true);
     JournalReader after;
