@@ -6,9 +6,13 @@
 #include "web/journalviews.h"
 #include "web/seriescache.h"
 #include "web/serieswarmer.h"
+#include "web/journaldesk.h"
 #include "web/webauth.h"
 #include "web/webconfig.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -350,8 +354,8 @@ TEST(SeriesWarmer, ReadsTheNewestSessionOfEachPortAheadAsFarAsThereIsRoom)
     EXPECT_TRUE(roomy.keeps(path, 2, ListId::PH));
     EXPECT_FALSE(roomy.keeps(path, 1, ListId::PH));
 
-    // Room for 6: session 3 (the newest) first, 3 + 2; session 2's 4 rows no longer fit.
-    SeriesCache tight(6);
+    // Room for 5: session 3 (the newest) first, 3 + 2 fill it; session 2's 4 rows do not fit.
+    SeriesCache tight(5);
     SeriesWarmer warmer(tight);
     warmer.warm({{journalIdOf(path), path}});
     warmer.waitIdle();
@@ -359,6 +363,22 @@ TEST(SeriesWarmer, ReadsTheNewestSessionOfEachPortAheadAsFarAsThereIsRoom)
     EXPECT_TRUE(tight.keeps(path, 3, ListId::PH));
     EXPECT_TRUE(tight.keeps(path, 3, ListId::COND));
     EXPECT_FALSE(tight.keeps(path, 2, ListId::PH));
+}
+
+TEST(SeriesWarmer, TheDeskReadsTheNewestRunAheadOnceTheWatchHasSeenItsJournal)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB0"), FixtureStartMs, 7, 0), 1);
+    JournalDesk desk({path}, {});
+    // Nobody asked for a chart: the watch's first look at the journal starts the read ahead.
+    QElapsedTimer clock;
+    clock.start();
+    while (desk.series().samples() < 7 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    desk.warmer().waitIdle();
+    EXPECT_TRUE(desk.series().keeps(QDir::cleanPath(path), 1, ListId::PH));
+    EXPECT_EQ(desk.series().samples(), 7);
 }
 
 TEST(SeriesCache, AReadAheadNeverPushesOutALookAndGoesFirstWhenALookNeedsRoom)
@@ -402,6 +422,16 @@ TEST(SeriesCache, AReadAheadNeverPushesOutALookAndGoesFirstWhenALookNeedsRoom)
     EXPECT_TRUE(cache.keeps(path, 1, ListId::PH));
     EXPECT_FALSE(cache.keeps(path, 2, ListId::PH));
     EXPECT_FALSE(cache.keeps(path, 3, ListId::PH));
+    // A list larger than all the room is still drawn, and kept until a look needs the room.
+    SeriesCache small(4);
+    EXPECT_EQ(small.with(path, reader, 1, ListId::PH,
+                         [&](const HistorySeries& series, const SeriesCache::Rows&) {
+                             looked = int(series.size());
+                         }),
+              QString());
+    EXPECT_EQ(looked, 6);
+    EXPECT_TRUE(small.keeps(path, 1, ListId::PH));
+    EXPECT_EQ(small.samples(), 6);
     // A list without rows (a request may name any) is not kept.
     EXPECT_EQ(cache.with(path, reader, 3, ListId::DO, [](const HistorySeries&, const SeriesCache::Rows&) {}),
               QString());
