@@ -502,6 +502,23 @@ std::vector<std::string> causesOf(const QString& path, qint64 session)
     return causes;
 }
 
+/// alarm.cause of every alarm in the file, in the order they rose, "NULL" for none.
+std::vector<std::string> causeColumn(const QString& path)
+{
+    std::vector<std::string> causes;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "by-hand");
+        db.setDatabaseName(path);
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec("SELECT COALESCE(cause, 'NULL') FROM alarm ORDER BY session, n"));
+        while (q.next())
+            causes.push_back(q.value(0).toString().toStdString());
+    }
+    QSqlDatabase::removeDatabase("by-hand");
+    return causes;
+}
+
 // The no-reading alarm keeps why no frame came, the latest cause while it was up; the other
 // alarms have none. A journal of the version before kept no cause: its alarms read without
 // one, before and after a program brings the file up to date.
@@ -542,6 +559,8 @@ TEST_F(JournalTest, ANoReadingAlarmKeepsItsLatestCauseAndAnOlderOneNone)
     EXPECT_EQ(causesOf(path(), 1),
               (std::vector<std::string>{"NoReading lost", "NoReading silent", "DO -",
                                         "NoReading unopened"}));
+    // As another program reads the file: empty for the limit alarm.
+    EXPECT_EQ(causeColumn(path()), (std::vector<std::string>{"lost", "silent", "NULL", "unopened"}));
 
     // Back to version 5, as a journal of the release before holds its alarms.
     execSql(path(), {"ALTER TABLE alarm DROP COLUMN raised_worst",
