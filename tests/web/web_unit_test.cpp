@@ -311,8 +311,6 @@ TEST(JournalViews, TheNoReadingAlarmSaysWhyAsTheWindowsBarDoes)
     };
     const QString since = QStringLiteral("ALARM no reading since 10:13:07");
     const std::vector<Case> cases{
-        {NoReadingCause::Silent, std::nullopt, since + QStringLiteral(": the meter sends nothing")},
-        {NoReadingCause::LineLost, std::nullopt, since + QStringLiteral(": the line is lost")},
         {NoReadingCause::NotOpen, std::nullopt, since + QStringLiteral(": the port does not open")},
         {NoReadingCause::Silent, NoReadingCause::LineLost,
          since + QStringLiteral(": the line is lost")},
