@@ -339,15 +339,25 @@ for unit in $(cd "$root" && ls usr/lib/systemd/system/pexumo* usr/lib/systemd/us
     check "systemd-analyze verify $name" test -z "$out"
     [ -z "$out" ] || echo "$out" | sed 's/^/    /'
 done
-exposure=$(in_box systemd-analyze security pexumo-logger@ttyUSB0.service 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+exposure_of() { in_box systemd-analyze security "$1" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p'; }
+exposure=$(exposure_of pexumo-logger@ttyUSB0.service)
 echo "    exposure of the running instance: $exposure"
 check "the running instance's exposure is at most 2.0" awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }'
+
+# The web view as a system service, on its default loopback address, under its own unit.
+check "systemctl start pexumo-web" in_box systemctl start pexumo-web.service
+sleep 2
+same "pexumo-web runs" "active" "$(in_box systemctl is-active pexumo-web.service)"
+exposure=$(exposure_of pexumo-web.service)
+echo "    exposure of pexumo-web: $exposure"
+check "pexumo-web's exposure is at most 2.0" awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }'
 
 upgrade_restarts "upgrade to $next" "$root$debs/pexumo-logger_next.deb"
 
 # Removal stops it; purge leaves nothing but the user.
 check "apt remove pexumo-logger" in_box apt-get remove -y -qq pexumo-logger
 check "after remove no instance runs" test -z "$(in_box systemctl list-units --plain --no-legend --state=active 'pexumo-logger@*')"
+check "after remove pexumo-web does not run" bash -c "! nsenter -t $leader -a pgrep -x pexumo-web"
 check "after remove no process of pexumo-logger is left" bash -c "! nsenter -t $leader -a pgrep -x pexumo-logger"
 same "after remove systemd has forgotten the unit (daemon-reload)" "not-found" \
     "$(in_box systemctl show -p LoadState --value pexumo-logger@ttyUSB0.service)"
