@@ -69,24 +69,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@" >"$tmp/out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok: $what"
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-        sed 's/^/    /' "$tmp/out"
-    fi
-}
-same() {
-    check "$1" test "$2" = "$3"
-    [ "$2" = "$3" ] || printf '    expected: %q\n    actual:   %q\n' "$2" "$3"
-}
+. "$(dirname "$(realpath "$0")")/checks.sh"
 lacks() { ! grep -Eq "$1" <<<"$2"; }
 finish() {
     echo "install check: $passed passed, $failed failed"
