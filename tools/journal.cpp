@@ -252,11 +252,17 @@ int pruneSessions(const QString& path, const PruneRequest& request, QDateTime no
                                   .arg(s.writer.pid)
                                   .arg(s.writer.host);
                 ++kept;
-            } else if (s.unkept > 0 && !request.force) {
-                lines[s.id] = QStringLiteral("kept %1: %2 rows were never saved or published; "
-                                             "--force removes them")
-                                  .arg(head)
-                                  .arg(s.unkept);
+            } else if ((s.unkept > 0 || s.unsentAlarms > 0) && !request.force) {
+                QStringList unsent;
+                if (s.unkept > 0)
+                    unsent << QStringLiteral("%1 rows were never saved or published").arg(s.unkept);
+                if (s.unsentAlarms == 1)
+                    unsent << QStringLiteral("1 alarm event was never published");
+                else if (s.unsentAlarms > 1)
+                    unsent << QStringLiteral("%1 alarm events were never published")
+                                  .arg(s.unsentAlarms);
+                lines[s.id] = QStringLiteral("kept %1: %2; --force removes them")
+                                  .arg(head, unsent.join(QStringLiteral(", ")));
                 ++kept;
             } else {
                 remove.push_back(s.id);
