@@ -68,7 +68,8 @@ protected:
         back.value = 4.25;
         back.worst = 2.95;
         const ActiveAlarm silent{std::nullopt,  AlarmSide::NoReading, 60,  60, 60,
-                                 1796781600000, 1796781660000,        3600};
+                                 1796781600000, 1796781660000,        3600,
+                                 NoReadingCause::NotOpen};
         ActiveAlarm heard = silent;
         heard.value = heard.worst = 330;
         const ActiveAlarm warm{AlarmParameter::Temp, AlarmSide::Above, 31.24, 30, 31.24,
@@ -124,11 +125,11 @@ TEST_F(JournalTool, AlarmsPrintsOneTabSeparatedLinePerAlarmInTheOrderTheyRose)
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_EQ(run.out, "2026-12-09 02:14:07\t2026-12-09 02:20:11\tDO\tbelow\t4.0\t2.95\tmg/L\t"
                        "alarm command: exit 0: mail sent\t"
-                       "alarm command failed: exit 3: no route to host\n"
+                       "alarm command failed: exit 3: no route to host\t\n"
                        "2026-12-09 03:01:00\t2026-12-09 03:05:30\tNoReading\tsilent\t60\t330\ts\t"
-                       "\t\n"
+                       "\t\tunopened\n"
                        "2026-12-09 04:00:00\tnot cleared\tTemp\tabove\t30.0\t31.2\tC\t"
-                       "alarm command timed out after 30 s\t\n");
+                       "alarm command timed out after 30 s\t\t\n");
     const ProgramRun none = tool({"--journal", path(), "alarms", "2"});
     EXPECT_EQ(none.exitCode, 0) << none.err.constData();
     EXPECT_EQ(none.out, "");
