@@ -19,9 +19,11 @@
 // "," and ".". "alarms" prints the alarms of a session in the order they rose, one per line,
 // fields separated by one tab:
 //   RAISED  CLEARED-or-"not cleared"  PARAMETER  SIDE  LIMIT  WORST  UNIT  RAISE-RESULT
-//   CLEAR-RESULT
+//   CLEAR-RESULT  CAUSE
 // with SIDE "below", "above" or "silent" (no reading), numbers always with "." and the alarm
-// command's results empty where none ran. "prune" removes the closed sessions that ended more
+// command's results empty where none ran; CAUSE, of a no-reading alarm, is "silent", "lost" or
+// "unopened" (the latest while it was up), empty for the other alarms and where the journal did
+// not keep it. "prune" removes the closed sessions that ended more
 // than DAYS days ago (only session N with --session), one line for each session it removes or
 // keeps: it never touches a session still being written, and keeps a session with rows that
 // were neither saved to a file nor acknowledged by the MQTT broker unless --force is given. The
@@ -30,6 +32,7 @@
 // journal cannot be read or the output cannot be written, or prune kept the session N it was
 // given.
 
+#include "alarm/alarmmonitor.h"
 #include "alarm/alarmsettings.h"
 #include "base/commandline.h"
 #include "base/config.h"
@@ -132,7 +135,8 @@ int listAlarms(const JournalReader& reader, const QStringList& args)
                                  p ? alarmValueText(*p, a.worst, Dot) : FormatNumber(a.worst, Dot),
                                  a.unit(),
                                  a.raiseResult,
-                                 a.clearResult};
+                                 a.clearResult,
+                                 a.cause ? noReadingCauseWord(*a.cause) : QString()};
         out += fields.join(QLatin1Char('\t')).toUtf8() + '\n';
     }
     return writeStdout(out) ? 0 : fail(ExitFailed, QStringLiteral("cannot write the output"));
@@ -248,11 +252,17 @@ int pruneSessions(const QString& path, const PruneRequest& request, QDateTime no
                                   .arg(s.writer.pid)
                                   .arg(s.writer.host);
                 ++kept;
-            } else if (s.unkept > 0 && !request.force) {
-                lines[s.id] = QStringLiteral("kept %1: %2 rows were never saved or published; "
-                                             "--force removes them")
-                                  .arg(head)
-                                  .arg(s.unkept);
+            } else if ((s.unkept > 0 || s.unsentAlarms > 0) && !request.force) {
+                QStringList unsent;
+                if (s.unkept > 0)
+                    unsent << QStringLiteral("%1 rows were never saved or published").arg(s.unkept);
+                if (s.unsentAlarms == 1)
+                    unsent << QStringLiteral("1 alarm event was never published");
+                else if (s.unsentAlarms > 1)
+                    unsent << QStringLiteral("%1 alarm events were never published")
+                                  .arg(s.unsentAlarms);
+                lines[s.id] = QStringLiteral("kept %1: %2; --force removes them")
+                                  .arg(head, unsent.join(QStringLiteral(", ")));
                 ++kept;
             } else {
                 remove.push_back(s.id);
@@ -315,7 +325,8 @@ int main(int argc, char* argv[])
         "                                 cleared\", parameter, side (below, above,\n"
         "                                 silent), limit, worst value, unit, the alarm\n"
         "                                 command's result for the rise and for the\n"
-        "                                 clear\n"
+        "                                 clear, and why no reading came (silent,\n"
+        "                                 lost, unopened)\n"
         "  prune --older-than DAYS        removes the closed sessions that\n"
         "        [--session N] [--force]  ended more than DAYS days ago (only\n"
         "                                 session N); a session with rows\n"

@@ -40,6 +40,24 @@ void MeterRun::report(const AlarmMonitor::Events& events)
         emit alarmChanged(event);
 }
 
+std::optional<ActiveAlarm> MeterRun::noReadingAlarm() const
+{
+    for (const ActiveAlarm& alarm : m_alarms.active())
+        if (alarm.side == AlarmSide::NoReading)
+            return alarm;
+    return std::nullopt;
+}
+
+void MeterRun::reportCauseChange(const std::optional<ActiveAlarm>& before)
+{
+    if (!before)
+        return;
+    const std::optional<ActiveAlarm> now = noReadingAlarm();
+    // The same alarm (a clear and a new rise are events of their own) with another cause.
+    if (now && now->raisedMs == before->raisedMs && now->cause != before->cause)
+        emit noReadingCauseChanged(*now);
+}
+
 void MeterRun::watch(bool on)
 {
     if (on) {
@@ -291,7 +309,9 @@ void MeterRun::connectionLost(const QString& reason)
         const qint64 now = clock().toMSecsSinceEpoch();
         if (std::exchange(m_framedSinceWatch, false))
             report(m_alarms.frameArrived(now)); // the meter sent up to the pull
+        const std::optional<ActiveAlarm> before = noReadingAlarm();
         report(m_alarms.lineEnded(now, NoReadingCause::LineLost));
+        reportCauseChange(before); // silent until the pull, lost now
     } else {
         watch(false);
     }
@@ -312,13 +332,9 @@ void MeterRun::watchLine()
         return;
     const bool framed = std::exchange(m_framedSinceWatch, false);
     const bool framedBefore = std::exchange(m_framedLastLook, framed);
-    const auto silenceUp = [this] {
-        const std::vector<ActiveAlarm> up = m_alarms.active();
-        return !up.empty() && !up.back().parameter;
-    };
     // While frames keep coming there is nothing to look at: the clock is asked only once the
     // line falls silent, or to clear an alarm of silence.
-    if (framed && !silenceUp())
+    if (framed && !noReadingAlarm())
         return;
     const qint64 now = clock().toMSecsSinceEpoch();
     if (framed)
@@ -328,18 +344,9 @@ void MeterRun::watchLine()
     const NoReadingCause cause = m_waiting               ? NoReadingCause::LineLost
                                  : m_port.Connected()    ? NoReadingCause::Silent
                                                          : NoReadingCause::NotOpen;
-    const auto noReadingCause = [this]() -> std::optional<NoReadingCause> {
-        for (const ActiveAlarm& alarm : m_alarms.active())
-            if (alarm.side == AlarmSide::NoReading)
-                return alarm.cause;
-        return std::nullopt;
-    };
-    const std::optional<NoReadingCause> causeBefore = noReadingCause();
-    const AlarmMonitor::Events events =
-        m_alarms.check(now, m_waiting || m_awaitingPort || m_port.Connected(), cause);
-    report(events);
-    if (events.empty() && causeBefore && noReadingCause() != causeBefore)
-        emit alarmNotesChanged();
+    const std::optional<ActiveAlarm> before = noReadingAlarm();
+    report(m_alarms.check(now, m_waiting || m_awaitingPort || m_port.Connected(), cause));
+    reportCauseChange(before);
 }
 
 } // namespace pexumo

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace pexumo {
 
@@ -157,8 +158,10 @@ signals:
     void portOpened(const QString& name);
     /// An alarm rose or cleared.
     void alarmChanged(const AlarmEvent& event);
-    /// An alarm that is up reads differently now: the no-reading alarm's cause changed.
-    void alarmNotesChanged();
+    /// The no-reading alarm is still up, with another cause: \a alarm as it reads now (the
+    /// meter fell silent, then the cable was pulled). No rise, no clear: the alarm command does
+    /// not run for it.
+    void noReadingCauseChanged(const pexumo::ActiveAlarm& alarm);
 
 private:
     void applyRunState();
@@ -168,6 +171,11 @@ private:
     bool isStale() const;
     void setStale(bool stale);
     void report(const AlarmMonitor::Events& events);
+    /// The no-reading alarm that is up; none while it is not.
+    std::optional<ActiveAlarm> noReadingAlarm() const;
+    /// Emits noReadingCauseChanged() when the no-reading alarm was up with \a before and is up
+    /// with another cause now.
+    void reportCauseChange(const std::optional<ActiveAlarm>& before);
     QDateTime stampRow(ResultRecord& row) const;
     QString timeOfDay() const;
 

@@ -49,8 +49,8 @@ QStringList alarmCommandArguments(const AlarmEvent& event)
         a.unit(),
         limit,
         time};
-    if (a.side == AlarmSide::NoReading)
-        arguments << noReadingCauseWord(a.cause);
+    if (a.side == AlarmSide::NoReading && a.cause)
+        arguments << noReadingCauseWord(*a.cause);
     return arguments;
 }
 

@@ -44,6 +44,15 @@ QString noReadingCauseWord(NoReadingCause cause)
     return QStringLiteral("silent");
 }
 
+std::optional<NoReadingCause> noReadingCauseFromWord(QStringView word)
+{
+    for (const NoReadingCause cause :
+         {NoReadingCause::Silent, NoReadingCause::LineLost, NoReadingCause::NotOpen})
+        if (word == noReadingCauseWord(cause))
+            return cause;
+    return std::nullopt;
+}
+
 QString noReadingCauseText(NoReadingCause cause)
 {
     switch (cause) {
@@ -84,13 +93,20 @@ QString alarmNote(const ActiveAlarm& alarm, NumberFormat format)
         return QStringLiteral("ALARM Disk %1 MB free, below %2 MB since %3")
             .arg(FormatNumber(alarm.value, format), FormatNumber(alarm.limit, format), since);
     if (!alarm.parameter)
-        return QStringLiteral("ALARM no reading since %1: %2")
-            .arg(since, noReadingCauseText(alarm.cause));
+        return alarm.cause ? QStringLiteral("ALARM no reading since %1: %2")
+                                 .arg(since, noReadingCauseText(*alarm.cause))
+                           : QStringLiteral("ALARM no reading since %1").arg(since);
     const AlarmParameter p = *alarm.parameter;
     return QStringLiteral("ALARM %1 %2 %3 %4 %5 since %6")
         .arg(alarm.name(), alarmValueText(p, alarm.value, format), alarm.unit(),
-             alarm.side == AlarmSide::Below ? QStringLiteral("below") : QStringLiteral("above"),
-             alarmLimitText(p, alarm.limit, format), since);
+             alarmSideWord(alarm.side), alarmLimitText(p, alarm.limit, format), since);
+}
+
+QString noReadingCauseChangeText(const ActiveAlarm& alarm)
+{
+    return QStringLiteral("no reading since %1: now %2")
+        .arg(timeText(alarm.sinceMs, alarm.utcOffsetSec),
+             noReadingCauseText(alarm.cause.value_or(NoReadingCause::Silent)));
 }
 
 QString alarmEventText(const AlarmEvent& event, NumberFormat format)
@@ -110,8 +126,7 @@ QString alarmEventText(const AlarmEvent& event, NumberFormat format)
     const bool below = a.side == AlarmSide::Below;
     return QStringLiteral("CLEAR %1 %2 %3, %4 %5 from %6 to %7, %8 %9")
         .arg(a.name(), alarmValueText(p, a.value, format), a.unit(),
-             below ? QStringLiteral("below") : QStringLiteral("above"),
-             alarmLimitText(p, a.limit, format), from, to,
+             alarmSideWord(a.side), alarmLimitText(p, a.limit, format), from, to,
              below ? QStringLiteral("lowest") : QStringLiteral("highest"),
              alarmValueText(p, a.worst, format));
 }
@@ -259,6 +274,8 @@ AlarmMonitor::Events AlarmMonitor::check(qint64 nowMs, bool watching, NoReadingC
 
 AlarmMonitor::Events AlarmMonitor::lineEnded(qint64 nowMs, NoReadingCause cause)
 {
+    if (m_noReading)
+        m_noReading->cause = cause;
     if (m_settings.noReadingSeconds == 0 || m_noReading)
         return {};
     const qint64 watchStart = m_watchStartMs.value_or(nowMs);

@@ -28,8 +28,11 @@ enum class NoReadingCause
     NotOpen   ///< the port does not open: no meter there yet
 };
 
-/// The cause as one word for the alarm command: "silent", "lost", "unopened".
+/// The cause as one word, for the alarm command, the journal and the broker: "silent", "lost",
+/// "unopened".
 QString noReadingCauseWord(NoReadingCause cause);
+/// The other way round; none for any other text (a journal's empty cause, a hand-edited one).
+std::optional<NoReadingCause> noReadingCauseFromWord(QStringView word);
 /// The cause as the note says it: "the meter sends nothing", "the line is lost", "the port does
 /// not open".
 QString noReadingCauseText(NoReadingCause cause);
@@ -52,8 +55,9 @@ struct ActiveAlarm
     qint64 sinceMs = 0;
     qint64 raisedMs = 0;     ///< when the alarm rose
     qint32 utcOffsetSec = 0; ///< the local offset from UTC at sinceMs, for the note's time
-    /// For no reading: why no frame comes, as the line watch saw it last.
-    NoReadingCause cause = NoReadingCause::Silent;
+    /// For no reading: why no frame comes, as the line watch saw it last. None for the other
+    /// alarms, and for a no-reading alarm read back from a journal that did not keep it.
+    std::optional<NoReadingCause> cause = std::nullopt;
     /// The disk alarm (DiskWatch): the journal's file system has less free space than
     /// MinFreeMB. Side Below; value, limit and worst in MB.
     bool disk = false;
@@ -93,9 +97,14 @@ QString alarmSideWord(AlarmSide side);
 
 /// The bar's note of an alarm that is up, in the local time of its start:
 /// "ALARM DO 3.10 mg/L below 4.0 since 02:13:07",
-/// "ALARM no reading since 02:13:07: the meter sends nothing",
+/// "ALARM no reading since 02:13:07: the meter sends nothing" ("ALARM no reading since
+/// 02:13:07" when the cause is not known),
 /// "ALARM Disk 150 MB free, below 200 MB since 02:13:07".
 QString alarmNote(const ActiveAlarm& alarm, NumberFormat format = NumberFormat::current());
+
+/// The line that tells of a new cause of the no-reading alarm while it is up:
+/// "no reading since 17:20:03: now the line is lost".
+QString noReadingCauseChangeText(const ActiveAlarm& alarm);
 
 /// One line for an event, for notifications and logs: a rise as alarmNote(); a clear as
 /// "CLEAR DO 4.25 mg/L, below 4.0 from 02:13:07 to 02:20:11, lowest 2.95",
@@ -133,9 +142,11 @@ QString alarmEventText(const AlarmEvent& event, NumberFormat format = NumberForm
 ///   clears it at once, as does the end of the watch (check() with watching false, the user
 ///   disconnected) and NoReadingSeconds 0. The end of a watch also forgets excursions that have
 ///   not risen yet and clears that are still counting; limit alarms that are up stay up. The
-///   alarm tells why no frame comes (NoReadingCause), as the latest look saw it. A run that ends
-///   with its line (lineEnded()) raises it at once, without waiting for NoReadingSeconds, and
-///   leaves it up.
+///   alarm tells why no frame comes (NoReadingCause), as the latest look saw it: a look with
+///   another cause changes the cause of the alarm that is up (no event; the caller compares
+///   active() before and after). A run that ends with its line (lineEnded()) raises it at once,
+///   without waiting for NoReadingSeconds, and leaves it up; one that is up already takes the
+///   cause of the end.
 /// - New settings at any time: an alarm whose side lost its limit clears at once; one whose
 ///   limit moved stays up with the new limit and clears by the samples that follow. Excursions
 ///   of a parameter whose limits changed start anew.
@@ -158,7 +169,8 @@ public:
     /// waited for; \a cause says which.
     Events check(qint64 nowMs, bool watching, NoReadingCause cause = NoReadingCause::Silent);
     /// The line is gone and the run ends with it (nobody will connect again): no frame will
-    /// come, so the no-reading alarm rises now, unless NoReadingSeconds is 0 or it is up already.
+    /// come, so the no-reading alarm rises now, unless NoReadingSeconds is 0; one that is up
+    /// already takes \a cause.
     Events lineEnded(qint64 nowMs, NoReadingCause cause);
     /// Takes new settings; the rules above say what happens to alarms that are up.
     Events setSettings(const AlarmSettings& settings, qint64 nowMs);

@@ -112,6 +112,9 @@ Logger::Logger(const LoggerSetup& setup, QObject* parent)
               alarmEventText(event));
     };
     connect(&run, &MeterRun::alarmChanged, this, printAlarm);
+    connect(&run, &MeterRun::noReadingCauseChanged, this, [this](const ActiveAlarm& alarm) {
+        print(Severity::Warning, noReadingCauseChangeText(alarm));
+    });
     connect(&m_station, &Station::diskAlarmChanged, this, printAlarm);
     connect(&m_station, &Station::alarmCommandFinished, this,
             [this](const QString& result, bool success) {

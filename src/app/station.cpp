@@ -30,6 +30,12 @@ Station::Station(const Setup& setup, QObject* parent)
     connect(&m_run, &MeterRun::alarmChanged, m_alarmCommand, &AlarmCommand::run);
     connect(m_alarmCommand, &AlarmCommand::finished, this, &Station::alarmCommandFinished);
     connect(&m_run, &MeterRun::alarmChanged, this, &Station::alarmChanged);
+    // A new cause of the no-reading alarm is no rise: the command does not run, and the broker
+    // gets it with the clear (or with the rise, when that is still waiting).
+    connect(&m_run, &MeterRun::noReadingCauseChanged, this, [this](const ActiveAlarm& alarm) {
+        if (m_journal)
+            m_journal->alarmCauseChanged(alarm);
+    });
     connect(m_alarmCommand, &AlarmCommand::eventFinished, this,
             [this](const AlarmEvent& event, const QString& result) {
                 if (m_journal)

@@ -35,6 +35,7 @@ struct Op
         Close,   ///< clean
         Raise,   ///< n (order of the alarm), alarm
         Clear,   ///< alarm
+        Cause,   ///< alarm (up, with its new cause)
         Result   ///< alarm (its rise or clear), text
     };
     Kind kind = Kind::Row;
@@ -50,6 +51,13 @@ struct Op
 QString notNull(const QString& text)
 {
     return text.isNull() ? QStringLiteral("") : text;
+}
+
+/// The alarm.cause of \a alarm: its word, or NULL (a null QString) for none.
+QString causeColumn(const ActiveAlarm& alarm)
+{
+    return alarm.cause && alarm.side == AlarmSide::NoReading ? noReadingCauseWord(*alarm.cause)
+                                                              : QString();
 }
 
 /// A batch larger than this is committed without waiting out the batch window (a download).
@@ -192,8 +200,8 @@ bool Journal::Writer::writeAlarm(QSqlQuery& q, const Op& op)
     if (op.kind == Op::Kind::Raise) {
         q.prepare(QStringLiteral(
             "INSERT INTO alarm(session, n, parameter, side, threshold, since_ms, raised_ms,"
-            " raised_offset_sec, raised_value, worst, raised_worst, raise_sent, clear_sent)"
-            " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0)"));
+            " raised_offset_sec, raised_value, worst, raised_worst, cause, raise_sent,"
+            " clear_sent) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0)"));
         q.addBindValue(session);
         q.addBindValue(op.n);
         q.addBindValue(a.name());
@@ -205,20 +213,27 @@ bool Journal::Writer::writeAlarm(QSqlQuery& q, const Op& op)
         q.addBindValue(a.value);
         q.addBindValue(a.worst);
         q.addBindValue(a.worst);
+        q.addBindValue(causeColumn(a));
         return q.exec();
     }
-    // The alarm's row, by what names it in its session: a clear, or a result of its rise or of
-    // its clear. One that matches none (its rise was never journaled) changes nothing.
+    // The alarm's row, by what names it in its session: a clear, a new cause, or a result of its
+    // rise or of its clear. One that matches none (its rise was never journaled) changes nothing.
     const QString where =
         QStringLiteral(" WHERE session = ? AND parameter = ? AND side = ? AND raised_ms = ?");
     if (op.kind == Op::Kind::Clear) {
+        // The clear tells the cause the alarm had last; one without (a limit alarm) leaves it.
         q.prepare(QStringLiteral("UPDATE alarm SET cleared_ms = ?, cleared_offset_sec = ?,"
-                                 " cleared_value = ?, worst = ?") +
+                                 " cleared_value = ?, worst = ?, cause = COALESCE(?, cause)") +
                   where + QStringLiteral(" AND cleared_ms IS NULL"));
         q.addBindValue(op.alarm.atMs);
         q.addBindValue(op.alarm.utcOffsetSec);
         q.addBindValue(a.value);
         q.addBindValue(a.worst);
+        q.addBindValue(causeColumn(a));
+    } else if (op.kind == Op::Kind::Cause) {
+        q.prepare(QStringLiteral("UPDATE alarm SET cause = ?") + where +
+                  QStringLiteral(" AND cleared_ms IS NULL"));
+        q.addBindValue(causeColumn(a));
     } else {
         q.prepare((op.alarm.change == AlarmChange::Raise
                        ? QStringLiteral("UPDATE alarm SET raise_result = ?")
@@ -309,6 +324,7 @@ JournalError Journal::Writer::commit(QSqlDatabase& db, QSqlQuery& insertRow,
             break;
         case Op::Kind::Raise:
         case Op::Kind::Clear:
+        case Op::Kind::Cause:
         case Op::Kind::Result:
             if (!writeAlarm(q, op))
                 return fail(q);
@@ -571,6 +587,16 @@ void Journal::alarmCleared(const AlarmEvent& event)
     Op op;
     op.kind = Op::Kind::Clear;
     op.alarm = event;
+    m_writer->push(std::move(op));
+}
+
+void Journal::alarmCauseChanged(const ActiveAlarm& alarm)
+{
+    if (!m_on)
+        return;
+    Op op;
+    op.kind = Op::Kind::Cause;
+    op.alarm.alarm = alarm;
     m_writer->push(std::move(op));
 }
 

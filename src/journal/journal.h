@@ -78,6 +78,9 @@ public:
     /// Queues the clear of an alarm raised in this session: its clear time and value and the
     /// worst value while it was up.
     void alarmCleared(const AlarmEvent& event);
+    /// Queues the new cause of the no-reading alarm \a alarm, which is up (see
+    /// MeterRun::noReadingCauseChanged): the journal keeps the latest.
+    void alarmCauseChanged(const ActiveAlarm& alarm);
     /// Queues the alarm command's one-line result (see AlarmCommand) for the rise or clear
     /// \a event.
     void alarmCommandFinished(const AlarmEvent& event, const QString& result);

@@ -114,11 +114,15 @@ const char* const kToVersion5[] = {
 };
 // Alarms are published from here like rows: each rise and clear is marked once the broker has
 // it. The alarms before were sent from memory, or never: they stay marked as sent. The worst
-// value at the rise is kept beside the worst while it was up, for the rise's message.
+// value at the rise is kept beside the worst while it was up, for the rise's message. A
+// no-reading alarm keeps why no frame came ("silent", "lost", "unopened"), the latest cause
+// while it was up; NULL for the other alarms and for those of the files before, whose cause is
+// not known.
 const char* const kToVersion6[] = {
     "ALTER TABLE alarm ADD COLUMN raised_worst REAL",
     "ALTER TABLE alarm ADD COLUMN raise_sent INTEGER NOT NULL DEFAULT 1",
     "ALTER TABLE alarm ADD COLUMN clear_sent INTEGER NOT NULL DEFAULT 1",
+    "ALTER TABLE alarm ADD COLUMN cause TEXT",
 };
 const std::span<const char* const> kMigrations[] = {kToVersion1, kToVersion2, kToVersion3,
                                                     kToVersion4, kToVersion5, kToVersion6};

@@ -15,6 +15,8 @@ namespace pexumo {
 /// The version of the tables, kept in the file's user_version. An older file is brought up to
 /// it one step at a time; a file of a newer version is left alone (the journal is then off).
 /// 2: session.boot_id and session.start_ticks. 3: mqtt_acked. 4: alarm. 5: session.program.
+/// 6: what publishing marks of alarms (alarm.raised_worst, raise_sent, clear_sent) and the cause
+/// of a no-reading alarm (alarm.cause).
 inline constexpr int JournalSchemaVersion = 6;
 
 /// The program that wrote a session, as session.program names it. The window keeps its rows in

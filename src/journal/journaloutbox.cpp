@@ -61,7 +61,7 @@ constexpr std::array<const char*, Count> Sql = {
     " ON CONFLICT(session) DO UPDATE SET seq = MAX(seq, excluded.seq)",
     "SELECT session, n, parameter, side, threshold, since_ms, raised_ms, raised_offset_sec,"
     " raised_value, COALESCE(raised_worst, worst), cleared_ms, cleared_offset_sec,"
-    " cleared_value, worst, raise_sent, clear_sent FROM alarm"
+    " cleared_value, worst, raise_sent, clear_sent, cause FROM alarm"
     " WHERE session >= ?1 AND session <= ?2"
     " AND (raise_sent = 0 OR (cleared_ms IS NOT NULL AND clear_sent = 0))",
     "UPDATE alarm SET raise_sent = 1 WHERE session = ?1 AND n = ?2",
@@ -371,6 +371,10 @@ std::vector<OutboxAlarm> JournalOutbox::alarmsWaiting(const std::vector<OutboxAl
         a.utcOffsetSec = sqlite3_column_int(read, 7);
         a.value = sqlite3_column_double(read, 8);
         a.worst = sqlite3_column_double(read, 9);
+        // The cause as it is now, the latest while the alarm was up: a rise sent late tells
+        // what the journal knows by then.
+        if (a.side == AlarmSide::NoReading)
+            a.cause = noReadingCauseFromWord(text(read, 16));
         raise.event.atMs = a.raisedMs;
         raise.event.utcOffsetSec = a.utcOffsetSec;
         if (sqlite3_column_int(read, 14) == 0 && left(raise))

@@ -43,7 +43,7 @@ std::optional<qint64> countUnkept(const QSqlDatabase& db, const OldSession& s, q
 
 bool OldSession::expires() const
 {
-    if (running)
+    if (running || unsentAlarms > 0)
         return false;
     return allSaved || adopted || (program == QLatin1StringView(LoggerProgram) && allPublished);
 }
@@ -59,7 +59,11 @@ std::vector<OldSession> findOldSessions(const QSqlDatabase& db, qint64 cutoffMs,
         " s.pid, s.start_ticks, s.adopted_by IS NOT NULL,"
         " COALESCE((SELECT SUM(rows) FROM list_state WHERE session = s.id), 0),"
         " COALESCE((SELECT SUM(MIN(saved, rows)) FROM list_state WHERE session = s.id), 0),"
-        " (SELECT seq FROM mqtt_acked WHERE session = s.id)"
+        " (SELECT seq FROM mqtt_acked WHERE session = s.id),"
+        // A rise waits for the broker until it is marked sent, and a clear from the moment it
+        // happens; a clear that never happened is not waited for.
+        " COALESCE((SELECT SUM((raise_sent = 0) + (cleared_ms IS NOT NULL AND clear_sent = 0))"
+        " FROM alarm WHERE session = s.id), 0)"
         " FROM session s WHERE COALESCE(s.ended_ms, s.started_ms) < ? AND (? OR s.id = ?)"
         " ORDER BY s.id"));
     q.addBindValue(cutoffMs);
@@ -97,6 +101,10 @@ std::vector<OldSession> findOldSessions(const QSqlDatabase& db, qint64 cutoffMs,
         const qint64 acked = q.value(12).isNull() ? -1 : q.value(12).toLongLong();
         s.allSaved = saved >= s.rows;
         s.allPublished = acked >= 0 && acked >= s.rows;
+        // Every alarm is journaled as not yet sent; only a publisher marks it sent. Where no
+        // publisher ever took up the session, nothing will: its alarms keep nothing back.
+        if (acked >= 0)
+            s.unsentAlarms = q.value(13).toLongLong();
         s.running = !s.ended && journalSessionMayRun(s.writer);
         found.push_back({std::move(s), std::max<qint64>(acked, 0), saved});
     }

@@ -27,13 +27,19 @@ struct OldSession
     /// Rows kept nowhere but here: neither saved to a file nor acknowledged by the broker;
     /// 0 for an adopted session.
     qint64 unkept = 0;
+    /// Alarm rises and clears of a published session (one the broker acknowledged rows of, or
+    /// that a publisher started from) that the broker has not acknowledged: the journal is
+    /// where the publisher sends them from. 0 for a session never published, whose alarms no
+    /// publisher will ever send.
+    qint64 unsentAlarms = 0;
     /// Its program may still be writing it: it did not close and its process may run.
     bool running = false;
 
     /// Whether JournalKeepDays removes it once it is old enough: it is closed (ended, or its
-    /// process is gone) and every row of it is kept elsewhere: all saved to a file, restored
-    /// into a later session, or, for a logger's session, all acknowledged by the broker. A
-    /// logger's session that was never published stays.
+    /// process is gone), every row of it is kept elsewhere (all saved to a file, restored into
+    /// a later session, or, for a logger's session, all acknowledged by the broker) and none of
+    /// its alarms still waits to be published. A logger's session that was never published
+    /// stays.
     bool expires() const;
 };
 

@@ -5,6 +5,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 #include <sqlite3.h>
@@ -334,12 +335,15 @@ std::vector<JournalAlarm> JournalReader::alarms(qint64 session, QString* error) 
     const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.tables().contains(QStringLiteral("alarm")))
         return result; // written before alarms were kept; a reader never migrates
+    // Files before version 6 have no cause: read as not known.
+    const bool causes = db.record(QStringLiteral("alarm")).contains(QStringLiteral("cause"));
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
-        "SELECT parameter, side, threshold, since_ms, raised_ms, raised_offset_sec, raised_value,"
-        " cleared_ms, cleared_offset_sec, cleared_value, worst, raise_result, clear_result"
-        " FROM alarm WHERE session = ? ORDER BY n"));
+                  "SELECT parameter, side, threshold, since_ms, raised_ms, raised_offset_sec,"
+                  " raised_value, cleared_ms, cleared_offset_sec, cleared_value, worst,"
+                  " raise_result, clear_result, %1 FROM alarm WHERE session = ? ORDER BY n")
+                  .arg(causes ? QStringLiteral("cause") : QStringLiteral("NULL")));
     q.addBindValue(session);
     if (!q.exec()) {
         if (error)
@@ -363,6 +367,8 @@ std::vector<JournalAlarm> JournalReader::alarms(qint64 session, QString* error) 
         a.worst = q.value(10).toDouble();
         a.raiseResult = q.value(11).toString();
         a.clearResult = q.value(12).toString();
+        if (a.side == AlarmSide::NoReading)
+            a.cause = noReadingCauseFromWord(q.value(13).toString());
         result.push_back(std::move(a));
     }
     if (q.lastError().isValid() && error)

@@ -58,6 +58,9 @@ struct JournalAlarm
     double worst = 0;    ///< the furthest beyond the limit while it was up
     QString raiseResult; ///< the alarm command's result for the rise; "" when none ran
     QString clearResult;
+    /// For no reading: why no frame came, the latest cause while it was up. None for the other
+    /// alarms, and where the journal did not keep it (a file of an earlier version).
+    std::optional<NoReadingCause> cause = std::nullopt;
 
     /// alarmUnit() of the parameter, "s" for no reading, "MB" for the disk.
     QString unit() const;

@@ -33,14 +33,19 @@ struct OutboxRow
     QString port; ///< the port the row's session read, as the session records it
 };
 
-/// An alarm's rise or clear waiting to be published. (session, n, change) names it.
+/// An alarm's rise or clear waiting to be published. (session, n, change) names it, and alone
+/// makes two equal: what the event says may change while it waits (the cause of a no-reading
+/// alarm), and it is still the same rise or clear, sent once.
 struct OutboxAlarm
 {
     qint64 session = 0;
     qint64 n = 0; ///< the alarm's order of rising within its session
     AlarmEvent event;
 
-    friend bool operator==(const OutboxAlarm&, const OutboxAlarm&) = default;
+    friend bool operator==(const OutboxAlarm& a, const OutboxAlarm& b)
+    {
+        return a.session == b.session && a.n == b.n && a.event.change == b.event.change;
+    }
 };
 
 /// The rows and alarms to publish and how far the broker has acknowledged them: the publisher

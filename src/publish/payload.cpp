@@ -100,19 +100,6 @@ void appendNumberKey(QByteArray& out, const char* key, double value)
         out += "null";
 }
 
-const char* sideWord(AlarmSide side)
-{
-    switch (side) {
-    case AlarmSide::Below:
-        return "below";
-    case AlarmSide::Above:
-        return "above";
-    case AlarmSide::NoReading:
-        break;
-    }
-    return "silent";
-}
-
 } // namespace
 
 QByteArray rowTopic(const QString& root, ListId list)
@@ -172,7 +159,11 @@ QByteArray alarmPayload(qint64 session, const AlarmEvent& event)
     appendKey(out, "parameter");
     appendString(out, a.name());
     appendKey(out, "side");
-    appendString(out, QString::fromLatin1(sideWord(a.side)));
+    appendString(out, alarmSideWord(a.side));
+    if (a.side == AlarmSide::NoReading && a.cause) {
+        appendKey(out, "cause");
+        appendString(out, noReadingCauseWord(*a.cause));
+    }
     appendNumberKey(out, "value", a.value);
     appendKey(out, "unit");
     appendString(out, a.unit());

@@ -37,8 +37,11 @@ QByteArray statusPayload(bool online, qint64 session);
 ///  "limit":4,"worst":2.95,"since":"2026-12-09T02:13:07.000+01:00",
 ///  "raised":"2026-12-09T02:14:07.000+01:00","time":"2026-12-09T02:14:07.000+01:00",
 ///  "ts":1796778847000}
-/// - "event" is "raise" or "clear"; "parameter" a settings key name or "NoReading"; "side"
-///   "below", "above" or "silent" (no reading).
+/// - "event" is "raise" or "clear"; "parameter" a settings key name, "NoReading" or "Disk";
+///   "side" "below", "above" or "silent" (no reading), alarmSideWord().
+/// - A NoReading alarm adds "cause" after "side", why no frame came: "silent", "lost" or
+///   "unopened" (noReadingCauseWord()), the latest the alarm had when the message was made;
+///   none where the cause is not known (an alarm of a journal that did not keep it).
 /// - "value" is the value that raised it, or the value at the clear; "worst" the furthest beyond
 ///   the limit so far (for a clear: while it was up); both and "limit" in "unit", the alarm unit
 ///   of the parameter (COND in us, TDS and Salt in ppm, Temp in C; seconds for no reading).

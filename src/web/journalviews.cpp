@@ -34,6 +34,7 @@ ActiveAlarm activeAlarmOf(const JournalAlarm& a)
     alarm.sinceMs = a.since.toMSecsSinceEpoch();
     alarm.raisedMs = a.raised.toMSecsSinceEpoch();
     alarm.utcOffsetSec = a.since.offsetFromUtc();
+    alarm.cause = a.cause;
     return alarm;
 }
 

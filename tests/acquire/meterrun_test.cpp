@@ -446,14 +446,17 @@ TEST(MeterRunTest, TheNoReadingAlarmSaysWhy)
         rig.run.watchLine();
     ASSERT_EQ(notes.size(), 3);
     EXPECT_TRUE(notes[2].endsWith(": the meter sends nothing")) << notes[2].toStdString();
-    int restated = 0;
-    QObject::connect(&rig.run, &MeterRun::alarmNotesChanged, &rig.run, [&] { ++restated; });
+    QStringList changes;
+    QObject::connect(&rig.run, &MeterRun::noReadingCauseChanged, &rig.run,
+                     [&](const ActiveAlarm& a) { changes << noReadingCauseChangeText(a); });
     rig.run.watchLine();
-    EXPECT_EQ(restated, 0);
+    EXPECT_EQ(changes, QStringList());
     rig.line.unplug();
     Rig::settle();
     rig.run.watchLine();
-    EXPECT_EQ(restated, 1); // the bar's note is written anew
+    rig.run.watchLine(); // still lost: told once
+    EXPECT_EQ(changes, QStringList({"no reading since " + local(6) + ": now the line is lost"}));
+    ASSERT_EQ(notes.size(), 3); // no rise, no clear
     ASSERT_EQ(rig.run.alarms().active().size(), 1u);
     EXPECT_TRUE(alarmNote(rig.run.alarms().active()[0]).endsWith(": the line is lost"));
     // Disconnect ends the waiting, and with it the alarm.
@@ -495,6 +498,36 @@ TEST(MeterRunTest, ALineThatEndsTheRunRaisesTheAlarmAtOnce)
             EXPECT_EQ(args, QStringList());
         }
     }
+}
+
+// A run that ends with its line while the no-reading alarm is up for a silent meter: the alarm
+// stays up, now for the lost line; no second rise, so the command runs once.
+TEST(MeterRunTest, ALineThatEndsTheRunTurnsASilenceIntoALostLine)
+{
+    Rig rig;
+    rig.run.setAutoReconnect(false);
+    rig.run.setAlarmWhenLineEnds(true);
+    AlarmSettings settings;
+    settings.noReadingSeconds = 2;
+    rig.run.setAlarmSettings(settings); // 10:00:01
+    QStringList args, changes;
+    QObject::connect(&rig.run, &MeterRun::alarmChanged, &rig.run,
+                     [&](const AlarmEvent& e) { args << alarmCommandArguments(e).join(' '); });
+    QObject::connect(&rig.run, &MeterRun::noReadingCauseChanged, &rig.run,
+                     [&](const ActiveAlarm& a) { changes << noReadingCauseChangeText(a); });
+    for (int i = 0; i < 3; ++i)
+        rig.run.watchLine(); // 10:00:02 .. 10:00:04: silent since the watch started at 02
+    ASSERT_EQ(args.size(), 1);
+    EXPECT_TRUE(args[0].startsWith("raise NoReading 2 s 2 ")) << args[0].toStdString();
+    EXPECT_TRUE(args[0].endsWith(" silent")) << args[0].toStdString();
+    rig.line.unplug();
+    Rig::settle(); // 10:00:05
+    EXPECT_EQ(args.size(), 1);
+    const QString since =
+        rig.start.addSecs(2).toLocalTime().toString(QStringLiteral("HH:mm:ss"));
+    EXPECT_EQ(changes, QStringList({"no reading since " + since + ": now the line is lost"}));
+    ASSERT_EQ(rig.run.alarms().active().size(), 1u);
+    EXPECT_EQ(rig.run.alarms().active()[0].cause, NoReadingCause::LineLost);
 }
 
 INSTANTIATE_TEST_SUITE_P(

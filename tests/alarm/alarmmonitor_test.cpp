@@ -38,7 +38,7 @@ std::string describe(const AlarmEvent& e)
     out << (e.change == AlarmChange::Raise ? "raise " : "clear ") << a.name().toStdString() << ' '
         << side << ' ' << a.limit;
     if (a.side == AlarmSide::NoReading)
-        out << " (" << noReadingCauseWord(a.cause).toStdString() << ')';
+        out << " (" << (a.cause ? noReadingCauseWord(*a.cause).toStdString() : "?") << ')';
     out << ": " << a.value << " worst " << a.worst << " since "
         << (a.sinceMs - T0) / 1000 << " at " << (e.atMs - T0) / 1000;
     return out.str();
@@ -182,6 +182,11 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptCase{"a_line_that_ends_the_run_raises_at_once_and_once", 10,
                    "watch@0; frame@5; end lost@10; end lost@11; watch lost@20",
                    "raise NoReading after 60 (lost): 5 worst 5 since 5 at 10", "NoReading"},
+        ScriptCase{"a_silence_that_ends_with_the_line_is_a_lost_line", 10,
+                   "watch@0; watch@60; end lost@61; unwatch@62",
+                   "raise NoReading after 60 (silent): 60 worst 60 since 0 at 60; "
+                   "clear NoReading after 60 (lost): 62 worst 62 since 0 at 62",
+                   ""},
         ScriptCase{"the_end_of_a_line_without_the_alarm", 10,
                    "watch@0; set NoReadingSeconds=0@1; end lost@10", "", ""},
         ScriptCase{"limit_removed_while_up", 10, "DO=3@0; DO=3@10; set DO=..9@20",
@@ -213,7 +218,7 @@ void PrintTo(const TextCase& c, std::ostream* os)
 
 AlarmEvent happened(AlarmChange change, std::optional<AlarmParameter> parameter, AlarmSide side,
                     double value, double limit, double worst,
-                    NoReadingCause cause = NoReadingCause::Silent)
+                    std::optional<NoReadingCause> cause = NoReadingCause::Silent)
 {
     constexpr qint64 At = T0 + 424000; // 02:20:11 at +01:00
     return {change, {parameter, side, value, limit, worst, T0, T0, 3600, cause}, At, 3600};
@@ -259,6 +264,12 @@ INSTANTIATE_TEST_SUITE_P(
                           NoReadingCause::NotOpen),
                  "ALARM no reading since 02:13:07: the port does not open",
                  "raise NoReading 60 s 60 2026-12-09T02:20:11+01:00 unopened"},
+        // Read back from a journal that did not keep the cause.
+        TextCase{"raise_no_reading_cause_unknown",
+                 happened(AlarmChange::Raise, std::nullopt, AlarmSide::NoReading, 60, 60, 60,
+                          std::nullopt),
+                 "ALARM no reading since 02:13:07",
+                 "raise NoReading 60 s 60 2026-12-09T02:20:11+01:00"},
         TextCase{"raise_disk", diskEvent(AlarmChange::Raise, 150, 150),
                  "ALARM Disk 150 MB free, below 200 MB since 02:13:07",
                  "raise Disk 150 MB 200 2026-12-09T02:20:11+01:00"},

@@ -488,6 +488,98 @@ TEST_F(JournalTest, AdoptingCopiesTheOldRowsAheadOfNewOnesAndRetiresTheOldSessio
     EXPECT_EQ(readRows(path(), old).size(), 2u); // left as it was
 }
 
+// --- Alarms
+
+/// The causes of the alarms of \a session as the reader gives them, "-" for none.
+std::vector<std::string> causesOf(const QString& path, qint64 session)
+{
+    JournalReader reader;
+    EXPECT_EQ(reader.open(path), QString());
+    std::vector<std::string> causes;
+    for (const JournalAlarm& a : reader.alarms(session))
+        causes.push_back(a.parameter.toStdString() + ' ' +
+                         (a.cause ? noReadingCauseWord(*a.cause).toStdString() : "-"));
+    return causes;
+}
+
+/// alarm.cause of every alarm in the file, in the order they rose, "NULL" for none.
+std::vector<std::string> causeColumn(const QString& path)
+{
+    std::vector<std::string> causes;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "by-hand");
+        db.setDatabaseName(path);
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec("SELECT COALESCE(cause, 'NULL') FROM alarm ORDER BY session, n"));
+        while (q.next())
+            causes.push_back(q.value(0).toString().toStdString());
+    }
+    QSqlDatabase::removeDatabase("by-hand");
+    return causes;
+}
+
+// The no-reading alarm keeps why no frame came, the latest cause while it was up; the other
+// alarms have none. A journal of the version before kept no cause: its alarms read without
+// one, before and after a program brings the file up to date.
+TEST_F(JournalTest, ANoReadingAlarmKeepsItsLatestCauseAndAnOlderOneNone)
+{
+    // 1796781600000 ms: 2026-12-09 03:00:00 at +01:00.
+    const qint64 t = 1796781600000;
+    const auto noReading = [t](qint64 raisedSec, NoReadingCause cause) {
+        return ActiveAlarm{std::nullopt, AlarmSide::NoReading, 60, 60, 60, t,
+                           t + raisedSec * 1000, 3600, cause};
+    };
+    ActiveAlarm silent = noReading(60, NoReadingCause::Silent);
+    ActiveAlarm unopened = noReading(600, NoReadingCause::NotOpen);
+    // A cause where none belongs (a limit alarm) is not kept.
+    const ActiveAlarm low{AlarmParameter::DO, AlarmSide::Below, 3.1, 4.0, 3.05, t, t + 700000,
+                          3600, NoReadingCause::Silent};
+    {
+        Journal journal;
+        ASSERT_EQ(journal.open(path(), 30), QString());
+        journal.alarmRaised({AlarmChange::Raise, silent, silent.raisedMs, 3600});
+        silent.cause = NoReadingCause::LineLost; // the cable pulled while it was up
+        journal.alarmCauseChanged(silent);
+        ActiveAlarm back = silent;
+        back.value = back.worst = 330;
+        journal.alarmCleared({AlarmChange::Clear, back, t + 330000, 3600});
+        journal.alarmRaised({AlarmChange::Raise, unopened, unopened.raisedMs, 3600});
+        journal.alarmRaised({AlarmChange::Raise, low, low.raisedMs, 3600});
+        // Still up at the end: the latest cause stays.
+        unopened.cause = NoReadingCause::Silent;
+        journal.alarmCauseChanged(unopened);
+        // A clear tells the cause the alarm had last, too.
+        ActiveAlarm quiet = noReading(900, NoReadingCause::Silent);
+        journal.alarmRaised({AlarmChange::Raise, quiet, quiet.raisedMs, 3600});
+        quiet.cause = NoReadingCause::NotOpen;
+        journal.alarmCleared({AlarmChange::Clear, quiet, t + 960000, 3600});
+        journal.close(true);
+    }
+    EXPECT_EQ(causesOf(path(), 1),
+              (std::vector<std::string>{"NoReading lost", "NoReading silent", "DO -",
+                                        "NoReading unopened"}));
+    // As another program reads the file: empty for the limit alarm.
+    EXPECT_EQ(causeColumn(path()), (std::vector<std::string>{"lost", "silent", "NULL", "unopened"}));
+
+    // Back to version 5, as a journal of the release before holds its alarms.
+    execSql(path(), {"ALTER TABLE alarm DROP COLUMN raised_worst",
+                     "ALTER TABLE alarm DROP COLUMN raise_sent",
+                     "ALTER TABLE alarm DROP COLUMN clear_sent",
+                     "ALTER TABLE alarm DROP COLUMN cause", "PRAGMA user_version = 5"});
+    const std::vector<std::string> unknown{"NoReading -", "NoReading -", "DO -", "NoReading -"};
+    EXPECT_EQ(causesOf(path(), 1), unknown);
+    {
+        Journal journal; // brings it up to date, and keeps causes from now on
+        ASSERT_EQ(journal.open(path(), 30), QString());
+        journal.alarmRaised({AlarmChange::Raise, unopened, unopened.raisedMs, 3600});
+        journal.close(true);
+    }
+    EXPECT_EQ(fileBytes(path()).mid(60, 4).toHex(), "00000006"); // user_version
+    EXPECT_EQ(causesOf(path(), 1), unknown);
+    EXPECT_EQ(causesOf(path(), 2), (std::vector<std::string>{"NoReading silent"}));
+}
+
 TEST_F(JournalTest, AJournalOfANewerVersionIsLeftAlone)
 {
     execSql(path(), {"PRAGMA application_id = 1347964234",

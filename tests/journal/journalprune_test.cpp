@@ -124,4 +124,79 @@ TEST_F(JournalPrune, RemovingSessionsTakesTheirRowsListsAlarmsAndAllButTheNewest
     EXPECT_EQ(acked, (std::vector<qint64>{2, 7, 8, 9, 10, 11, 12, 13, 15}));
 }
 
+// An alarm rise or clear the broker has not acknowledged keeps a published session as an
+// unsent row does: the journal is where the publisher sends it from. Each session ended 100
+// days ago with six rows; a logger's rows were all acknowledged unless the case says otherwise.
+TEST(JournalPruneAlarms, AlarmEventsNotYetPublishedKeepTheirSession)
+{
+    using pexumo::test::FilledAlarm;
+    using pexumo::test::FilledSession;
+    const std::vector<int> rows = pexumo::test::rowsOf(0, 6);
+    const auto logger = [&](std::vector<FilledAlarm> alarms, std::optional<qint64> acked = 6) {
+        return FilledSession{LoggerProgram, 101, 100, rows, {}, acked, {}, false, alarms};
+    };
+    const auto window = [&](std::vector<FilledAlarm> alarms, std::optional<qint64> acked) {
+        return FilledSession{WindowProgram, 101, 100, rows, {{0, 6}}, acked, {}, false, alarms};
+    };
+    struct Case
+    {
+        const char* what;
+        FilledSession session;
+        qint64 unsentAlarms;
+        qint64 unkept;
+        bool expires;
+    };
+    //                 raise sent, cleared, clear sent
+    const FilledAlarm allSent{true, true, true};
+    const FilledAlarm riseUnsent{false, false, false};
+    const FilledAlarm clearUnsent{true, true, false};
+    const FilledAlarm bothUnsent{false, true, false};
+    const FilledAlarm stillUp{true, false, false};
+    const std::vector<Case> cases{
+        {"1: logger, every rise and clear sent", logger({allSent, allSent}), 0, 0, true},
+        {"2: logger, a rise not sent", logger({riseUnsent}), 1, 0, false},
+        {"3: logger, a clear not sent", logger({clearUnsent}), 1, 0, false},
+        {"4: logger, a rise and its clear not sent", logger({bothUnsent}), 2, 0, false},
+        {"5: logger, an alarm up at the end, its rise sent", logger({stillUp}), 0, 0, true},
+        {"6: logger, three alarms, two events unsent", logger({riseUnsent, clearUnsent, allSent}),
+         2, 0, false},
+        {"7: window, rows saved, published, a rise not sent", window({riseUnsent}, 0), 1, 0, false},
+        {"8: window, rows saved, never published", window({bothUnsent}, {}), 0, 0, true},
+        {"9: logger, never published", logger({riseUnsent}, {}), 0, 6, false},
+        {"10: logger, two rows not acknowledged, a clear not sent", logger({clearUnsent}, 4), 1, 2,
+         false},
+        {"11: logger, no alarm", logger({}), 0, 0, true},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("journal.sqlite"));
+    std::vector<FilledSession> sessions;
+    for (const Case& c : cases)
+        sessions.push_back(c.session);
+    fillJournal(path, Now, sessions);
+
+    const QString name = QStringLiteral("prune-alarms-test");
+    {
+        ASSERT_EQ(openJournalConnection(name, path, false).reason, QString());
+        QString error;
+        const std::vector<OldSession> old = findOldSessions(
+            QSqlDatabase::database(name, false), Now.addDays(-30).toMSecsSinceEpoch(), {}, &error);
+        EXPECT_EQ(error, QString());
+        ASSERT_EQ(old.size(), cases.size());
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            SCOPED_TRACE(cases[i].what);
+            EXPECT_EQ(old[i].unsentAlarms, cases[i].unsentAlarms);
+            EXPECT_EQ(old[i].unkept, cases[i].unkept);
+            EXPECT_EQ(old[i].expires(), cases[i].expires);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+
+    // JournalKeepDays of 30 takes 1, 5, 8 and 11 and keeps the others.
+    Journal journal;
+    ASSERT_EQ(journal.open(path, 30, Now, QString::fromLatin1(LoggerProgram)), QString());
+    journal.close(true);
+    EXPECT_EQ(sessionsIn(path).first, (std::vector<qint64>{2, 3, 4, 6, 7, 9, 10, 12}));
+}
+
 } // namespace

@@ -69,24 +69,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@" >"$tmp/out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok: $what"
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-        sed 's/^/    /' "$tmp/out"
-    fi
-}
-same() {
-    check "$1" test "$2" = "$3"
-    [ "$2" = "$3" ] || printf '    expected: %q\n    actual:   %q\n' "$2" "$3"
-}
+. "$(dirname "$(realpath "$0")")/checks.sh"
 lacks() { ! grep -Eq "$1" <<<"$2"; }
 finish() {
     echo "install check: $passed passed, $failed failed"
@@ -163,7 +146,7 @@ check "/etc/pexumo/config.ini is a conffile" grep -q '/etc/pexumo/config.ini' \
 
 # The programs run, without a display: the demo logger writes a journal, also as the system
 # user with the system service's files.
-for p in pexumo-logger pexumo-journal pexumo-decode pexumo-meter-sim; do
+for p in pexumo-logger pexumo-web pexumo-journal pexumo-decode pexumo-meter-sim; do
     same "$p --version" "$p $version" "$(in_root "$p" --version 2>&1)"
 done
 in_root mkdir -p /tmp/home
@@ -332,6 +315,7 @@ for unit in $(cd "$root" && ls usr/lib/systemd/system/pexumo* usr/lib/systemd/us
     name=$(basename "$unit")
     if [[ $unit == */user/* ]]; then
         out=$(in_box env XDG_RUNTIME_DIR=/run systemd-analyze --user --man=no verify "/$unit" 2>&1)
+        name="$name (user)"
     else
         [ "${name%@.service}" != "$name" ] && name="${name%@.service}@ttyUSB0.service"
         out=$(in_box systemd-analyze --man=no verify "$name" 2>&1)
@@ -339,15 +323,31 @@ for unit in $(cd "$root" && ls usr/lib/systemd/system/pexumo* usr/lib/systemd/us
     check "systemd-analyze verify $name" test -z "$out"
     [ -z "$out" ] || echo "$out" | sed 's/^/    /'
 done
-exposure=$(in_box systemd-analyze security pexumo-logger@ttyUSB0.service 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+exposure_of() { in_box systemd-analyze security "$1" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p'; }
+exposure=$(exposure_of pexumo-logger@ttyUSB0.service)
 echo "    exposure of the running instance: $exposure"
 check "the running instance's exposure is at most 2.0" awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }'
 
+# The web view as a system service, on its default loopback address, under its own unit.
+check "systemctl enable --now pexumo-web" in_box systemctl enable --now pexumo-web.service
+sleep 2
+same "pexumo-web runs" "active" "$(in_box systemctl is-active pexumo-web.service)"
+web_pid() { in_box systemctl show -p MainPID --value pexumo-web.service; }
+web_before=$(web_pid)
+exposure=$(exposure_of pexumo-web.service)
+echo "    exposure of pexumo-web: $exposure"
+check "pexumo-web's exposure is at most 2.0" awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }'
+
 upgrade_restarts "upgrade to $next" "$root$debs/pexumo-logger_next.deb"
+web_after=$(web_pid)
+check "upgrade to $next: pexumo-web was restarted (main process $web_before, then $web_after)" \
+    test -n "$web_after" -a "$web_after" != 0 -a "$web_after" != "$web_before"
+same "upgrade to $next: pexumo-web runs the new program file" "/usr/bin/pexumo-web" "$(in_box readlink "/proc/$web_after/exe")"
 
 # Removal stops it; purge leaves nothing but the user.
 check "apt remove pexumo-logger" in_box apt-get remove -y -qq pexumo-logger
 check "after remove no instance runs" test -z "$(in_box systemctl list-units --plain --no-legend --state=active 'pexumo-logger@*')"
+check "after remove pexumo-web does not run" bash -c "! nsenter -t $leader -a pgrep -x pexumo-web"
 check "after remove no process of pexumo-logger is left" bash -c "! nsenter -t $leader -a pgrep -x pexumo-logger"
 same "after remove systemd has forgotten the unit (daemon-reload)" "not-found" \
     "$(in_box systemctl show -p LoadState --value pexumo-logger@ttyUSB0.service)"

@@ -10,6 +10,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -365,6 +366,92 @@ TEST_F(JournalPublishing, TheLastRowsAndAlarmsBeforeAStopAreSent)
     EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 50}}));
     EXPECT_EQ(sql(rig.journalPath(), "SELECT raise_sent, clear_sent FROM alarm"),
               (std::vector<test::RowId>{{1, 0}}));
+}
+
+// The no-reading alarm tells the broker why no frame came, as the journal has it: the rise the
+// cause at the rise, the clear the latest one. A new cause while it is up is no message of its
+// own, and no run of the alarm command.
+TEST_F(JournalPublishing, TheNoReadingAlarmCarriesItsCauseAsTheJournalHasIt)
+{
+    // 1796781600000 ms is 2026-12-09 03:00:00 at +01:00.
+    ActiveAlarm silence{std::nullopt,  AlarmSide::NoReading, 60,  60,
+                        60,            1796781600000,        1796781660000,
+                        3600,          NoReadingCause::Silent};
+    QStringList commands;
+    {
+        Station station(setup);
+        ASSERT_EQ(station.startJournal(), "");
+        AlarmSettings alarms;
+        alarms.command = R"(sh -c "echo $0")"; // prints "raise" or "clear"
+        station.applyAlarmSettings(alarms);
+        QObject::connect(&station, &Station::alarmCommandFinished,
+                         [&](const QString& result) { commands << result; });
+        station.startPublishing();
+        emit station.run().alarmChanged({AlarmChange::Raise, silence, 1796781660000, 3600});
+        ASSERT_TRUE(rig.subscriber.waitFor([](const auto& m) {
+            return std::count_if(m.begin(), m.end(),
+                                 [](const auto& one) { return one.topic == "site/alarm"; }) == 1;
+        }));
+        silence.cause = NoReadingCause::LineLost; // the cable pulled
+        emit station.run().noReadingCauseChanged(silence);
+        ASSERT_TRUE(station.journal()->flush());
+        EXPECT_EQ(sql(rig.journalPath(), "SELECT n, cause = 'lost' FROM alarm"),
+                  (std::vector<test::RowId>{{0, 1}}));
+        ActiveAlarm back = silence;
+        back.value = back.worst = 330;
+        emit station.run().alarmChanged({AlarmChange::Clear, back, 1796781930000, 3600});
+        ASSERT_TRUE(rig.subscriber.waitFor([](const auto& m) {
+            return std::count_if(m.begin(), m.end(),
+                                 [](const auto& one) { return one.topic == "site/alarm"; }) == 2;
+        }));
+        // The commands run in order: one for the cause would come before the clear's.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !commands.isEmpty() && commands.last().endsWith("clear"); }, 30000));
+        station.stop();
+    }
+    EXPECT_EQ(commands, QStringList({"alarm command: exit 0: raise", "alarm command: exit 0: clear"}));
+    EXPECT_EQ(rig.payloadsOn("alarm"),
+              (std::vector<QByteArray>{
+                  R"({"session":1,"event":"raise","parameter":"NoReading","side":"silent",)"
+                  R"("cause":"silent","value":60,"unit":"s","limit":60,"worst":60,)"
+                  R"("since":"2026-12-09T03:00:00.000+01:00",)"
+                  R"("raised":"2026-12-09T03:01:00.000+01:00",)"
+                  R"("time":"2026-12-09T03:01:00.000+01:00","ts":1796781660000})",
+                  R"({"session":1,"event":"clear","parameter":"NoReading","side":"silent",)"
+                  R"("cause":"lost","value":330,"unit":"s","limit":60,"worst":330,)"
+                  R"("since":"2026-12-09T03:00:00.000+01:00",)"
+                  R"("raised":"2026-12-09T03:01:00.000+01:00",)"
+                  R"("time":"2026-12-09T03:05:30.000+01:00","ts":1796781930000})"}));
+}
+
+// A rise that waits for the broker tells the cause the journal has when it is read; one that is
+// on its way when the cause changes is still the same rise, never sent twice.
+TEST(JournalOutboxAlarms, ARiseIsNamedByItsPlaceNotByWhatItSays)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("j.sqlite");
+    ActiveAlarm silence{std::nullopt,  AlarmSide::NoReading, 60,  60,
+                        60,            1796781600000,        1796781660000,
+                        3600,          NoReadingCause::Silent};
+    Journal journal;
+    ASSERT_EQ(journal.open(path, 30), "");
+    JournalOutbox outbox(path, journal.session(), {"pexumo", ""});
+    ASSERT_EQ(outbox.attach([] {}), "");
+    journal.alarmRaised({AlarmChange::Raise, silence, silence.raisedMs, 3600});
+    ASSERT_TRUE(journal.flush());
+    const std::vector<OutboxAlarm> sent = outbox.alarmsWaiting({}, 10);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].event.alarm.cause, NoReadingCause::Silent);
+
+    silence.cause = NoReadingCause::LineLost;
+    journal.alarmCauseChanged(silence);
+    ASSERT_TRUE(journal.flush());
+    EXPECT_TRUE(outbox.alarmsWaiting(sent, 10).empty());
+    const std::vector<OutboxAlarm> again = outbox.alarmsWaiting({}, 10);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].event.alarm.cause, NoReadingCause::LineLost);
+    outbox.detach();
+    journal.close(true);
 }
 
 // Publishing reads the journal: with Journal=0 it stays off and says why.

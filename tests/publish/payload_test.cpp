@@ -111,8 +111,20 @@ INSTANTIATE_TEST_SUITE_P(
             R"("unit":"mg/L","limit":4,"worst":3.05,"since":"2026-12-09T02:13:07.000+01:00",)"
             R"("raised":"2026-12-09T02:14:07.000+01:00","time":"2026-12-09T02:14:07.000+01:00",)"
             R"("ts":1796778847000})"},
+        // "silent" and "lost" go through the broker in JournalPublishing.
         AlarmPayloadCase{
-            "no_reading_clears",
+            "no_reading_rises_for_a_port_that_does_not_open",
+            {AlarmChange::Raise,
+             {std::nullopt, AlarmSide::NoReading, 61.5, 60, 61.5, 1796781600000, 1796781661500,
+              -18000, NoReadingCause::NotOpen},
+             1796781661500,
+             -18000},
+            R"({"session":12,"event":"raise","parameter":"NoReading","side":"silent",)"
+            R"("cause":"unopened","value":61.5,"unit":"s","limit":60,"worst":61.5,)"
+            R"("since":"2026-12-08T21:00:00.000-05:00","raised":"2026-12-08T21:01:01.500-05:00",)"
+            R"("time":"2026-12-08T21:01:01.500-05:00","ts":1796781661500})"},
+        AlarmPayloadCase{
+            "no_reading_of_a_journal_that_kept_no_cause_clears",
             {AlarmChange::Clear,
              {std::nullopt, AlarmSide::NoReading, 330, 60, 330, 1796781600000, 1796781660000,
               -18000},
@@ -122,6 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
             R"("value":330,"unit":"s","limit":60,"worst":330,)"
             R"("since":"2026-12-08T21:00:00.000-05:00","raised":"2026-12-08T21:01:00.000-05:00",)"
             R"("time":"2026-12-08T21:05:30.000-05:00","ts":1796781930000})"},
+        // A cause on any other alarm is none of its business.
         AlarmPayloadCase{
             "disk_rises_below",
             {AlarmChange::Raise,

@@ -19,6 +19,14 @@
 
 namespace pexumo::test {
 
+/// An alarm of a session, and which of its events the broker acknowledged.
+struct FilledAlarm
+{
+    bool raiseSent = true;
+    bool cleared = true; ///< false: still up when the session ended
+    bool clearSent = true;
+};
+
 /// A session as a test writes it straight into a journal, with times days before a "now".
 struct FilledSession
 {
@@ -36,6 +44,7 @@ struct FilledSession
     /// Written by this very process, so that it may still be running; else by a process of a
     /// boot long gone.
     bool live = false;
+    std::vector<FilledAlarm> alarms; ///< numbered 0, 1, ... as they rose
 };
 
 /// \a n rows of \a list.
@@ -105,6 +114,25 @@ inline void fillJournal(const QString& path, const QDateTime& now,
                 q.addBindValue(saved);
                 ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
             }
+            for (std::size_t n = 0; n < s.alarms.size(); ++n) {
+                const FilledAlarm& a = s.alarms[n];
+                q.prepare(QStringLiteral(
+                    "INSERT INTO alarm(session, n, parameter, side, threshold, since_ms, raised_ms,"
+                    " raised_offset_sec, raised_value, worst, cleared_ms, cleared_offset_sec,"
+                    " cleared_value, raise_sent, clear_sent) VALUES(?, ?, 'DO', 0, 4, ?, ?, 0, 3.5,"
+                    " 3.1, ?, ?, ?, ?, ?)"));
+                q.addBindValue(id);
+                q.addBindValue(qint64(n));
+                q.addBindValue(startedMs + qint64(n) * 1000);
+                q.addBindValue(startedMs + qint64(n) * 1000);
+                const QVariant none(QMetaType::fromType<qint64>());
+                q.addBindValue(a.cleared ? QVariant(startedMs + qint64(n) * 1000 + 500) : none);
+                q.addBindValue(a.cleared ? QVariant(0) : none);
+                q.addBindValue(a.cleared ? QVariant(4.2) : none);
+                q.addBindValue(a.raiseSent ? 1 : 0);
+                q.addBindValue(a.clearSent ? 1 : 0);
+                ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+            }
             if (s.acked) {
                 q.prepare(QStringLiteral("INSERT INTO mqtt_acked VALUES(?, ?)"));
                 q.addBindValue(id);
@@ -152,36 +180,36 @@ inline std::vector<FilledSession> twoHundredDays()
     const char* logger = LoggerProgram;
     return {
         // 1: the window's, ended 199 days ago, every row saved; 20000 rows
-        {window, 200, 199, rowsOf(PH, 20000), {{PH, 20000}}, {}, {}, false},
+        {window, 200, 199, rowsOf(PH, 20000), {{PH, 20000}}, {}, {}, false, {}},
         // 2: the window's, ended 189, pH rows n 0 and 2 saved, the broker acknowledged n 0-2:
         //    n 3, 4, 5 are kept nowhere else
-        {window, 190, 189, mixed, {{PH, 2}}, 3, {}, false},
+        {window, 190, 189, mixed, {{PH, 2}}, 3, {}, false, {}},
         // 3: the window's, ended 179, nothing saved, restored into session 4
-        {window, 180, 179, mixed, {}, {}, 4, false},
+        {window, 180, 179, mixed, {}, {}, 4, false, {}},
         // 4: the window's that restored 3, ended 169, every row saved
-        {window, 170, 169, mixed, {{PH, 3}, {ORP, 3}}, {}, {}, false},
+        {window, 170, 169, mixed, {{PH, 3}, {ORP, 3}}, {}, {}, false, {}},
         // 5: a logger's, ended 159, never published
-        {logger, 160, 159, mixed, {}, {}, {}, false},
+        {logger, 160, 159, mixed, {}, {}, {}, false, {}},
         // 6: a logger's, ended 149, every row acknowledged
-        {logger, 150, 149, mixed, {}, 6, {}, false},
+        {logger, 150, 149, mixed, {}, 6, {}, false, {}},
         // 7: a logger's, ended 139, rows n 0-3 acknowledged, n 4 and 5 not
-        {logger, 140, 139, mixed, {}, 4, {}, false},
+        {logger, 140, 139, mixed, {}, 4, {}, false, {}},
         // 8: a logger's killed 130 days ago (no end, its process long gone), all acknowledged
-        {logger, 130, {}, mixed, {}, 6, {}, false},
+        {logger, 130, {}, mixed, {}, 6, {}, false, {}},
         // 9: a logger's that runs since 120 days (no end, this process), all acknowledged so far
-        {logger, 120, {}, mixed, {}, 6, {}, true},
+        {logger, 120, {}, mixed, {}, 6, {}, true, {}},
         // 10: the window's, ended 99, pH saved, everything acknowledged
-        {window, 100, 99, mixed, {{PH, 3}}, 6, {}, false},
+        {window, 100, 99, mixed, {{PH, 3}}, 6, {}, false, {}},
         // 11: a logger's, ended 59, all acknowledged
-        {logger, 60, 59, mixed, {}, 6, {}, false},
+        {logger, 60, 59, mixed, {}, 6, {}, false, {}},
         // 12: a logger's, ended 31 days ago, all acknowledged
-        {logger, 32, 31, mixed, {}, 6, {}, false},
+        {logger, 32, 31, mixed, {}, 6, {}, false, {}},
         // 13: a logger's, ended 29 days ago, all acknowledged
-        {logger, 30, 29, mixed, {}, 6, {}, false},
+        {logger, 30, 29, mixed, {}, 6, {}, false, {}},
         // 14: a logger's, ended 10 days ago, never published
-        {logger, 11, 10, mixed, {}, {}, {}, false},
+        {logger, 11, 10, mixed, {}, {}, {}, false, {}},
         // 15: a logger's, ended yesterday, all acknowledged
-        {logger, 2, 1, mixed, {}, 6, {}, false},
+        {logger, 2, 1, mixed, {}, 6, {}, false, {}},
     };
 }
 

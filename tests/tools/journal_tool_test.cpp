@@ -68,7 +68,8 @@ protected:
         back.value = 4.25;
         back.worst = 2.95;
         const ActiveAlarm silent{std::nullopt,  AlarmSide::NoReading, 60,  60, 60,
-                                 1796781600000, 1796781660000,        3600};
+                                 1796781600000, 1796781660000,        3600,
+                                 NoReadingCause::NotOpen};
         ActiveAlarm heard = silent;
         heard.value = heard.worst = 330;
         const ActiveAlarm warm{AlarmParameter::Temp, AlarmSide::Above, 31.24, 30, 31.24,
@@ -124,11 +125,11 @@ TEST_F(JournalTool, AlarmsPrintsOneTabSeparatedLinePerAlarmInTheOrderTheyRose)
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_EQ(run.out, "2026-12-09 02:14:07\t2026-12-09 02:20:11\tDO\tbelow\t4.0\t2.95\tmg/L\t"
                        "alarm command: exit 0: mail sent\t"
-                       "alarm command failed: exit 3: no route to host\n"
+                       "alarm command failed: exit 3: no route to host\t\n"
                        "2026-12-09 03:01:00\t2026-12-09 03:05:30\tNoReading\tsilent\t60\t330\ts\t"
-                       "\t\n"
+                       "\t\tunopened\n"
                        "2026-12-09 04:00:00\tnot cleared\tTemp\tabove\t30.0\t31.2\tC\t"
-                       "alarm command timed out after 30 s\t\n");
+                       "alarm command timed out after 30 s\t\t\n");
     const ProgramRun none = tool({"--journal", path(), "alarms", "2"});
     EXPECT_EQ(none.exitCode, 0) << none.err.constData();
     EXPECT_EQ(none.out, "");
@@ -448,6 +449,45 @@ TEST_F(JournalToolPrune, CompactsTheFileWhenNoProgramWritesIt)
     EXPECT_LT(QFileInfo(path()).size(), size / 2);
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")) &&
                  QFileInfo(path() + QStringLiteral("-wal")).size() > 0);
+}
+
+TEST_F(JournalToolPrune, NamesPublishedSessionsWithAlarmsTheBrokerLacks)
+{
+    using pexumo::test::FilledSession;
+    const std::vector<int> rows = pexumo::test::rowsOf(0, 6);
+    //                                           raise sent, cleared, clear sent
+    const pexumo::test::FilledAlarm clearUnsent{true, true, false};
+    const pexumo::test::FilledAlarm bothUnsent{false, true, false};
+    const pexumo::test::FilledAlarm allSent{true, true, true};
+    fill({
+        // 1: every row acknowledged, one clear not
+        {LoggerProgram, 101, 100, rows, {}, 6, {}, false, {allSent, clearUnsent}},
+        // 2: rows n 4 and 5 not acknowledged, nor an alarm's rise and clear
+        {LoggerProgram, 91, 90, rows, {}, 4, {}, false, {bothUnsent}},
+        // 3: everything acknowledged
+        {LoggerProgram, 81, 80, rows, {}, 6, {}, false, {allSent}},
+    });
+    const ProgramRun run = prune({"--older-than", "30"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(QString::fromUtf8(run.out),
+              QStringLiteral("kept session 1 (pexumo-logger, %1 to %2, 6 rows): 1 alarm event was "
+                             "never published; --force removes them\n")
+                      .arg(day(101), day(100)) +
+                  QStringLiteral("kept session 2 (pexumo-logger, %1 to %2, 6 rows): 2 rows were "
+                                 "never saved or published, 2 alarm events were never published; "
+                                 "--force removes them\n")
+                      .arg(day(91), day(90)) +
+                  QStringLiteral("removed session 3 (pexumo-logger, %1 to %2, 6 rows)\n")
+                      .arg(day(81), day(80)) +
+                  QStringLiteral("sessions removed: 1, kept: 2; the file shrank from 0.0 MB to "
+                                 "0.0 MB\n"))
+        << run.out.constData();
+    EXPECT_EQ(pexumo::test::sessionsIn(path()).first, (std::vector<qint64>{1, 2}));
+    const ProgramRun one = prune({"--older-than", "30", "--session", "1"});
+    EXPECT_EQ(one.exitCode, 1);
+    const ProgramRun forced = prune({"--older-than", "30", "--session", "1", "--force"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.constData();
+    EXPECT_EQ(pexumo::test::sessionsIn(path()).first, (std::vector<qint64>{2}));
 }
 
 TEST(JournalToolOptions, HelpAndVersion)

@@ -274,7 +274,9 @@ TEST(LoggerProgram, LosesNoCommittedRowToAKillAndPublishesThemLater)
 // reading is listed only while it is at most StaleSeconds old, the logger says so once, the
 // journal gets no row from then on, and the no-reading alarm rises after NoReadingSeconds saying
 // that the meter sends nothing; its command runs with the cause. A temperature beyond its limit
-// raised the Temp alarm before, in C, as the command's arguments say.
+// raised the Temp alarm before, in C, as the command's arguments say. Then the cable is pulled
+// (the terminal goes 10 s after the start, after a stray byte): the alarm stays up, the logger
+// tells its new cause in one line, and the journal keeps it.
 TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
 {
     QTemporaryDir home;
@@ -282,7 +284,9 @@ TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
     test::MeterSim sim;
     ASSERT_TRUE(sim.startScript(home.filePath("meter.script"),
                                 "wait 0.5\nlive 13 0712 0253\nwait 0.5\nlive 13 0713 0253\n"
-                                "wait 0.5\nlive 13 0714 0253\nwait 0.5\nlive 13 0715 0253\n"))
+                                "wait 0.5\nlive 13 0714 0253\nwait 0.5\nlive 13 0715 0253\n"
+                                "wait 8\n00\nlive 13 0716 0253\n",
+                                {"--fault", "unplug@4:60"}))
         << sim.errorString().toStdString();
     writeFile(home.filePath("config.ini"), "[Pexumo]\nStaleSeconds=2\n");
     const QString alarms = home.filePath("alarms.conf");
@@ -294,6 +298,7 @@ TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
     const qint64 atStale = committedRows(journal);
     ASSERT_TRUE(logger.waitForLine("ALARM no reading since "));
     ASSERT_TRUE(waitUntil([&] { return told(home).size() == 2; }));
+    ASSERT_TRUE(logger.waitForLine("no reading since "));
     logger.process.terminate();
     EXPECT_EQ(logger.status(), 0);
 
@@ -306,8 +311,15 @@ TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
                                R"(sends again$)"))
                   .size(),
               1);
-    EXPECT_EQ(lines.filter(QRegularExpression(
-                               R"(^ALARM no reading since \d\d:\d\d:\d\d: the meter sends nothing$)"))
+    const QStringList rise = lines.filter(QRegularExpression(
+        R"(^ALARM no reading since \d\d:\d\d:\d\d: the meter sends nothing$)"));
+    ASSERT_EQ(rise.size(), 1);
+    const QStringList change = lines.filter(QRegularExpression(R"(^no reading since )"));
+    ASSERT_EQ(change.size(), 1);
+    // Since the same last frame.
+    EXPECT_EQ(change[0], rise[0].mid(6, 25) + ": now the line is lost");
+    EXPECT_LT(lines.indexOf(rise[0]), lines.indexOf(change[0]));
+    EXPECT_EQ(lines.filter(QRegularExpression(R"( was lost: .* Waiting for the meter to come back\.$)"))
                   .size(),
               1);
     const QStringList commands = told(home);
@@ -321,6 +333,15 @@ TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
     ASSERT_GE(written.size(), 3u);
     EXPECT_LE(written.size(), 6u);
     EXPECT_EQ(written.back().second.Value, "7.15");
+    JournalReader reader;
+    ASSERT_EQ(reader.open(journal), QString());
+    const std::vector<JournalAlarm> kept = reader.alarms(1);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].parameter, "Temp");
+    EXPECT_EQ(kept[0].cause, std::nullopt);
+    EXPECT_EQ(kept[1].parameter, "NoReading");
+    EXPECT_EQ(kept[1].cause, NoReadingCause::LineLost);
+    EXPECT_FALSE(kept[1].cleared); // up at the end
 }
 
 // A meter that is not there when the logger starts: the logger keeps trying to open the port

@@ -545,4 +545,61 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
     EXPECT_TRUE(stopped[QStringLiteral("alarms")].toArray().isEmpty());
 }
 
+// The no-reading alarm reads on the site page and on the alarms page as in the window's bar,
+// with why no frame came: the latest cause the journal kept, none where it kept none.
+TEST(JournalViews, TheNoReadingAlarmSaysWhyAsTheWindowsBarDoes)
+{
+    struct Case
+    {
+        std::optional<NoReadingCause> raisedWith;
+        std::optional<NoReadingCause> changedTo;
+        QString text;
+    };
+    const QString since = QStringLiteral("ALARM no reading since 10:13:07");
+    const std::vector<Case> cases{
+        {NoReadingCause::NotOpen, std::nullopt, since + QStringLiteral(": the port does not open")},
+        {NoReadingCause::Silent, NoReadingCause::LineLost,
+         since + QStringLiteral(": the line is lost")},
+        {std::nullopt, std::nullopt, since}, // as a journal of an earlier version kept it
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+        Journal journal;
+        ASSERT_EQ(journal.open(path, 30,
+                               QDateTime::fromMSecsSinceEpoch(FixtureStartMs, Qt::OffsetFromUTC,
+                                                              FixtureOffsetSec),
+                               QString::fromLatin1(LoggerProgram)),
+                  QString());
+        journal.setPort(QStringLiteral("/dev/ttyUSB0"));
+        journal.add(ListId::PH, phRow(FixtureStartMs, QStringLiteral("7.00")));
+        const qint64 sinceMs = FixtureStartMs + 13 * 60000 + 7000; // 10:13:07 local
+        ActiveAlarm silence{std::nullopt,     AlarmSide::NoReading, 60, 60, 60, sinceMs,
+                            sinceMs + 60000, FixtureOffsetSec,     c.raisedWith};
+        journal.alarmRaised({AlarmChange::Raise, silence, silence.raisedMs, FixtureOffsetSec});
+        if (c.changedTo) {
+            silence.cause = c.changedTo;
+            journal.alarmCauseChanged(silence);
+        }
+        ASSERT_TRUE(journal.flush());
+
+        JournalReader reader;
+        ASSERT_EQ(reader.open(path), QString());
+        const QJsonObject meter = siteJournal({QStringLiteral("abc"), path}, &reader, QString())
+                                      [QStringLiteral("meters")]
+                                          .toArray()
+                                          .at(0)
+                                          .toObject();
+        const QJsonArray up = meter[QStringLiteral("alarms")].toArray();
+        ASSERT_EQ(up.size(), 1);
+        EXPECT_EQ(up[0][QStringLiteral("text")].toString(), c.text);
+        QString error;
+        const QJsonArray events =
+            alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
+        ASSERT_EQ(events.size(), 1);
+        EXPECT_EQ(events[0][QStringLiteral("text")].toString(), c.text);
+        journal.close(true);
+    }
+}
+
 } // namespace

@@ -21,7 +21,7 @@ AlarmView::AlarmView(Station& station, ControlBar& bar, Dashboard& dashboard,
     };
     connect(&station.run(), &MeterRun::alarmChanged, this, alarmChanged);
     connect(&station, &Station::diskAlarmChanged, this, alarmChanged);
-    connect(&station.run(), &MeterRun::alarmNotesChanged, this, &AlarmView::showAlarms);
+    connect(&station.run(), &MeterRun::noReadingCauseChanged, this, &AlarmView::showAlarms);
     connect(
         &station, &Station::alarmCommandFinished, this,
         [this](const QString& result, bool success) { m_bar.showAlarmCommand(result, success); });
