@@ -594,8 +594,9 @@ TEST(JournalViews, TheNoReadingAlarmSaysWhyAsTheWindowsBarDoes)
         ASSERT_EQ(up.size(), 1);
         EXPECT_EQ(up[0][QStringLiteral("text")].toString(), c.text);
         QString error;
-        const QJsonArray events =
-            alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
+        NewestEvents newest(10);
+        alarmEvents({QStringLiteral("abc"), path}, reader, QString(), newest, &error);
+        const QJsonArray events = newest.newestFirst();
         ASSERT_EQ(events.size(), 1);
         EXPECT_EQ(events[0][QStringLiteral("text")].toString(), c.text);
         journal.close(true);
