@@ -7,57 +7,58 @@ namespace {
 constexpr double UnitScale = 1000.0;
 } // namespace
 
-std::optional<SamplePlan> planSample(const CurrentReading& reading)
+std::optional<SampleRoute> routeOf(QAnyStringView type, QAnyStringView unit)
 {
-    const QString& type = reading.FMeasType;
-    const QString& unit = reading.FMeasUnit;
-    const bool negative = reading.FValueSign < 0;
-    const QString signedText = negative ? u'-' + reading.FMeasValue : reading.FMeasValue;
-    const double value = ReadNumberText(reading.FMeasValue);
-    const double signedValue = negative ? -value : value;
-
-    SamplePlan plan;
-    plan.row.Type = type;
-    plan.row.Unit = unit;
-    plan.row.Temp = reading.FMeasTemp;
-    plan.row.TempUnit = reading.FTempUnit;
-    plan.row.Value = reading.FMeasValue;
-
-    bool signedRoute = false;
+    SampleRoute route;
     if (type == u"pH" && unit == u"pH") {
-        plan.target = Parameter::PH;
-        signedRoute = true;
+        route.target = Parameter::PH;
+        route.signedValue = true;
     } else if (type == u"pH" || type == u"ORP") {
         // Electrode millivolts share the ORP chart and list; those rows carry no temperature.
-        plan.target = Parameter::ORP;
-        signedRoute = true;
-        plan.row.Temp.clear();
-        plan.row.TempUnit.clear();
+        route.target = Parameter::ORP;
+        route.signedValue = true;
+        route.dropsTemp = true;
     } else if (type == u"COND") {
-        plan.target = Parameter::COND;
+        route.target = Parameter::COND;
     } else if (type == u"TDS") {
-        plan.target = Parameter::TDS;
+        route.target = Parameter::TDS;
     } else if (type == u"Salt") {
-        plan.target = Parameter::Salt;
+        route.target = Parameter::Salt;
     } else if (type == u"DO") {
-        plan.target = Parameter::DO;
+        route.target = Parameter::DO;
     } else if (type == u"O2") {
-        plan.target = Parameter::O2;
+        route.target = Parameter::O2;
     } else {
         return std::nullopt;
     }
+    const bool bigUnit =
+        (route.target == Parameter::COND && unit == u"ms") ||
+        ((route.target == Parameter::TDS || route.target == Parameter::Salt) && unit == u"ppt");
+    route.scale = bigUnit ? UnitScale : 1.0;
+    route.hasTemp = unit != u"mV";
+    return route;
+}
 
-    if (signedRoute) {
-        plan.y = signedValue;
-        plan.row.Value = signedText;
-    } else {
-        const bool bigUnit =
-            (plan.target == Parameter::COND && unit == u"ms") ||
-            ((plan.target == Parameter::TDS || plan.target == Parameter::Salt) && unit == u"ppt");
-        plan.y = bigUnit ? value * UnitScale : value;
+std::optional<SamplePlan> planSample(const CurrentReading& reading)
+{
+    const std::optional<SampleRoute> route = routeOf(reading.FMeasType, reading.FMeasUnit);
+    if (!route)
+        return std::nullopt;
+    const bool negative = reading.FValueSign < 0;
+    const QString signedText = negative ? u'-' + reading.FMeasValue : reading.FMeasValue;
+    const double value = ReadNumberText(reading.FMeasValue);
+
+    SamplePlan plan;
+    plan.target = route->target;
+    plan.row.Type = reading.FMeasType;
+    plan.row.Unit = reading.FMeasUnit;
+    if (!route->dropsTemp) {
+        plan.row.Temp = reading.FMeasTemp;
+        plan.row.TempUnit = reading.FTempUnit;
     }
-
-    plan.hasTemp = unit != u"mV";
+    plan.row.Value = route->signedValue ? signedText : reading.FMeasValue;
+    plan.y = route->signedValue ? (negative ? -value : value) : value * route->scale;
+    plan.hasTemp = route->hasTemp;
     if (plan.hasTemp)
         plan.tempY = ReadNumberText(reading.FMeasTemp);
     plan.readoutValue = signedText;
@@ -78,6 +79,21 @@ std::optional<SamplePlan> replanRow(const ResultRecord& row)
         reading.FValueSign = -1;
     }
     return planSample(reading);
+}
+
+PlotPoint plotPointOf(const SampleRoute& route, QUtf8StringView value,
+                      QUtf8StringView temp)
+{
+    // As replanRow: a leading "-" is the sign, which only the pH and ORP routes keep.
+    const bool negative = value.size() > 0 && value.data()[0] == '-';
+    if (negative)
+        value = value.sliced(1);
+    const double read = ReadNumberText(value);
+    PlotPoint point;
+    point.y = route.signedValue ? (negative ? -read : read) : read * route.scale;
+    if (route.hasTemp)
+        point.temp = ReadNumberText(temp);
+    return point;
 }
 
 double plotResolution(Parameter parameter)

@@ -257,4 +257,32 @@ double ReadNumberText(QStringView text)
     return ReadLeadingNumber(text, comma ? NumberFormat{u',', u'.'} : NumberFormat{u'.', u','});
 }
 
+double ReadNumberText(QUtf8StringView text)
+{
+    // The journal's usual value, digits with or without a point ("7.12", "350"): read as is.
+    // Only what the general reading takes the same way, so both give the same double.
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    while (p != end && *p >= '0' && *p <= '9')
+        ++p;
+    const char* const point = p;
+    if (p != end && *p == '.')
+        for (++p; p != end && *p >= '0' && *p <= '9';)
+            ++p;
+    if (point != begin && p == end && (point == end || end - point > 1)) {
+        double value = 0;
+        if (std::from_chars(begin, end, value).ec == std::errc())
+            return value;
+    }
+    // Each byte as the character of its own code: a byte of a longer UTF-8 character is no
+    // digit, sign, blank or separator, so it ends the number as the decoded character would.
+    std::array<char16_t, 64> small;
+    if (text.size() > qsizetype(small.size()))
+        return ReadNumberText(QStringView(QString::fromUtf8(text.data(), text.size())));
+    for (qsizetype i = 0; i < text.size(); ++i)
+        small[std::size_t(i)] = char16_t(static_cast<unsigned char>(text.data()[i]));
+    return ReadNumberText(QStringView(small.data(), text.size()));
+}
+
 } // namespace pexumo

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QString>
 #include <QStringView>
+#include <QUtf8StringView>
 
 #include <optional>
 
@@ -50,5 +51,8 @@ double ReadLeadingNumber(QStringView text, NumberFormat format = NumberFormat::c
 /// never carry a thousands separator, so a comma is never taken for one. Otherwise as
 /// ReadLeadingNumber: a text without a number reads as 0.
 double ReadNumberText(QStringView text);
+/// ReadNumberText of a text as the journal keeps it (UTF-8), read where it lies: only ASCII
+/// characters make a number, so the bytes are read as characters without decoding them first.
+double ReadNumberText(QUtf8StringView text);
 
 } // namespace pexumo

@@ -228,18 +228,31 @@ std::optional<std::pair<ListId, ResultRecord>> JournalReader::row(qint64 session
     return found;
 }
 
-SessionRead JournalReader::forEachRowAfter(qint64 session, ListId list, qint64 afterN,
-                                           const NumberedRowVisitor& visit) const
+SessionRead JournalReader::forEachChartRowAfter(qint64 session, ListId list, qint64 afterN,
+                                                const ChartRowVisitor& visit) const
 {
     SessionRead read;
-    const QByteArray sql = QByteArray("SELECT n, ") + RowFields +
-                           " FROM reading WHERE session = ? AND n > ? AND list = ? ORDER BY n";
-    Statement q(rawHandle(m_connection), sql.constData());
+    Statement q(rawHandle(m_connection),
+                "SELECT n, stamp_ms, utc_offset_sec, type, unit, value, temp FROM reading"
+                " WHERE session = ? AND n > ? AND list = ? ORDER BY n");
     sqlite3_bind_int64(q.get(), 1, session);
     sqlite3_bind_int64(q.get(), 2, afterN);
     sqlite3_bind_int(q.get(), 3, int(indexOf(list)));
+    ChartRow row;
+    const auto bytes = [&q](int column) {
+        // The text first, then its length: asking in that order never converts the value twice.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), column));
+        return QByteArrayView(text, sqlite3_column_bytes(q.get(), column));
+    };
     while (q.step()) {
-        visit(sqlite3_column_int64(q.get(), 0), recordAt(q.get(), 1));
+        row.n = sqlite3_column_int64(q.get(), 0);
+        row.stampMs = sqlite3_column_int64(q.get(), 1);
+        row.utcOffsetSec = sqlite3_column_int(q.get(), 2);
+        row.type = bytes(3);
+        row.unit = bytes(4);
+        row.value = bytes(5);
+        row.temp = bytes(6);
+        visit(row);
         ++read.rows;
     }
     read.error = q.error(m_path);

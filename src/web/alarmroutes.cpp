@@ -34,14 +34,13 @@ bool AlarmRoutes::serve(const WebRequest& request, const Respond& respond)
     }
     m_desk.read(
         [entries, parameter] {
-            std::vector<QJsonObject> events;
+            NewestEvents events(MaxEvents);
             QJsonArray problems;
             for (const JournalEntry& e : entries) {
                 QString error;
                 const JournalReader* reader = threadReader(e.path, &error);
                 if (reader)
-                    for (const QJsonValue v : alarmEvents(e, *reader, parameter, &error))
-                        events.push_back(v.toObject());
+                    alarmEvents(e, *reader, parameter, events, &error);
                 if (!error.isEmpty()) {
                     QJsonObject p;
                     p[QStringLiteral("file")] = e.path;
@@ -49,17 +48,9 @@ bool AlarmRoutes::serve(const WebRequest& request, const Respond& respond)
                     problems.append(p);
                 }
             }
-            std::stable_sort(events.begin(), events.end(),
-                             [](const QJsonObject& a, const QJsonObject& b) {
-                                 return a[QStringLiteral("time_ms")].toDouble() >
-                                        b[QStringLiteral("time_ms")].toDouble();
-                             });
-            QJsonArray list;
-            for (std::size_t i = 0; i < events.size() && i < std::size_t(MaxEvents); ++i)
-                list.append(events[i]);
             QJsonObject reply;
-            reply[QStringLiteral("events")] = list;
-            reply[QStringLiteral("more")] = events.size() > std::size_t(MaxEvents);
+            reply[QStringLiteral("events")] = events.newestFirst();
+            reply[QStringLiteral("more")] = events.seen() > MaxEvents;
             reply[QStringLiteral("problems")] = problems;
             return WebReply::json(reply);
         },

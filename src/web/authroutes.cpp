@@ -1,8 +1,29 @@
 #include "web/routes.h"
 
+#include <QMetaObject>
 #include <QUrlQuery>
 
+#include <variant>
+
 namespace pexumo {
+
+namespace {
+QByteArray cookieEnd(const WebRequest& request)
+{
+    return QByteArray("; Path=/; HttpOnly; SameSite=Strict") + (request.secure ? "; Secure" : "");
+}
+} // namespace
+
+AuthRoutes::AuthRoutes(WebAuth& auth) : m_auth(auth)
+{
+    m_checks.setMaxThreadCount(1);
+}
+
+AuthRoutes::~AuthRoutes()
+{
+    // A check still running ends before the routes go; its answer is dropped with m_context.
+    m_checks.waitForDone();
+}
 
 bool AuthRoutes::admits(const WebRequest& request)
 {
@@ -16,8 +37,6 @@ bool AuthRoutes::admits(const WebRequest& request)
 
 bool AuthRoutes::serve(const WebRequest& request, const Respond& respond)
 {
-    const QByteArray cookieEnd =
-        QByteArray("; Path=/; HttpOnly; SameSite=Strict") + (request.secure ? "; Secure" : "");
     if (request.path == QLatin1String("/logout")) {
         if (request.method != "POST") {
             respond(WebReply::error(405, QStringLiteral("log out with POST")));
@@ -25,7 +44,7 @@ bool AuthRoutes::serve(const WebRequest& request, const Respond& respond)
         }
         m_auth.logout(request.cookie);
         WebReply reply = WebReply::redirect(m_auth.required() ? "/login" : "/");
-        reply.addHeader("Set-Cookie", QByteArray(CookieName) + "=" + cookieEnd + "; Max-Age=0");
+        reply.addHeader("Set-Cookie", QByteArray(CookieName) + "=" + cookieEnd(request) + "; Max-Age=0");
         respond(reply);
         return true;
     }
@@ -47,25 +66,48 @@ bool AuthRoutes::serve(const WebRequest& request, const Respond& respond)
     const QUrlQuery form(QString::fromUtf8(body));
     const QByteArray password =
         form.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded).toUtf8();
-    QByteArray token;
-    switch (m_auth.login(request.peer, password, &token)) {
+    std::variant<QByteArray, WebAuth::Login> begun = m_auth.beginLogin(request.peer);
+    if (const WebAuth::Login* refused = std::get_if<WebAuth::Login>(&begun)) {
+        answer(request, *refused, {}, respond);
+        return true;
+    }
+    // The answer comes back through m_context: dropped if the routes are gone by then.
+    m_checks.start([this, request, respond, password,
+                    hash = std::get<QByteArray>(std::move(begun))] {
+        const bool matches = passwordMatches(hash, password);
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, request, respond, matches] {
+                QByteArray token;
+                const WebAuth::Login result = m_auth.finishLogin(request.peer, matches, &token);
+                answer(request, result, token, respond);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void AuthRoutes::answer(const WebRequest& request, WebAuth::Login result,
+                        const QByteArray& token, const Respond& respond)
+{
+    switch (result) {
     case WebAuth::Login::Granted: {
         WebReply reply = WebReply::redirect("/");
-        reply.addHeader("Set-Cookie", QByteArray(CookieName) + "=" + token + cookieEnd);
+        reply.addHeader("Set-Cookie", QByteArray(CookieName) + "=" + token + cookieEnd(request));
         respond(reply);
         break;
     }
     case WebAuth::Login::Refused:
         respond(WebReply::redirect("/login?wrong=1"));
         break;
-    case WebAuth::Login::LockedOut: {
-        WebReply reply = WebReply::redirect(
-            "/login?locked=" + QByteArray::number(m_auth.lockedForSeconds(request.peer)));
-        respond(reply);
+    case WebAuth::Login::LockedOut:
+        respond(WebReply::redirect(
+            "/login?locked=" + QByteArray::number(m_auth.lockedForSeconds(request.peer))));
+        break;
+    case WebAuth::Login::Busy:
+        respond(WebReply::redirect("/login?busy=1"));
         break;
     }
-    }
-    return true;
 }
 
 } // namespace pexumo

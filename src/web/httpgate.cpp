@@ -104,6 +104,12 @@ public:
         m_timer.setSingleShot(true);
         m_timer.setInterval(gate->m_limits.idleMs);
         connect(&m_timer, &QTimer::timeout, this, [this] { drop(); });
+        // A long answer that the client takes, however slowly, is no idle connection: each
+        // part taken starts the wait again; one that takes nothing is dropped after it.
+        connect(socket, &QIODevice::bytesWritten, this, [this] {
+            if (m_timer.isActive())
+                m_timer.start();
+        });
         m_timer.start();
     }
     ~Watch() override
@@ -238,7 +244,9 @@ bool HttpGate::send(QTcpSocket* socket, const QByteArray& bytes)
     Watch* w = m_watches.value(socket);
     if (!w || socket->state() != QAbstractSocket::ConnectedState)
         return false;
-    if (socket->bytesToWrite() + bytes.size() > m_limits.maxUnsentBytes) {
+    // What was sent before and is not taken yet counts, not the reply itself: a download may
+    // be far larger than the limit, which is for a live page whose events pile up.
+    if (socket->bytesToWrite() > m_limits.maxUnsentBytes) {
         w->drop();
         return false;
     }

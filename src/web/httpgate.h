@@ -24,7 +24,8 @@ struct GateLimits
     /// sends a byte now and then are closed alike.
     int idleMs = 30000;
     int maxConnections = 200;
-    /// A live page that stops reading while its events pile up is dropped past this.
+    /// A connection that stops reading while more than this waits to be sent is dropped at
+    /// the next write (a live page whose events pile up); one reply may be larger.
     qint64 maxUnsentBytes = 1 << 20;
 };
 
@@ -88,8 +89,8 @@ public:
     void responseDone(QTcpSocket* socket, bool close);
     /// \a socket carries a live stream from now on: no idle timeout while it is open.
     void streaming(QTcpSocket* socket);
-    /// Writes \a bytes to \a socket, or drops a connection that stopped reading. False when the
-    /// connection is gone.
+    /// Writes \a bytes to \a socket, or drops a connection that stopped reading (more than
+    /// maxUnsentBytes not taken yet). False when the connection is gone.
     bool send(QTcpSocket* socket, const QByteArray& bytes);
 
     int connections() const { return m_connections; }

@@ -130,6 +130,7 @@ JournalDesk::JournalDesk(const QStringList& files, const QStringList& folders, Q
     m_entries = scanJournals(files, folders);
     m_pool.setMaxThreadCount(2);
     m_pool.setExpiryTimeout(-1); // threads keep their connections
+    m_warmer = std::make_unique<SeriesWarmer>(m_series);
     auto* watch = new JournalWatch(files, folders);
     watch->moveToThread(&m_watchThread);
     connect(&m_watchThread, &QThread::started, watch, &JournalWatch::start);
@@ -137,6 +138,7 @@ JournalDesk::JournalDesk(const QStringList& files, const QStringList& folders, Q
     connect(watch, &JournalWatch::changed, this,
             [this](const QList<JournalEntry>& entries, const QStringList& ids) {
                 m_entries = entries;
+                m_warmer->warm(m_entries);
                 Q_EMIT changed(ids);
             });
     m_watchThread.start();

@@ -2,6 +2,7 @@
 
 #include "web/journalviews.h"
 #include "web/seriescache.h"
+#include "web/serieswarmer.h"
 
 #include <QList>
 #include <QObject>
@@ -55,7 +56,8 @@ private:
 };
 
 /// Where the requests read the journals: a pool of two threads, each with its own read-only
-/// connections, and the watch. Lives on the server's thread; answers come back to it.
+/// connections, the watch, and the warmer that reads the newest runs' charts ahead (whenever
+/// the watch reports a change). Lives on the server's thread; answers come back to it.
 class JournalDesk : public QObject
 {
     Q_OBJECT
@@ -69,6 +71,7 @@ public:
     std::optional<JournalEntry> entry(const QString& id) const;
 
     SeriesCache& series() { return m_series; }
+    SeriesWarmer& warmer() { return *m_warmer; }
 
     /// Runs \a work on the pool and hands its result to \a done on this object's thread (not
     /// when this object is gone by then).
@@ -96,6 +99,7 @@ Q_SIGNALS:
 private:
     QList<JournalEntry> m_entries;
     SeriesCache m_series;
+    std::unique_ptr<SeriesWarmer> m_warmer; ///< reads into m_series, so goes before it
     QThreadPool m_pool;
     QThread m_watchThread;
 };

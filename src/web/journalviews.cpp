@@ -224,7 +224,7 @@ QJsonObject seriesView(SeriesCache& cache, const JournalEntry& entry, const Jour
     QJsonArray x, v, lo, hi;
     const QString problem =
         cache.with(entry.path, reader, session, list,
-                   [&](const HistorySeries& series, const std::vector<quint32>&) {
+                   [&](const HistorySeries& series, const SeriesCache::Rows&) {
                        if (series.isEmpty())
                            return;
                        view[QStringLiteral("first_ms")] = double(series.stampAt(0));
@@ -277,7 +277,7 @@ QJsonObject rowView(SeriesCache& cache, const JournalEntry& entry, const Journal
     qint64 n = -1;
     QString problem =
         cache.with(entry.path, reader, session, list,
-                   [&](const HistorySeries& series, const std::vector<quint32>& rows) {
+                   [&](const HistorySeries& series, const SeriesCache::Rows& rows) {
                        const qsizetype i = series.indexNear(atMs);
                        if (i >= 0)
                            n = rows[std::size_t(i)];
@@ -291,49 +291,94 @@ QJsonObject rowView(SeriesCache& cache, const JournalEntry& entry, const Journal
     return view;
 }
 
-QJsonArray alarmEvents(const JournalEntry& entry, const JournalReader& reader,
-                       const QString& parameter, QString* error)
+bool NewestEvents::newer(const Kept& a, const Kept& b)
 {
-    QJsonArray events;
+    return a.timeMs != b.timeMs ? a.timeMs > b.timeMs : a.order < b.order;
+}
+
+bool NewestEvents::wants(qint64 timeMs) const
+{
+    // Among equal times a later event is the older: it must be strictly newer than the top.
+    return m_heap.size() < m_limit || (!m_heap.empty() && timeMs > m_heap.front().timeMs);
+}
+
+void NewestEvents::add(qint64 timeMs, QJsonObject event)
+{
+    const qint64 order = m_seen++;
+    if (!wants(timeMs))
+        return;
+    // A heap ordered by newer(): the oldest kept is on top, the first to give way.
+    if (m_heap.size() == m_limit) {
+        std::pop_heap(m_heap.begin(), m_heap.end(), newer);
+        m_heap.pop_back();
+    }
+    m_heap.push_back({timeMs, order, std::move(event)});
+    std::push_heap(m_heap.begin(), m_heap.end(), newer);
+}
+
+QJsonArray NewestEvents::newestFirst() const
+{
+    std::vector<const Kept*> sorted;
+    for (const Kept& k : m_heap)
+        sorted.push_back(&k);
+    std::sort(sorted.begin(), sorted.end(), [](const Kept* a, const Kept* b) { return newer(*a, *b); });
+    QJsonArray out;
+    for (const Kept* k : sorted)
+        out.append(k->event);
+    return out;
+}
+
+void alarmEvents(const JournalEntry& entry, const JournalReader& reader,
+                 const QString& parameter, NewestEvents& into, QString* error)
+{
     for (const JournalSession& s : reader.sessions(error)) {
         for (const JournalAlarm& a : reader.alarms(s.id, error)) {
             if (!parameter.isEmpty() && a.parameter != parameter)
                 continue;
             const ActiveAlarm alarm = activeAlarmOf(a);
-            QJsonObject rise;
-            rise[QStringLiteral("journal")] = entry.id;
-            rise[QStringLiteral("file")] = entry.path;
-            rise[QStringLiteral("session")] = double(s.id);
-            rise[QStringLiteral("port")] = s.port;
-            rise[QStringLiteral("parameter")] = a.parameter;
-            rise[QStringLiteral("side")] = alarmSideWord(a.side);
-            QJsonObject clear = rise;
-            rise[QStringLiteral("event")] = a.side == AlarmSide::NoReading
-                                                ? QStringLiteral("no reading")
-                                                : QStringLiteral("rise");
-            putTime(rise, "time", a.raised.toMSecsSinceEpoch(), a.raised.offsetFromUtc());
-            rise[QStringLiteral("local")] =
-                a.raised.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-            rise[QStringLiteral("text")] = alarmEventText(
-                {AlarmChange::Raise, alarm, alarm.raisedMs, a.raised.offsetFromUtc()});
-            rise[QStringLiteral("result")] = a.raiseResult;
-            events.append(rise);
-            if (a.cleared) {
-                ActiveAlarm cleared = alarm;
-                cleared.value = a.clearedValue.value_or(a.worst);
-                clear[QStringLiteral("event")] = QStringLiteral("clear");
-                putTime(clear, "time", a.cleared->toMSecsSinceEpoch(), a.cleared->offsetFromUtc());
-                clear[QStringLiteral("local")] =
-                    a.cleared->toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-                clear[QStringLiteral("text")] =
-                    alarmEventText({AlarmChange::Clear, cleared, a.cleared->toMSecsSinceEpoch(),
-                                    a.cleared->offsetFromUtc()});
-                clear[QStringLiteral("result")] = a.clearResult;
-                events.append(clear);
+            QJsonObject base;
+            base[QStringLiteral("journal")] = entry.id;
+            base[QStringLiteral("file")] = entry.path;
+            base[QStringLiteral("session")] = double(s.id);
+            base[QStringLiteral("port")] = s.port;
+            base[QStringLiteral("parameter")] = a.parameter;
+            base[QStringLiteral("side")] = alarmSideWord(a.side);
+            const qint64 raisedMs = a.raised.toMSecsSinceEpoch();
+            if (into.wants(raisedMs)) {
+                QJsonObject rise = base;
+                rise[QStringLiteral("event")] = a.side == AlarmSide::NoReading
+                                                    ? QStringLiteral("no reading")
+                                                    : QStringLiteral("rise");
+                putTime(rise, "time", raisedMs, a.raised.offsetFromUtc());
+                rise[QStringLiteral("local")] =
+                    a.raised.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+                rise[QStringLiteral("text")] = alarmEventText(
+                    {AlarmChange::Raise, alarm, alarm.raisedMs, a.raised.offsetFromUtc()});
+                rise[QStringLiteral("result")] = a.raiseResult;
+                into.add(raisedMs, std::move(rise));
+            } else {
+                into.add(raisedMs, {});
             }
+            if (!a.cleared)
+                continue;
+            const qint64 clearedMs = a.cleared->toMSecsSinceEpoch();
+            if (!into.wants(clearedMs)) {
+                into.add(clearedMs, {});
+                continue;
+            }
+            ActiveAlarm cleared = alarm;
+            cleared.value = a.clearedValue.value_or(a.worst);
+            QJsonObject clear = base;
+            clear[QStringLiteral("event")] = QStringLiteral("clear");
+            putTime(clear, "time", clearedMs, a.cleared->offsetFromUtc());
+            clear[QStringLiteral("local")] =
+                a.cleared->toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            clear[QStringLiteral("text")] = alarmEventText(
+                {AlarmChange::Clear, cleared, clearedMs, a.cleared->offsetFromUtc()});
+            clear[QStringLiteral("result")] = a.clearResult;
+            into.add(clearedMs, std::move(clear));
         }
     }
-    return events;
 }
 
 } // namespace pexumo

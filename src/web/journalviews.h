@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace pexumo {
 
@@ -60,9 +61,39 @@ QJsonObject seriesView(SeriesCache& cache, const JournalEntry& entry, const Jour
 QJsonObject rowView(SeriesCache& cache, const JournalEntry& entry, const JournalReader& reader,
                     qint64 session, ListId list, qint64 atMs, QString* error);
 
-/// The alarm events (rises and clears) of every session of \a reader, for \a parameter only when
-/// it is not empty, each with its journal, session, port, time, text and command result.
-QJsonArray alarmEvents(const JournalEntry& entry, const JournalReader& reader,
-                       const QString& parameter, QString* error);
+/// The newest of many alarm events: keeps at most \a limit of them and counts them all, so that a
+/// journal full of alarms costs no more memory than the page shows. Of events at the same time,
+/// the one added first counts as the newer (it comes first in the list).
+class NewestEvents
+{
+public:
+    explicit NewestEvents(std::size_t limit) : m_limit(limit) {}
+    /// An event at \a timeMs would be kept now: one that would not need not be made.
+    bool wants(qint64 timeMs) const;
+    void add(qint64 timeMs, QJsonObject event);
+    /// The events kept, newest first.
+    QJsonArray newestFirst() const;
+    /// Events added, kept or not.
+    qint64 seen() const { return m_seen; }
+
+private:
+    struct Kept
+    {
+        qint64 timeMs;
+        qint64 order; ///< the later added, the older among equal times
+        QJsonObject event;
+    };
+    static bool newer(const Kept& a, const Kept& b);
+
+    std::size_t m_limit;
+    std::vector<Kept> m_heap; ///< the oldest kept on top
+    qint64 m_seen = 0;
+};
+
+/// Adds the alarm events (rises and clears) of every session of \a reader to \a into, for
+/// \a parameter only when it is not empty, each with its journal, session, port, time, text and
+/// command result.
+void alarmEvents(const JournalEntry& entry, const JournalReader& reader,
+                 const QString& parameter, NewestEvents& into, QString* error);
 
 } // namespace pexumo

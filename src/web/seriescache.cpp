@@ -3,9 +3,83 @@
 #include "acquire/sampleroute.h"
 #include "web/journalviews.h"
 
+#include <QByteArray>
+
 #include <algorithm>
 
 namespace pexumo {
+
+std::shared_ptr<SeriesCache::Entry> SeriesCache::take(const Key& key)
+{
+    auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        it = m_entries.emplace(key, std::make_shared<Entry>()).first;
+    m_recent.remove(key);
+    m_recent.push_front(key);
+    return it->second;
+}
+
+QString SeriesCache::fill(Entry& entry, const JournalReader& reader, qint64 session, ListId list)
+{
+    // The step is learnt once the session has two samples; a copy begun before stays open to it.
+    if (entry.stepMs == 0)
+        entry.stepMs = sampleStepMs(reader, session).value_or(0);
+    const qint64 gapMs = 3 * (entry.stepMs > 0 ? entry.stepMs : 1000);
+    qint64 lastStamp = entry.series.isEmpty() ? 0 : entry.series.stampAt(entry.series.size() - 1);
+    // A list keeps its type and unit for long runs: the route is worked out when they change.
+    QByteArray type;
+    QByteArray unit;
+    std::optional<SampleRoute> route;
+    bool routed = false;
+    const SessionRead read = reader.forEachChartRowAfter(
+        session, list, entry.lastN, [&](const JournalReader::ChartRow& row) {
+            if (!routed || row.type != type || row.unit != unit) {
+                type = row.type.toByteArray();
+                unit = row.unit.toByteArray();
+                route = routeOf(QUtf8StringView(type), QUtf8StringView(unit));
+                routed = true;
+            }
+            // A row that does not route (a hand-edited journal) keeps the numbering at 0.
+            const PlotPoint point =
+                route ? plotPointOf(*route, QUtf8StringView(row.value.data(), row.value.size()),
+                                    QUtf8StringView(row.temp.data(), row.temp.size()))
+                      : PlotPoint{};
+            if (!entry.series.isEmpty() && row.stampMs - lastStamp > gapMs)
+                entry.series.breakLine();
+            entry.series.append(row.stampMs, point.y, point.temp, row.utcOffsetSec);
+            entry.rows.push_back(quint32(row.n));
+            entry.lastN = row.n;
+            lastStamp = row.stampMs;
+        });
+    return read.error;
+}
+
+void SeriesCache::settle(const Key& key, const std::shared_ptr<Entry>& entry, qsizetype size)
+{
+    const std::lock_guard lock(m_mutex);
+    const auto it = m_entries.find(key);
+    // Forgotten meanwhile: its samples no longer count.
+    if (it == m_entries.end() || it->second != entry)
+        return;
+    // Nothing to keep (a session or list without rows, which a request may name at will).
+    if (size == 0) {
+        m_samples -= entry->counted;
+        m_entries.erase(it);
+        m_recent.remove(key);
+        return;
+    }
+    m_samples += size - entry->counted;
+    entry->counted = size;
+    for (auto old = m_recent.end(); m_samples > m_maxSamples && old != m_recent.begin();) {
+        --old;
+        if (*old == key)
+            continue;
+        const auto gone = m_entries.find(*old);
+        m_samples -= gone->second->counted;
+        m_entries.erase(gone);
+        old = m_recent.erase(old);
+    }
+}
 
 QString SeriesCache::with(const QString& path, const JournalReader& reader, qint64 session,
                           ListId list, const Use& use)
@@ -14,54 +88,45 @@ QString SeriesCache::with(const QString& path, const JournalReader& reader, qint
     std::shared_ptr<Entry> entry;
     {
         const std::lock_guard lock(m_mutex);
-        auto it = m_entries.find(key);
-        if (it == m_entries.end())
-            it = m_entries.emplace(key, std::make_shared<Entry>()).first;
-        entry = it->second;
-        m_recent.remove(key);
-        m_recent.push_front(key);
+        entry = take(key);
     }
     QString error;
-    qsizetype added = 0;
+    qsizetype size = 0;
     {
         const std::lock_guard lock(entry->mutex);
-        if (entry->stepMs == 0)
-            entry->stepMs = sampleStepMs(reader, session).value_or(1000);
-        const qint64 gapMs = 3 * entry->stepMs;
-        qint64 lastStamp = entry->series.isEmpty()
-                               ? 0
-                               : entry->series.stampAt(entry->series.size() - 1);
-        const SessionRead read = reader.forEachRowAfter(
-            session, list, entry->lastN, [&](qint64 n, const ResultRecord& row) {
-                if (!entry->series.isEmpty() && row.StampMs - lastStamp > gapMs)
-                    entry->series.breakLine();
-                const std::optional<SamplePlan> plan = replanRow(row);
-                // A row that does not plan (a hand-edited journal) keeps the numbering.
-                entry->series.append(row.StampMs, plan ? plan->y : 0.0,
-                                     plan && plan->hasTemp ? std::optional<double>(plan->tempY)
-                                                           : std::nullopt,
-                                     row.UtcOffsetSec);
-                entry->rows.push_back(quint32(n));
-                entry->lastN = n;
-                lastStamp = row.StampMs;
-            });
-        error = read.error;
-        added = entry->series.size() - entry->counted;
-        entry->counted = entry->series.size();
+        error = fill(*entry, reader, session, list);
         use(entry->series, entry->rows);
+        size = entry->series.size();
     }
-    const std::lock_guard lock(m_mutex);
-    m_samples += added;
-    // Forget the lists looked at longest ago; one in use stays alive with its user.
-    while (m_samples > m_maxSamples && m_recent.size() > 1) {
-        const Key old = m_recent.back();
-        m_recent.pop_back();
-        const auto it = m_entries.find(old);
-        if (it == m_entries.end())
-            continue;
-        m_samples -= it->second->counted;
-        m_entries.erase(it);
+    settle(key, entry, size);
+    return error;
+}
+
+QString SeriesCache::warm(const QString& path, const JournalReader& reader, qint64 session,
+                          ListId list, qint64 rows)
+{
+    const Key key{path, session, int(indexOf(list))};
+    std::shared_ptr<Entry> entry;
+    {
+        const std::lock_guard lock(m_mutex);
+        auto it = m_entries.find(key);
+        if (it == m_entries.end()) {
+            if (m_samples + rows > m_maxSamples)
+                return {};
+            // Read ahead, not looked at: the first to go when a look needs room.
+            it = m_entries.emplace(key, std::make_shared<Entry>()).first;
+            m_recent.push_back(key);
+        }
+        entry = it->second;
     }
+    QString error;
+    qsizetype size = 0;
+    {
+        const std::lock_guard lock(entry->mutex);
+        error = fill(*entry, reader, session, list);
+        size = entry->series.size();
+    }
+    settle(key, entry, size);
     return error;
 }
 
@@ -69,6 +134,12 @@ qsizetype SeriesCache::samples() const
 {
     const std::lock_guard lock(m_mutex);
     return m_samples;
+}
+
+bool SeriesCache::keeps(const QString& path, qint64 session, ListId list) const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_entries.count({path, session, int(indexOf(list))}) > 0;
 }
 
 } // namespace pexumo

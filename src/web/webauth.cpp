@@ -96,17 +96,48 @@ qint64 WebAuth::now() const
 WebAuth::Login WebAuth::login(const QHostAddress& peer, const QByteArray& password,
                               QByteArray* token)
 {
+    const std::variant<QByteArray, Login> begun = beginLogin(peer);
+    if (const Login* refused = std::get_if<Login>(&begun))
+        return *refused;
+    return finishLogin(peer, passwordMatches(std::get<QByteArray>(begun), password), token);
+}
+
+std::variant<QByteArray, WebAuth::Login> WebAuth::beginLogin(const QHostAddress& peer)
+{
+    if (m_guesses.size() >= MaxAddresses) {
+        // Many addresses guessed: forget those that are not locked out and wait for no check.
+        for (auto it = m_guesses.begin(); it != m_guesses.end();)
+            it = it->pending == 0 && it->lockedUntilMs <= now() ? m_guesses.erase(it)
+                                                                : std::next(it);
+    }
     Guesses& g = m_guesses[peer.toString()];
     if (g.lockedUntilMs > now())
         return Login::LockedOut;
-    if (!m_hash || !passwordMatches(*m_hash, password)) {
+    if (g.wrong + g.pending >= MaxWrongGuesses || m_pending >= MaxPendingChecks)
+        return Login::Busy;
+    ++g.pending;
+    ++m_pending;
+    // Without a hash nothing matches: the empty text is no hash.
+    return m_hash.value_or(QByteArray());
+}
+
+WebAuth::Login WebAuth::finishLogin(const QHostAddress& peer, bool matches, QByteArray* token)
+{
+    Guesses& g = m_guesses[peer.toString()];
+    --g.pending;
+    --m_pending;
+    if (!m_hash || !matches) {
         if (++g.wrong >= MaxWrongGuesses) {
             g.wrong = 0;
             g.lockedUntilMs = now() + LockoutMs;
         }
         return Login::Refused;
     }
-    m_guesses.remove(peer.toString());
+    // The right password forgives the wrong ones; checks still under way still count.
+    g.wrong = 0;
+    sodiumReady();
+    if (g.pending == 0 && g.lockedUntilMs <= now())
+        m_guesses.remove(peer.toString());
     unsigned char bytes[32];
     randombytes_buf(bytes, sizeof bytes);
     const QByteArray t = QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes).toHex();

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <variant>
 
 namespace pexumo {
 
@@ -30,6 +31,11 @@ class WebAuth
 {
 public:
     static constexpr int MaxWrongGuesses = 5;
+    /// Checks under way over all addresses: each holds 19 MiB while it runs.
+    static constexpr int MaxPendingChecks = 64;
+    /// Addresses whose wrong passwords are remembered; past this the ones neither locked out
+    /// nor waiting for a check are forgotten.
+    static constexpr qsizetype MaxAddresses = 4096;
     static constexpr qint64 LockoutMs = 60'000;
     /// A login is forgotten after this long without a request.
     static constexpr qint64 SessionIdleMs = 12 * 3600'000;
@@ -44,10 +50,23 @@ public:
     {
         Granted,
         Refused,
-        LockedOut ///< too many wrong passwords from that address: refused whatever it is
+        LockedOut, ///< too many wrong passwords from that address: refused whatever it is
+        /// Not checked: as many checks from that address are under way as wrong passwords
+        /// are left before the lock-out (or too many from all addresses)
+        Busy
     };
     /// Checks \a password from \a peer; on success \a token is the new session's cookie value.
+    /// beginLogin(), passwordMatches() and finishLogin() in one.
     Login login(const QHostAddress& peer, const QByteArray& password, QByteArray* token);
+
+    /// Begins a check of a password from \a peer, to be run off the server's thread
+    /// (passwordMatches() takes tens of milliseconds) and ended with finishLogin(): the hash to
+    /// check it against, or why it is refused unchecked (LockedOut or Busy). A check under way
+    /// counts as a wrong password until it ends, so that a burst of guesses sent at once meets
+    /// the same lock-out as guesses sent one after another.
+    std::variant<QByteArray, Login> beginLogin(const QHostAddress& peer);
+    /// Ends the check begun for \a peer: \a matches is what passwordMatches() said.
+    Login finishLogin(const QHostAddress& peer, bool matches, QByteArray* token);
     /// The session named by \a token is open (and stays so for SessionIdleMs more).
     bool valid(const QByteArray& token);
     void logout(const QByteArray& token);
@@ -58,6 +77,7 @@ private:
     struct Guesses
     {
         int wrong = 0;
+        int pending = 0; ///< checks begun and not ended
         qint64 lockedUntilMs = 0;
     };
     qint64 now() const;
@@ -66,6 +86,7 @@ private:
     Clock m_clock;
     QHash<QByteArray, qint64> m_sessions; ///< token -> last use
     QHash<QString, Guesses> m_guesses;    ///< per address
+    int m_pending = 0;                    ///< checks under way, over all addresses
 };
 
 } // namespace pexumo

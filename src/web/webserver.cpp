@@ -37,7 +37,8 @@ public:
         quint64 ticket = 0;
         bool ready = false;
         bool close = false;
-        QByteArray bytes;
+        QByteArray head;
+        QByteArray body; ///< apart from the head: a download's bytes are not copied again
     };
     std::deque<Slot> pending;
     quint64 next = 0;
@@ -146,7 +147,7 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
 
     ReplyQueue* queue = queueOf(socket);
     const quint64 ticket = queue->next++;
-    queue->pending.push_back({ticket, false, false, {}});
+    queue->pending.push_back({ticket, false, false, {}, {}});
     QPointer<QTcpSocket> guarded(socket);
     const Respond respond = [this, guarded, ticket, head, close](WebReply answer) {
         if (guarded)
@@ -221,20 +222,21 @@ void WebServer::reply(QTcpSocket* socket, quint64 ticket, const WebReply& answer
     if (close)
         bytes += "Connection: close\r\n";
     bytes += "\r\n";
-    if (!head)
-        bytes += answer.body;
 
     ReplyQueue* queue = queueOf(socket);
     for (ReplyQueue::Slot& slot : queue->pending)
         if (slot.ticket == ticket) {
             slot.ready = true;
             slot.close = close;
-            slot.bytes = std::move(bytes);
+            slot.head = std::move(bytes);
+            if (!head)
+                slot.body = answer.body;
         }
     while (!queue->pending.empty() && queue->pending.front().ready) {
         const ReplyQueue::Slot slot = std::move(queue->pending.front());
         queue->pending.pop_front();
-        if (!m_gate->send(socket, slot.bytes))
+        if (!m_gate->send(socket, slot.head) ||
+            (!slot.body.isEmpty() && !m_gate->send(socket, slot.body)))
             return;
         m_gate->responseDone(socket, slot.close);
         if (slot.close)

@@ -108,6 +108,49 @@ TEST(Route, EmptyOrUnknownTypeGivesNothing)
     EXPECT_FALSE(planSample(CurrentReading{})) << "the start-up reading";
 }
 
+// A journal's row drawn from its texts as kept (UTF-8 bytes): the point replanRow() gives.
+struct StoredRowCase
+{
+    const char* type;
+    const char* unit;
+    const char* value;
+    const char* temp;
+    Parameter target;
+    double y;
+    std::optional<double> temp_y;
+};
+
+TEST(StoredRowPoint, IsThePointTheRowWasDrawnAt)
+{
+    const StoredRowCase cases[] = {
+        {"pH", "pH", "7.12", "25.3", Parameter::PH, 7.12, 25.3},
+        {"pH", "pH", "-0.5", "25.3", Parameter::PH, -0.5, 25.3},
+        {"pH", "mV", "-120.5", "", Parameter::ORP, -120.5, std::nullopt},
+        {"ORP", "mV", "350", "", Parameter::ORP, 350, std::nullopt},
+        {"COND", "ms", "1.41", "25.3", Parameter::COND, 1410, 25.3},
+        // Only pH and ORP keep a sign: a "-" of another list's value is dropped.
+        {"COND", "us", "-141", "19.0", Parameter::COND, 141, 19.0},
+        {"TDS", "ppt", "2.5", "25.3", Parameter::TDS, 2500, 25.3},
+        {"Salt", "ppm", "150", "25.3", Parameter::Salt, 150, 25.3},
+        {"DO", "mg/L", "8,2", "25,3", Parameter::DO, 8.2, 25.3},
+        {"O2", "%", "95.1", "77.5", Parameter::O2, 95.1, 77.5},
+        {"DO", "mg/L", "--", "x", Parameter::DO, 0, 0},
+    };
+    for (const StoredRowCase& c : cases) {
+        const std::optional<SampleRoute> route = routeOf(QUtf8StringView(c.type), QUtf8StringView(c.unit));
+        ASSERT_TRUE(route) << c.type << ' ' << c.unit;
+        EXPECT_EQ(route->target, c.target) << c.type << ' ' << c.unit;
+        const PlotPoint point = plotPointOf(*route, QUtf8StringView(c.value), QUtf8StringView(c.temp));
+        EXPECT_DOUBLE_EQ(point.y, c.y) << c.type << ' ' << c.value;
+        EXPECT_EQ(point.temp.has_value(), c.temp_y.has_value()) << c.type << ' ' << c.unit;
+        if (point.temp && c.temp_y) {
+            EXPECT_DOUBLE_EQ(*point.temp, *c.temp_y) << c.type << ' ' << c.temp;
+        }
+    }
+    for (const auto& [type, unit] : {std::pair{"ph", "pH"}, std::pair{"", ""}, std::pair{"Temp", "C"}})
+        EXPECT_FALSE(routeOf(QUtf8StringView(type), QUtf8StringView(unit))) << type;
+}
+
 // A reading decoded under one decimal separator is sampled after the user switched to the other.
 class SeparatorChange : public ::testing::TestWithParam<bool>
 {

@@ -130,8 +130,11 @@ TEST_P(ReadNumberTextTest, TakesDotOrCommaAsTheDecimalPoint)
     for (const NumberFormat& now : {kDot, kComma}) {
         NumberFormat::setCurrent(now);
         const double read = ReadNumberText(QString::fromLatin1(c.text));
+        // The same text as the journal's bytes reads the same.
+        const double bytes = ReadNumberText(QUtf8StringView(c.text));
         NumberFormat::setCurrent(saved);
         EXPECT_DOUBLE_EQ(read, c.value) << "under " << char(now.decimal.unicode());
+        EXPECT_EQ(bytes, read) << "bytes, under " << char(now.decimal.unicode());
     }
 }
 
@@ -143,11 +146,19 @@ INSTANTIATE_TEST_SUITE_P(Texts, ReadNumberTextTest,
                                            OwnTextCase{"1410", 1410}, OwnTextCase{"7,12,5", 7.12},
                                            OwnTextCase{"7.12,5", 7.12}, OwnTextCase{"25,3C", 25.3},
                                            OwnTextCase{"1,5e2", 150}, OwnTextCase{"", 0},
-                                           OwnTextCase{",", 0}, OwnTextCase{"abc", 0}));
+                                           OwnTextCase{",", 0}, OwnTextCase{"abc", 0},
+                                           OwnTextCase{"7.", 7}, OwnTextCase{".5", 0.5},
+                                           OwnTextCase{"1.2.3", 1.2}, OwnTextCase{"0.1", 0.1},
+                                           OwnTextCase{"12.345678901234567", 12.345678901234567},
+                                           OwnTextCase{"7.12 ", 7.12}, OwnTextCase{"+7.5", 7.5}));
 
 TEST(NumberReaders, LongTextsAreReadWhole)
 {
     const QString zeros = QString(200, u'0') + QStringLiteral("1.5");
+    EXPECT_DOUBLE_EQ(ReadNumberText(QUtf8StringView(zeros.toUtf8())), 1.5);
+    // A character beyond ASCII ends a number, read as bytes or not: "7.1µ5" is 7.1.
+    EXPECT_DOUBLE_EQ(ReadNumberText(QUtf8StringView("7.1\xc2\xb5" "5")), 7.1);
+    EXPECT_DOUBLE_EQ(ReadNumberText(QUtf8StringView("\xc2\xa0" "5")), 0);
     EXPECT_EQ(ToNumber(zeros, kDot), 1.5);
     EXPECT_DOUBLE_EQ(ReadLeadingNumber(zeros, kDot), 1.5);
     const QString big = u'1' + QString(199, u'0');

@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSslSocket>
@@ -319,6 +320,59 @@ TEST_F(WebProgramTest, ANonLoopbackListenAsksForThePasswordAndLocksOutGuessers)
     EXPECT_EQ(statusOf(get(port, "/api/site", "Cookie: " + session + "\r\n")), 401);
 }
 
+TEST_F(WebProgramTest, PasswordsAreCheckedBesideTheServerAndABurstOfGuessesMeetsTheLockOut)
+{
+    {
+        WebProgram set(home.path());
+        ASSERT_EQ(set.runToEnd({QStringLiteral("--set-password")}, "correct horse\n"), 0)
+            << set.errors().constData();
+    }
+    WebProgram web(home.path());
+    ASSERT_TRUE(web.start({QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0"),
+                           QStringLiteral("--journal"), journal}))
+        << web.errors().constData();
+    const quint16 port = web.port();
+    const QByteArray guess = "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 13\r\n"
+                             "Connection: close\r\n\r\npassword=nope";
+    // Eight wrong guesses sent at once from 127.0.0.1: five are checked (one after another,
+    // each tens of milliseconds), the other three are refused unchecked. Five more from each of
+    // 127.0.0.2 to .4 make the checks take a good part of a second.
+    std::vector<int> guesses;
+    std::vector<int> others;
+    for (int i = 0; i < 8 + 15; ++i) {
+        const int fd = connectTo(port, i < 8 ? 1 : 2 + (i - 8) / 5);
+        ASSERT_GE(fd, 0) << i;
+        ASSERT_TRUE(sendAll(fd, guess));
+        (i < 8 ? guesses : others).push_back(fd);
+    }
+    // Meanwhile the server answers: the login script comes before the last guess's answer.
+    EXPECT_EQ(statusOf(get(port, "/static/login.js")), 200);
+    int unanswered = 0;
+    for (int fd : others) {
+        pollfd p{fd, POLLIN, 0};
+        unanswered += ::poll(&p, 1, 0) == 0;
+    }
+    EXPECT_GE(unanswered, 1);
+    QMap<QByteArray, int> answers;
+    for (int fd : guesses) {
+        answers[headerOf(readFrom(fd, 20000).bytes, "Location")] += 1;
+        ::close(fd);
+    }
+    EXPECT_EQ(answers.value("/login?wrong=1"), 5);
+    EXPECT_EQ(answers.value("/login?busy=1") + answers.value("/login?locked=60"), 3);
+    // Five wrong ones: the right one is refused for 60 s (59 once a second has gone by).
+    const QByteArray locked =
+        headerOf(exchange(port, "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                                "22\r\nConnection: close\r\n\r\npassword=correct+horse"),
+                 "Location");
+    EXPECT_TRUE(locked == "/login?locked=60" || locked == "/login?locked=59") << locked.constData();
+    // The other addresses had five tries each.
+    for (int fd : others) {
+        EXPECT_EQ(headerOf(readFrom(fd, 20000).bytes, "Location"), "/login?wrong=1");
+        ::close(fd);
+    }
+}
+
 TEST_F(WebProgramTest, ServesOverTlsWithCertFileAndKeyFile)
 {
     const QString cert = home.filePath(QStringLiteral("cert.pem"));
@@ -594,6 +648,27 @@ TEST_F(WebProgramTest, DownloadsAreWhatPexumoJournalExportWrites)
     EXPECT_TRUE(csv.startsWith("Date,Time,Type,Value,Unit,Temperature,Temperature unit\r\n"
                                "2026-12-09,10:00:00,pH,7.10,pH,25.3,C\r\n"))
         << csv.left(200).constData();
+}
+
+TEST_F(WebProgramTest, ALongSessionDownloadsWhole)
+{
+    // 30,000 rows of 39 bytes: 1,170,056 bytes, more than a live page may leave unread.
+    ASSERT_EQ(writeSession(journal, QStringLiteral("/dev/ttyUSB0"), 30000,
+                           [](int) { return QStringLiteral("7.00"); }),
+              2);
+    WebProgram web(home.path());
+    ASSERT_TRUE(web.start({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                           QStringLiteral("--journal"), journal}))
+        << web.errors().constData();
+    const QByteArray j = journalIdOf(QFileInfo(journal).absoluteFilePath()).toLatin1();
+    const QByteArray answer = get(web.port(), "/download?j=" + j + "&session=2&list=pH&format=csv");
+    EXPECT_EQ(statusOf(answer), 200);
+    EXPECT_EQ(headerOf(answer, "Content-Length"), "1170056");
+    const QByteArray csv = bodyOf(answer);
+    EXPECT_EQ(csv.size(), 1170056);
+    // 29,999 s after 10:00:00.
+    EXPECT_TRUE(csv.endsWith("\r\n2026-12-09,18:19:59,pH,7.00,pH,25.3,C\r\n"))
+        << csv.right(100).constData();
 }
 
 } // namespace

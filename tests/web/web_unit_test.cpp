@@ -5,9 +5,14 @@
 #include "web/httpgate.h"
 #include "web/journalviews.h"
 #include "web/seriescache.h"
+#include "web/serieswarmer.h"
+#include "web/journaldesk.h"
 #include "web/webauth.h"
 #include "web/webconfig.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -146,6 +151,69 @@ TEST(WebAuth, FiveWrongPasswordsLockAnAddressOutForAMinute)
     EXPECT_FALSE(auth.valid(""));
 }
 
+TEST(WebAuth, ChecksUnderWayCountAsWrongPasswordsUntilTheyEnd)
+{
+    qint64 now = 1'000'000;
+    // The check itself runs elsewhere: finishLogin() is told what it found.
+    WebAuth auth(QByteArray("$argon2id$kept"), [&] { return now; });
+    const QHostAddress guesser(QStringLiteral("192.168.1.50"));
+    const QHostAddress other(QStringLiteral("192.168.1.51"));
+    const auto begin = [&](const QHostAddress& peer) {
+        const std::variant<QByteArray, WebAuth::Login> begun = auth.beginLogin(peer);
+        if (const QByteArray* hash = std::get_if<QByteArray>(&begun))
+            return *hash == "$argon2id$kept" ? QStringLiteral("check") : QStringLiteral("bad hash");
+        switch (std::get<WebAuth::Login>(begun)) {
+        case WebAuth::Login::LockedOut:
+            return QStringLiteral("locked out");
+        case WebAuth::Login::Busy:
+            return QStringLiteral("busy");
+        default:
+            return QStringLiteral("other");
+        }
+    };
+    // Five guesses at once are checked; a sixth is not, while they are under way.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(begin(guesser), QStringLiteral("check")) << i;
+    EXPECT_EQ(begin(guesser), QStringLiteral("busy"));
+    EXPECT_EQ(begin(other), QStringLiteral("check"));
+    EXPECT_EQ(auth.finishLogin(other, true, nullptr), WebAuth::Login::Granted);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(auth.finishLogin(guesser, false, nullptr), WebAuth::Login::Refused) << i;
+        EXPECT_EQ(begin(guesser), QStringLiteral("busy")) << i;
+    }
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 0);
+    EXPECT_EQ(auth.finishLogin(guesser, false, nullptr), WebAuth::Login::Refused);
+    EXPECT_EQ(auth.lockedForSeconds(guesser), 60);
+    EXPECT_EQ(begin(guesser), QStringLiteral("locked out"));
+    now += 60'000;
+    // The right password forgives the wrong ones; the checks still under way still count.
+    EXPECT_EQ(begin(guesser), QStringLiteral("check"));
+    EXPECT_EQ(auth.finishLogin(guesser, false, nullptr), WebAuth::Login::Refused);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(begin(guesser), QStringLiteral("check")) << i;
+    QByteArray token;
+    EXPECT_EQ(auth.finishLogin(guesser, true, &token), WebAuth::Login::Granted);
+    EXPECT_EQ(token.size(), 64);
+    EXPECT_TRUE(auth.valid(token));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(begin(guesser), QStringLiteral("check")) << i;
+    EXPECT_EQ(begin(guesser), QStringLiteral("busy"));
+}
+
+TEST(WebAuth, AtMostSixtyFourChecksAreUnderWayOverAllAddresses)
+{
+    WebAuth auth(QByteArray("$argon2id$kept"), [] { return qint64(1'000'000); });
+    int checks = 0;
+    for (int a = 1; a <= 13; ++a)
+        for (int i = 0; i < 5; ++i)
+            checks += std::holds_alternative<QByteArray>(
+                auth.beginLogin(QHostAddress(QStringLiteral("10.0.0.%1").arg(a))));
+    EXPECT_EQ(checks, 64);
+    auth.finishLogin(QHostAddress(QStringLiteral("10.0.0.1")), false, nullptr);
+    EXPECT_TRUE(std::holds_alternative<QByteArray>(
+        auth.beginLogin(QHostAddress(QStringLiteral("10.0.0.14")))));
+}
+
 TEST(JournalViews, TheChartIsTheWindowsReductionWithAGapWhereTheMeterWasAway)
 {
     QTemporaryDir dir;
@@ -219,6 +287,180 @@ TEST(JournalViews, TheLineBreaksWhereTwoSamplesLieMoreThanThreeStepsApart)
     EXPECT_EQ(v.join(u' '), QStringLiteral("1 2 3 4 5 6 7 8 9 null 10"));
 }
 
+namespace {
+
+/// A logger session on \a port begun \a startMs, with \a ph pH rows and \a cond COND rows
+/// (us) a second apart; none of either when 0.
+qint64 addSession(const QString& path, const QString& port, qint64 startMs, int ph, int cond)
+{
+    Journal journal;
+    if (!journal.open(path, 30, QDateTime::fromMSecsSinceEpoch(startMs, Qt::OffsetFromUTC, 3600),
+                      QString::fromLatin1(LoggerProgram))
+             .isEmpty())
+        return 0;
+    journal.setPort(port);
+    for (int i = 0; i < ph; ++i)
+        journal.add(ListId::PH, phRow(startMs + 1000 * qint64(i), QStringLiteral("7.%1").arg(i)));
+    for (int i = 0; i < cond; ++i) {
+        ResultRecord r = phRow(startMs + 1000 * qint64(i), QStringLiteral("14%1").arg(i));
+        r.Type = QStringLiteral("COND");
+        r.Unit = QStringLiteral("us");
+        journal.add(ListId::COND, r);
+    }
+    const qint64 session = journal.session();
+    journal.close(true);
+    return session;
+}
+
+QStringList targetTexts(const std::vector<WarmTarget>& targets)
+{
+    QStringList out;
+    for (const WarmTarget& t : targets)
+        out << QStringLiteral("%1 %2 %3").arg(t.session).arg(listName(t.list)).arg(t.rows);
+    return out;
+}
+
+} // namespace
+
+TEST(SeriesWarmer, ReadsTheNewestSessionOfEachPortAheadAsFarAsThereIsRoom)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    const qint64 hour = 3600000;
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB0"), FixtureStartMs, 5, 0), 1);
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB1"), FixtureStartMs + hour, 4, 0), 2);
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB0"), FixtureStartMs + 2 * hour, 3, 2), 3);
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB1"), FixtureStartMs + 3 * hour, 0, 0), 4);
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    // Session 4 ended without rows: the site page shows ttyUSB1's session 2.
+    EXPECT_EQ(targetTexts(warmTargets(path, reader)),
+              (QStringList{"3 pH 3", "3 COND 2", "2 pH 4"}));
+
+    // Room for all three: read, nothing else; a second pass finds nothing new.
+    SeriesCache roomy(100);
+    {
+        SeriesWarmer warmer(roomy);
+        warmer.warm({{journalIdOf(path), path}});
+        warmer.waitIdle();
+        EXPECT_EQ(roomy.samples(), 9);
+        warmer.warm({{journalIdOf(path), path}});
+        warmer.waitIdle();
+        EXPECT_EQ(warmer.passes(), 2);
+    }
+    EXPECT_EQ(roomy.samples(), 9);
+    EXPECT_TRUE(roomy.keeps(path, 3, ListId::PH));
+    EXPECT_TRUE(roomy.keeps(path, 3, ListId::COND));
+    EXPECT_TRUE(roomy.keeps(path, 2, ListId::PH));
+    EXPECT_FALSE(roomy.keeps(path, 1, ListId::PH));
+
+    // Room for 5: session 3 (the newest) first, 3 + 2 fill it; session 2's 4 rows do not fit.
+    SeriesCache tight(5);
+    SeriesWarmer warmer(tight);
+    warmer.warm({{journalIdOf(path), path}});
+    warmer.waitIdle();
+    EXPECT_EQ(tight.samples(), 5);
+    EXPECT_TRUE(tight.keeps(path, 3, ListId::PH));
+    EXPECT_TRUE(tight.keeps(path, 3, ListId::COND));
+    EXPECT_FALSE(tight.keeps(path, 2, ListId::PH));
+}
+
+TEST(SeriesWarmer, TheDeskReadsTheNewestRunAheadOnceTheWatchHasSeenItsJournal)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    ASSERT_EQ(addSession(path, QStringLiteral("ttyUSB0"), FixtureStartMs, 7, 0), 1);
+    JournalDesk desk({path}, {});
+    // Nobody asked for a chart: the watch's first look at the journal starts the read ahead.
+    QElapsedTimer clock;
+    clock.start();
+    while (desk.series().samples() < 7 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    desk.warmer().waitIdle();
+    EXPECT_TRUE(desk.series().keeps(QDir::cleanPath(path), 1, ListId::PH));
+    EXPECT_EQ(desk.series().samples(), 7);
+}
+
+TEST(SeriesCache, AReadAheadNeverPushesOutALookAndGoesFirstWhenALookNeedsRoom)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("j.sqlite"));
+    const qint64 hour = 3600000;
+    ASSERT_EQ(addSession(path, QStringLiteral("a"), FixtureStartMs, 6, 0), 1);
+    ASSERT_EQ(addSession(path, QStringLiteral("b"), FixtureStartMs + hour, 6, 0), 2);
+    ASSERT_EQ(addSession(path, QStringLiteral("c"), FixtureStartMs + 2 * hour, 3, 0), 3);
+    JournalReader reader;
+    ASSERT_EQ(reader.open(path), QString());
+    SeriesCache cache(10);
+    int looked = 0;
+    const auto look = [&](qint64 session) {
+        looked = 0;
+        return cache.with(path, reader, session, ListId::PH,
+                          [&](const HistorySeries& series, const SeriesCache::Rows& rows) {
+                              looked = int(series.size());
+                              EXPECT_EQ(rows.size(), std::size_t(series.size()));
+                          });
+    };
+    EXPECT_EQ(cache.warm(path, reader, 1, ListId::PH, 6), QString());
+    EXPECT_EQ(cache.samples(), 6);
+    // 6 more do not fit in 10: not read, and session 1 stays.
+    EXPECT_EQ(cache.warm(path, reader, 2, ListId::PH, 6), QString());
+    EXPECT_EQ(cache.samples(), 6);
+    EXPECT_FALSE(cache.keeps(path, 2, ListId::PH));
+    // A look makes room: the read ahead goes.
+    EXPECT_EQ(look(2), QString());
+    EXPECT_EQ(looked, 6);
+    EXPECT_EQ(cache.samples(), 6);
+    EXPECT_FALSE(cache.keeps(path, 1, ListId::PH));
+    EXPECT_TRUE(cache.keeps(path, 2, ListId::PH));
+    EXPECT_EQ(cache.warm(path, reader, 3, ListId::PH, 3), QString());
+    EXPECT_EQ(cache.samples(), 9);
+    // Session 1 again: session 3 (read ahead) goes first, then session 2 (looked at before).
+    EXPECT_EQ(look(1), QString());
+    EXPECT_EQ(looked, 6);
+    EXPECT_EQ(cache.samples(), 6);
+    EXPECT_TRUE(cache.keeps(path, 1, ListId::PH));
+    EXPECT_FALSE(cache.keeps(path, 2, ListId::PH));
+    EXPECT_FALSE(cache.keeps(path, 3, ListId::PH));
+    // A list larger than all the room is still drawn, and kept until a look needs the room.
+    SeriesCache small(4);
+    EXPECT_EQ(small.with(path, reader, 1, ListId::PH,
+                         [&](const HistorySeries& series, const SeriesCache::Rows&) {
+                             looked = int(series.size());
+                         }),
+              QString());
+    EXPECT_EQ(looked, 6);
+    EXPECT_TRUE(small.keeps(path, 1, ListId::PH));
+    EXPECT_EQ(small.samples(), 6);
+    // A list without rows (a request may name any) is not kept.
+    EXPECT_EQ(cache.with(path, reader, 3, ListId::DO, [](const HistorySeries&, const SeriesCache::Rows&) {}),
+              QString());
+    EXPECT_FALSE(cache.keeps(path, 3, ListId::DO));
+    EXPECT_EQ(cache.samples(), 6);
+}
+
+TEST(NewestEvents, KeepsOnlyTheNewestAndCountsThemAll)
+{
+    // Times in the order added; of equal times the one added first is the newer.
+    NewestEvents newest(3);
+    const std::pair<qint64, const char*> added[] = {{50, "a"}, {10, "b"}, {70, "c"}, {50, "d"},
+                                                    {20, "e"}, {70, "f"}, {60, "g"}, {60, "h"}};
+    for (const auto& [time, name] : added) {
+        QJsonObject event;
+        event[QStringLiteral("name")] = QString::fromLatin1(name);
+        newest.add(time, event);
+    }
+    QStringList names;
+    for (const QJsonValue v : newest.newestFirst())
+        names << v[QStringLiteral("name")].toString();
+    EXPECT_EQ(names.join(u' '), QStringLiteral("c f g"));
+    EXPECT_EQ(newest.seen(), 8);
+    EXPECT_FALSE(newest.wants(60));
+    EXPECT_TRUE(newest.wants(61));
+    EXPECT_TRUE(NewestEvents(1).wants(0));
+    EXPECT_FALSE(NewestEvents(0).wants(100));
+}
+
 TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
 {
     QTemporaryDir dir;
@@ -279,16 +521,20 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
                            QStringLiteral("ALARM Disk 150 MB free, below 200 MB since 07:13:07")}));
 
     QString error;
-    const QJsonArray events = alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
-    ASSERT_EQ(events.size(), 2);
-    EXPECT_EQ(events[0][QStringLiteral("event")].toString(), QStringLiteral("rise"));
-    EXPECT_EQ(events[0][QStringLiteral("result")].toString(),
+    const auto events = [&](const QString& parameter) {
+        NewestEvents newest(10);
+        alarmEvents({QStringLiteral("abc"), path}, reader, parameter, newest, &error);
+        return newest.newestFirst();
+    };
+    const QJsonArray all = events(QString());
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0][QStringLiteral("event")].toString(), QStringLiteral("rise"));
+    EXPECT_EQ(all[0][QStringLiteral("parameter")].toString(), QStringLiteral("DO"));
+    EXPECT_EQ(all[0][QStringLiteral("result")].toString(),
               QStringLiteral("alarm command: exit 0: <script>alert(1)</script>"));
-    EXPECT_EQ(
-        alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("pH"), &error).size(), 0);
-    EXPECT_EQ(
-        alarmEvents({QStringLiteral("abc"), path}, reader, QStringLiteral("Disk"), &error).size(),
-        1);
+    EXPECT_EQ(all[1][QStringLiteral("parameter")].toString(), QStringLiteral("Disk"));
+    EXPECT_EQ(events(QStringLiteral("pH")).size(), 0);
+    EXPECT_EQ(events(QStringLiteral("Disk")).size(), 1);
 
     journal.close(true);
     JournalReader after;
@@ -348,8 +594,9 @@ TEST(JournalViews, TheNoReadingAlarmSaysWhyAsTheWindowsBarDoes)
         ASSERT_EQ(up.size(), 1);
         EXPECT_EQ(up[0][QStringLiteral("text")].toString(), c.text);
         QString error;
-        const QJsonArray events =
-            alarmEvents({QStringLiteral("abc"), path}, reader, QString(), &error);
+        NewestEvents newest(10);
+        alarmEvents({QStringLiteral("abc"), path}, reader, QString(), newest, &error);
+        const QJsonArray events = newest.newestFirst();
         ASSERT_EQ(events.size(), 1);
         EXPECT_EQ(events[0][QStringLiteral("text")].toString(), c.text);
         journal.close(true);

@@ -91,10 +91,20 @@ private:
     quint16 m_port = 0;
 };
 
-/// A plain TCP connection to 127.0.0.1:port; -1 when it could not connect.
-inline int connectTo(quint16 port)
+/// A plain TCP connection to 127.0.0.1:port, from the loopback address 127.0.0.\a from (any
+/// of 127/8 is this computer's own); -1 when it could not connect.
+inline int connectTo(quint16 port, int from = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (from > 0) {
+        sockaddr_in source = {};
+        source.sin_family = AF_INET;
+        source.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + quint32(from));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
