@@ -289,6 +289,15 @@ TEST(JournalViews, TheLineBreaksWhereTwoSamplesLieMoreThanThreeStepsApart)
 
 namespace {
 
+/// Opens \a journal at \a path as a logger's, its session begun at the fixture's start.
+QString openFixtureLogger(Journal& journal, const QString& path)
+{
+    return journal.open(path, 30,
+                        QDateTime::fromMSecsSinceEpoch(FixtureStartMs, Qt::OffsetFromUTC,
+                                                       FixtureOffsetSec),
+                        QString::fromLatin1(LoggerProgram));
+}
+
 /// A logger session on \a port begun \a startMs, with \a ph pH rows and \a cond COND rows
 /// (us) a second apart; none of either when 0.
 qint64 addSession(const QString& path, const QString& port, qint64 startMs, int ph, int cond)
@@ -466,11 +475,7 @@ TEST(JournalViews, TheSiteShowsTheLatestRowsAndTheAlarmAsTheWindowsBarDoes)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("j.sqlite"));
     Journal journal;
-    ASSERT_EQ(journal.open(path, 30,
-                           QDateTime::fromMSecsSinceEpoch(FixtureStartMs, Qt::OffsetFromUTC,
-                                                          FixtureOffsetSec),
-                           QString::fromLatin1(LoggerProgram)),
-              QString());
+    ASSERT_EQ(openFixtureLogger(journal, path), QString());
     journal.setPort(QStringLiteral("/dev/ttyUSB0"));
     for (int i = 0; i < 5; ++i)
         journal.add(ListId::PH, phRow(FixtureStartMs + 2000 * i, QStringLiteral("7.0%1").arg(i)));
@@ -566,11 +571,7 @@ TEST(JournalViews, TheNoReadingAlarmSaysWhyAsTheWindowsBarDoes)
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("j.sqlite"));
         Journal journal;
-        ASSERT_EQ(journal.open(path, 30,
-                               QDateTime::fromMSecsSinceEpoch(FixtureStartMs, Qt::OffsetFromUTC,
-                                                              FixtureOffsetSec),
-                               QString::fromLatin1(LoggerProgram)),
-                  QString());
+        ASSERT_EQ(openFixtureLogger(journal, path), QString());
         journal.setPort(QStringLiteral("/dev/ttyUSB0"));
         journal.add(ListId::PH, phRow(FixtureStartMs, QStringLiteral("7.00")));
         const qint64 sinceMs = FixtureStartMs + 13 * 60000 + 7000; // 10:13:07 local
