@@ -6,6 +6,7 @@
 #include "journal/journalreader.h"
 #include "publish/mqttpublisher.h"
 
+#include "support/journalsql.h"
 #include "support/mqttrig.h"
 
 #include <QSqlDatabase>
@@ -47,22 +48,6 @@ void addRows(Station& station, int count)
 {
     for (int i = 0; i < count; ++i)
         station.book().add(ListId::PH, Row);
-}
-
-/// Runs \a sql on the journal as another program would; the first two columns of its rows.
-std::vector<test::RowId> sql(const QString& path, const QString& sql)
-{
-    std::vector<test::RowId> rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-sql");
-        db.setDatabaseName(path);
-        QSqlQuery query(db);
-        EXPECT_TRUE(db.open() && query.exec(sql)) << query.lastError().text().toStdString();
-        while (query.next())
-            rows.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
-    }
-    QSqlDatabase::removeDatabase("test-sql");
-    return rows;
 }
 
 const QString Acknowledged = QStringLiteral("SELECT session, seq FROM mqtt_acked ORDER BY session");
@@ -107,10 +92,10 @@ TEST_F(JournalPublishing, AStationPublishesEveryRowAndAlarmAndJournalsTheAlarm)
         addRows(station, 39);
         emit station.run().alarmChanged({AlarmChange::Raise, low, 1796778847000, 3600});
         // Up for a while: the rise is at the broker before the clear comes.
-        ASSERT_TRUE(rig.subscriber.waitFor(
-            [](const auto& m) { return std::any_of(m.begin(), m.end(), [](const auto& one) {
-                                    return one.topic == "site/alarm";
-                                }); }));
+        ASSERT_TRUE(rig.subscriber.waitFor([](const auto& m) {
+            return std::any_of(m.begin(), m.end(),
+                               [](const auto& one) { return one.topic == "site/alarm"; });
+        }));
         emit station.run().alarmChanged({AlarmChange::Clear, back, 1796779211000, 3600});
         ASSERT_TRUE(rig.waitForRows(40));
         ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
@@ -134,9 +119,8 @@ TEST_F(JournalPublishing, AStationPublishesEveryRowAndAlarmAndJournalsTheAlarm)
               R"({"session":1,"seq":1,"port":"","time":"2026-12-09T14:03:07.000+01:00",)"
               R"("ts":1796821387000,"type":"DO","value":3.1,"unit":"mg/L","temp":25.3,)"
               R"("temp_unit":"C"})");
-    rig.subscriber.waitFor([](const auto& m) {
-        return m.back().payload == R"({"status":"offline","session":2})";
-    });
+    rig.subscriber.waitFor(
+        [](const auto& m) { return m.back().payload == R"({"status":"offline","session":2})"; });
     EXPECT_EQ(rig.payloadsOn("alarm"),
               (std::vector<QByteArray>{
                   R"({"session":1,"event":"raise","parameter":"DO","side":"below","value":3.1,)"
@@ -190,7 +174,8 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
             addRows(station, 10);
             QTest::qWait(100);
         }
-        EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 300, "connection refused", 0}));
+        EXPECT_TRUE(
+            waitForStatus(station, {MqttState::Disconnected, 300, "connection refused", 0}));
         ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
         ASSERT_TRUE(rig.waitForRows(500));
         ASSERT_TRUE(waitForStatus(station, {MqttState::Connected, 0, "", 0}));
@@ -201,7 +186,8 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
         EXPECT_TRUE(waitForStatus(station, {MqttState::Disconnected, 50, "connection refused", 0}));
         station.stop();
     }
-    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 500}}));
+    EXPECT_EQ(test::journalPairs(rig.journalPath(), Acknowledged),
+              (std::vector<test::RowId>{{2, 500}}));
     ASSERT_TRUE(rig.broker.start()) << rig.broker.errorString().toStdString();
     {
         // The next start restores the run that ended: its 550 rows are the new session's first.
@@ -215,7 +201,8 @@ TEST_F(JournalPublishing, NoRowIsLostWhileTheBrokerIsAwayNorAcrossARestart)
     }
     // The restored rows went out as session 2's; session 3's own follow them.
     EXPECT_EQ(rig.rows(), rowRange(3, 551, 560, rowRange(2, 1, 550)));
-    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{2, 550}, {3, 560}}));
+    EXPECT_EQ(test::journalPairs(rig.journalPath(), Acknowledged),
+              (std::vector<test::RowId>{{2, 550}, {3, 560}}));
 }
 
 TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
@@ -230,7 +217,7 @@ TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
         first.add(ListId::PH, Row);
     ASSERT_TRUE(rig.waitForRows(3));
 
-    sql(rig.journalPath(), "ALTER TABLE reading RENAME TO reading_away");
+    test::journalPairs(rig.journalPath(), "ALTER TABLE reading RENAME TO reading_away");
     outbox.rowsCommitted();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
@@ -240,7 +227,7 @@ TEST_F(JournalPublishing, AJournalThatCannotBeReadIsReportedAndReadAgain)
         },
         30000));
     // Read again within a second, without a wake.
-    sql(rig.journalPath(), "ALTER TABLE reading_away RENAME TO reading");
+    test::journalPairs(rig.journalPath(), "ALTER TABLE reading_away RENAME TO reading");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             const MqttStatus s = publisher.status();
@@ -286,7 +273,8 @@ TEST_F(JournalPublishing, EachPublisherKeepsToItsOwnRuns)
         ASSERT_TRUE(rig.waitForRows(8));
         logger.stop();
     }
-    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 8}}));
+    EXPECT_EQ(test::journalPairs(rig.journalPath(), Acknowledged),
+              (std::vector<test::RowId>{{1, 8}}));
     {
         Station logger(setup); // session 3: the window's ended run is not the logger's to send
         logger.port().setSettings(portA);
@@ -297,7 +285,8 @@ TEST_F(JournalPublishing, EachPublisherKeepsToItsOwnRuns)
         logger.stop();
     }
     EXPECT_EQ(rig.rows(), rowRange(3, 1, 2, rowRange(1, 1, 8)));
-    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 8}, {3, 2}}));
+    EXPECT_EQ(test::journalPairs(rig.journalPath(), Acknowledged),
+              (std::vector<test::RowId>{{1, 8}, {3, 2}}));
 }
 
 // Which earlier runs a logger's next start sends: those of its own port that ended with rows
@@ -325,8 +314,8 @@ TEST_F(JournalPublishing, ALoggerSendsTheEarlierRunsOfItsPortOnly)
         outbox.detach();
         start.close(true);
     }
-    const auto ownEnded = run("ttyA", 3, true);   // session 2: sent
-    const auto otherPort = run("ttyB", 4, true);  // session 3: not
+    const auto ownEnded = run("ttyA", 3, true);    // session 2: sent
+    const auto otherPort = run("ttyB", 4, true);   // session 3: not
     const auto stillGoing = run("ttyA", 5, false); // session 4: another logger of ttyA runs on
     setup.program = QString::fromLatin1(LoggerProgram);
     setup.mqttInstance = "ttyA";
@@ -358,13 +347,13 @@ TEST_F(JournalPublishing, TheLastRowsAndAlarmsBeforeAStopAreSent)
         emit station.run().alarmChanged({AlarmChange::Raise, low, 1796778847000, 3600});
         station.stop();
     }
-    ASSERT_TRUE(rig.subscriber.waitFor([](const auto& m) {
-        return m.back().payload == R"({"status":"offline","session":1})";
-    }));
+    ASSERT_TRUE(rig.subscriber.waitFor(
+        [](const auto& m) { return m.back().payload == R"({"status":"offline","session":1})"; }));
     EXPECT_EQ(rig.rows(), rowRange(1, 1, 50));
     EXPECT_EQ(rig.payloadsOn("alarm").size(), 1u);
-    EXPECT_EQ(sql(rig.journalPath(), Acknowledged), (std::vector<test::RowId>{{1, 50}}));
-    EXPECT_EQ(sql(rig.journalPath(), "SELECT raise_sent, clear_sent FROM alarm"),
+    EXPECT_EQ(test::journalPairs(rig.journalPath(), Acknowledged),
+              (std::vector<test::RowId>{{1, 50}}));
+    EXPECT_EQ(test::journalPairs(rig.journalPath(), "SELECT raise_sent, clear_sent FROM alarm"),
               (std::vector<test::RowId>{{1, 0}}));
 }
 
@@ -374,9 +363,9 @@ TEST_F(JournalPublishing, TheLastRowsAndAlarmsBeforeAStopAreSent)
 TEST_F(JournalPublishing, TheNoReadingAlarmCarriesItsCauseAsTheJournalHasIt)
 {
     // 1796781600000 ms is 2026-12-09 03:00:00 at +01:00.
-    ActiveAlarm silence{std::nullopt,  AlarmSide::NoReading, 60,  60,
-                        60,            1796781600000,        1796781660000,
-                        3600,          NoReadingCause::Silent};
+    ActiveAlarm silence{
+        std::nullopt, AlarmSide::NoReading,  60, 60, 60, 1796781600000, 1796781660000,
+        3600,         NoReadingCause::Silent};
     QStringList commands;
     {
         Station station(setup);
@@ -395,7 +384,7 @@ TEST_F(JournalPublishing, TheNoReadingAlarmCarriesItsCauseAsTheJournalHasIt)
         silence.cause = NoReadingCause::LineLost; // the cable pulled
         emit station.run().noReadingCauseChanged(silence);
         ASSERT_TRUE(station.journal()->flush());
-        EXPECT_EQ(sql(rig.journalPath(), "SELECT n, cause = 'lost' FROM alarm"),
+        EXPECT_EQ(test::journalPairs(rig.journalPath(), "SELECT n, cause = 'lost' FROM alarm"),
                   (std::vector<test::RowId>{{0, 1}}));
         ActiveAlarm back = silence;
         back.value = back.worst = 330;
@@ -409,7 +398,8 @@ TEST_F(JournalPublishing, TheNoReadingAlarmCarriesItsCauseAsTheJournalHasIt)
             [&] { return !commands.isEmpty() && commands.last().endsWith("clear"); }, 30000));
         station.stop();
     }
-    EXPECT_EQ(commands, QStringList({"alarm command: exit 0: raise", "alarm command: exit 0: clear"}));
+    EXPECT_EQ(commands,
+              QStringList({"alarm command: exit 0: raise", "alarm command: exit 0: clear"}));
     EXPECT_EQ(rig.payloadsOn("alarm"),
               (std::vector<QByteArray>{
                   R"({"session":1,"event":"raise","parameter":"NoReading","side":"silent",)"
@@ -430,9 +420,9 @@ TEST(JournalOutboxAlarms, ARiseIsNamedByItsPlaceNotByWhatItSays)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("j.sqlite");
-    ActiveAlarm silence{std::nullopt,  AlarmSide::NoReading, 60,  60,
-                        60,            1796781600000,        1796781660000,
-                        3600,          NoReadingCause::Silent};
+    ActiveAlarm silence{
+        std::nullopt, AlarmSide::NoReading,  60, 60, 60, 1796781600000, 1796781660000,
+        3600,         NoReadingCause::Silent};
     Journal journal;
     ASSERT_EQ(journal.open(path, 30), "");
     JournalOutbox outbox(path, journal.session(), {"pexumo", ""});

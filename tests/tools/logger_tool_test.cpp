@@ -3,15 +3,16 @@
 
 #include "journal/journalreader.h"
 #include "support/blackhole.h"
+#include "support/journalsql.h"
 #include "support/metersim.h"
 #include "support/mqttrig.h"
 #include "support/programrun.h"
 
-#include <QSysInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -306,25 +307,28 @@ TEST(LoggerProgram, AMeterFallenSilentGetsNoInventedRowsAndRaisesTheAlarm)
     EXPECT_EQ(lines.filter(QRegularExpression(R"(^ALARM Temp 25\.3 C above 25\.0 since )")).size(),
               1)
         << lines.join(u'\n').toStdString();
-    EXPECT_EQ(lines.filter(QRegularExpression(
-                               R"(^no new reading since \d\d:\d\d:\d\d: no rows until the meter )"
-                               R"(sends again$)"))
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression(
+                      R"(^no new reading since \d\d:\d\d:\d\d: no rows until the meter )"
+                      R"(sends again$)"))
                   .size(),
               1);
-    const QStringList rise = lines.filter(QRegularExpression(
-        R"(^ALARM no reading since \d\d:\d\d:\d\d: the meter sends nothing$)"));
+    const QStringList rise = lines.filter(
+        QRegularExpression(R"(^ALARM no reading since \d\d:\d\d:\d\d: the meter sends nothing$)"));
     ASSERT_EQ(rise.size(), 1);
     const QStringList change = lines.filter(QRegularExpression(R"(^no reading since )"));
     ASSERT_EQ(change.size(), 1);
     // Since the same last frame.
     EXPECT_EQ(change[0], rise[0].mid(6, 25) + ": now the line is lost");
     EXPECT_LT(lines.indexOf(rise[0]), lines.indexOf(change[0]));
-    EXPECT_EQ(lines.filter(QRegularExpression(R"( was lost: .* Waiting for the meter to come back\.$)"))
-                  .size(),
-              1);
+    EXPECT_EQ(
+        lines.filter(QRegularExpression(R"( was lost: .* Waiting for the meter to come back\.$)"))
+            .size(),
+        1);
     const QStringList commands = told(home);
     ASSERT_EQ(commands.size(), 2);
-    EXPECT_TRUE(matches(R"(raise Temp 25\.3 C 25\.0 \S+)", commands[0])) << commands[0].toStdString();
+    EXPECT_TRUE(matches(R"(raise Temp 25\.3 C 25\.0 \S+)", commands[0]))
+        << commands[0].toStdString();
     EXPECT_TRUE(matches(R"(raise NoReading [4-6](\.\d+)? s 4 \S+ silent)", commands[1]))
         << commands[1].toStdString();
     // Rows while the readings came, none after them, and all of them real: 7.12 .. 7.15.
@@ -364,7 +368,8 @@ TEST(LoggerProgram, AMeterMissingFromTheStartRaisesTheAlarmUntilItComes)
     const QStringList lines = logger.lines();
     ASSERT_GE(lines.size(), 6) << lines.join(u'\n').toStdString();
     EXPECT_EQ(lines[1], "There is no port " + link + ": no such device. Trying again every 5 s.");
-    EXPECT_TRUE(matches(R"(ALARM no reading since \d\d:\d\d:\d\d: the port does not open)", lines[2]))
+    EXPECT_TRUE(
+        matches(R"(ALARM no reading since \d\d:\d\d:\d\d: the port does not open)", lines[2]))
         << lines[2].toStdString();
     EXPECT_EQ(lines[3], "alarm command: exit 0: mail sent");
     EXPECT_EQ(lines[4], "connected to " + link);
@@ -378,22 +383,6 @@ TEST(LoggerProgram, AMeterMissingFromTheStartRaisesTheAlarmUntilItComes)
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].parameter, "NoReading");
     EXPECT_TRUE(kept[0].cleared);
-}
-
-/// Runs \a sql on a journal as another program would; the first two columns of its rows.
-std::vector<test::RowId> sqlPairs(const QString& path, const QString& sql)
-{
-    std::vector<test::RowId> rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "test-sql");
-        db.setDatabaseName(path);
-        QSqlQuery query(db);
-        EXPECT_TRUE(db.open() && query.exec(sql)) << query.lastError().text().toStdString();
-        while (query.next())
-            rows.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
-    }
-    QSqlDatabase::removeDatabase("test-sql");
-    return rows;
 }
 
 using Messages = std::vector<test::MqttSubscriber::Message>;
@@ -461,8 +450,8 @@ TEST(LoggerProgram, PublishesEveryRowThroughAnOutageAndEndsWithOffline)
     QElapsedTimer back;
     back.start();
     ASSERT_TRUE(logger.waitForLine("MQTT connected, "));
-    EXPECT_LE(back.elapsed(), 10000) << "the backlog reached the broker after " << back.elapsed()
-                                     << " ms";
+    EXPECT_LE(back.elapsed(), 10000)
+        << "the backlog reached the broker after " << back.elapsed() << " ms";
     const QStringList sentLines =
         logger.lines().filter(QRegularExpression(R"(^MQTT connected, \d+ rows sent$)"));
     ASSERT_EQ(sentLines.size(), 1) << logger.lines().join(u'\n').toStdString();
@@ -477,11 +466,12 @@ TEST(LoggerProgram, PublishesEveryRowThroughAnOutageAndEndsWithOffline)
     ASSERT_TRUE(subscriber.waitFor([&](const Messages& m) {
         return qint64(rowsIn(m).size()) == total &&
                m.back().payload == R"({"status":"offline","session":1})";
-    })) << rowsIn(subscriber.messages()).size() << " of " << total;
+    })) << rowsIn(subscriber.messages()).size()
+        << " of " << total;
 
     const Messages messages = subscriber.messages();
     EXPECT_EQ(rowsIn(messages), test::rowRange(1, 1, total));
-    EXPECT_EQ(sqlPairs(journal, "SELECT session, seq FROM mqtt_acked"),
+    EXPECT_EQ(test::journalPairs(journal, "SELECT session, seq FROM mqtt_acked"),
               (std::vector<test::RowId>{{1, total}}));
     const std::vector<JournalSession> all = sessions(journal);
     ASSERT_EQ(all.size(), 1u);
@@ -501,9 +491,9 @@ TEST(LoggerProgram, PublishesEveryRowThroughAnOutageAndEndsWithOffline)
                         .match(row["time"].toString())
                         .hasMatch())
             << m.payload.toStdString();
-        EXPECT_EQ(QDateTime::fromString(row["time"].toString(), Qt::ISODateWithMs)
-                      .toMSecsSinceEpoch(),
-                  row["ts"].toInteger());
+        EXPECT_EQ(
+            QDateTime::fromString(row["time"].toString(), Qt::ISODateWithMs).toMSecsSinceEpoch(),
+            row["ts"].toInteger());
         ++rows;
     }
     EXPECT_GE(rows, total);
@@ -552,10 +542,11 @@ TEST(LoggerProgram, AFailedJournalIsNeverReportedAsComplete)
     ASSERT_GE(lines.size(), 3) << lines.join(u'\n').toStdString();
     EXPECT_TRUE(lines[lines.size() - 2].startsWith("the journal stopped: "))
         << lines.join(u'\n').toStdString();
-    EXPECT_TRUE(QRegularExpression(R"(^stopped \(the journal is the logger's only store\); rows: )"
-                                   R"(pH=\d+ .*; \d+ not written to the journal, session 1 left open$)")
-                    .match(lines.last())
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(R"(^stopped \(the journal is the logger's only store\); rows: )"
+                           R"(pH=\d+ .*; \d+ not written to the journal, session 1 left open$)")
+            .match(lines.last())
+            .hasMatch())
         << lines.last().toStdString();
     EXPECT_EQ(lines.filter("all in the journal").size(), 0);
 }
@@ -595,13 +586,14 @@ TEST(LoggerProgram, EndsWithinTwoSecondsWhateverTheNetworkDoes)
         SCOPED_TRACE(c.name);
         const bool silentDns = c.host == "broker.pexumo.test";
         if (silentDns && !namespaces) {
-            std::cout << "[ SKIPPED  ] " << c.name << ": no namespaces of its own (root, unshare, "
-                                                      "python3)\n";
+            std::cout << "[ SKIPPED  ] " << c.name
+                      << ": no namespaces of its own (root, unshare, "
+                         "python3)\n";
             continue;
         }
         QTemporaryDir home;
-        writeFile(home.filePath("config.ini"), "[Mqtt]\nHost=" + c.host +
-                                                   "\nPort=" + QByteArray::number(c.port) + "\n");
+        writeFile(home.filePath("config.ini"),
+                  "[Mqtt]\nHost=" + c.host + "\nPort=" + QByteArray::number(c.port) + "\n");
         writeFile(home.filePath("resolv.conf"), "nameserver 127.0.0.1\noptions timeout:30\n");
         const QString script =
             "ip link set lo up && mount --bind \"$1\" /etc/resolv.conf || exit 97\n"
@@ -645,11 +637,13 @@ TEST(LoggerProgram, FindsAMeterPluggedInLater)
     test::MeterSim sim;
     ASSERT_TRUE(sim.start({"--pty", "--link", link})) << sim.errorString().toStdString();
     ASSERT_TRUE(logger.waitForLine("connected to " + link));
-    ASSERT_TRUE(waitUntil([&] { return committedRows(home.filePath("data/Pexumo/journal.sqlite")) > 0; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return committedRows(home.filePath("data/Pexumo/journal.sqlite")) > 0; }));
     logger.process.terminate();
     EXPECT_EQ(logger.status(), 0);
     const QStringList lines = logger.lines();
-    EXPECT_EQ(lines.filter(" Trying again every 5 s.").size(), 1) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines.filter(" Trying again every 5 s.").size(), 1)
+        << lines.join(u'\n').toStdString();
 }
 
 // Under systemd, standard error is the system journal's stream (JOURNAL_STREAM names it): each
@@ -739,7 +733,7 @@ struct StartCase
     QByteArray config;   ///< config.ini in the working folder
     QString lines;       ///< separated by line ends
     int status;
-    QString told = {};   ///< the alarm command's runs, as its arguments, separated by line ends
+    QString told = {}; ///< the alarm command's runs, as its arguments, separated by line ends
 };
 
 class LoggerStart : public ::testing::TestWithParam<StartCase>
